@@ -1,0 +1,59 @@
+#include "TesselOutput.h"
+
+#include <cstring>
+
+namespace {
+void StoreLittleEndian32(uint32_t value, unsigned char bytes[4]) {
+    bytes[0] = static_cast<unsigned char>(value & 0xFF);
+    bytes[1] = static_cast<unsigned char>((value >> 8) & 0xFF);
+    bytes[2] = static_cast<unsigned char>((value >> 16) & 0xFF);
+    bytes[3] = static_cast<unsigned char>((value >> 24) & 0xFF);
+}
+}  // namespace
+
+void TesselOutput::WriteBytes(const void* data, size_t size) {
+    if (size == 0) return;
+    if (m_stream == nullptr) {
+        m_failed = true;
+        return;
+    }
+    size_t done = std::fwrite(data, 1, size, m_stream);
+    m_written += done;
+    if (done != size) m_failed = true;
+}
+
+void TesselOutput::WriteInt32(int32_t value) {
+    unsigned char bytes[4];
+    StoreLittleEndian32(static_cast<uint32_t>(value), bytes);
+    WriteBytes(bytes, 4);
+}
+
+void TesselOutput::WriteFloat(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    unsigned char bytes[4];
+    StoreLittleEndian32(bits, bytes);
+    WriteBytes(bytes, 4);
+}
+
+void TesselOutput::WriteVertex(const TesselVertex& v) {
+    const float fields[8] = {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.tu, v.tv};
+    for (float f : fields) WriteFloat(f);
+}
+
+int32_t FrameCountFor(int32_t animCount, int32_t startTime, int32_t endTime,
+                      int32_t ticksPerFrame, int32_t frameStep) {
+    if (animCount <= 0) return 1;
+    const int64_t ticksPerSample = static_cast<int64_t>(ticksPerFrame) * frameStep;
+    if (ticksPerSample <= 0 || endTime < startTime) return 1;
+    const int64_t span = static_cast<int64_t>(endTime) - startTime;
+    return static_cast<int32_t>(span / ticksPerSample + 1);
+}
+
+int32_t WriteFrameCount(TesselOutput& out, int32_t animCount, int32_t startTime, int32_t endTime,
+                        int32_t ticksPerFrame, int32_t frameStep) {
+    const int32_t frameCount =
+        FrameCountFor(animCount, startTime, endTime, ticksPerFrame, frameStep);
+    out.WriteInt32(frameCount);
+    return frameCount;
+}

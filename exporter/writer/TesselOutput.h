@@ -1,0 +1,50 @@
+// Field-by-field writing of a Tessel file: little-endian int32 and float32
+// values, texture-name bytes and 32-byte vertex records, each written
+// separately in file order. Write failures are remembered, so that the
+// export driver can tell a complete file from a truncated one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// The 32-byte vertex record of the Tessel file: position, normal, texture
+// coordinates, eight float32 values in this order.
+struct TesselVertex {
+    float x, y, z;
+    float nx, ny, nz;
+    float tu, tv;
+};
+static_assert(sizeof(TesselVertex) == 32, "a Tessel vertex record is 32 bytes");
+
+class TesselOutput {
+public:
+    explicit TesselOutput(std::FILE* stream) : m_stream(stream) {}
+
+    void WriteInt32(int32_t value);
+    void WriteFloat(float value);
+    void WriteBytes(const void* data, size_t size);
+    void WriteVertex(const TesselVertex& vertex);
+
+    // True once any write came up short (disk full, closed stream, ...).
+    bool Failed() const { return m_failed; }
+    // Bytes written so far.
+    uint64_t BytesWritten() const { return m_written; }
+
+private:
+    std::FILE* m_stream;
+    bool m_failed = false;
+    uint64_t m_written = 0;
+};
+
+// Number of vertex blocks per animated object: the sample times
+// startTime + k * ticksPerFrame * frameStep (k = 0, 1, ...) that do not pass
+// endTime, or 1 when there are no animated objects. Times are host ticks,
+// frameStep is in frames and must be at least 1; a range that ends before it
+// starts is sampled once, at startTime.
+int32_t FrameCountFor(int32_t animCount, int32_t startTime, int32_t endTime,
+                      int32_t ticksPerFrame, int32_t frameStep);
+
+// Writes header field 1 (the frame count) and returns the value written.
+int32_t WriteFrameCount(TesselOutput& out, int32_t animCount, int32_t startTime, int32_t endTime,
+                        int32_t ticksPerFrame, int32_t frameStep);

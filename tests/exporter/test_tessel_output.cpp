@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "TempDir.h"
+#include "TesselOutput.h"
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    int c;
+    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
+    std::fclose(f);
+    return bytes;
+}
+
+TEST(TesselOutput, FieldsAreLittleEndianAndInOrder) {
+    TempDir dir;
+    const std::string path = dir.File("out.tsl");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    TesselOutput out(f);
+    out.WriteInt32(0x01020304);
+    out.WriteInt32(-2);
+    out.WriteFloat(1.0f);
+    out.WriteBytes("ab", 2);
+    out.WriteVertex({1, 2, 3, 0, 1, 0, 0.25f, 0.75f});
+    std::fclose(f);
+    EXPECT_FALSE(out.Failed());
+    EXPECT_EQ(out.BytesWritten(), 4u + 4 + 4 + 2 + 32);
+
+    const std::vector<uint8_t> b = ReadAll(path);
+    ASSERT_EQ(b.size(), 46u);
+    EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 14),
+              (std::vector<uint8_t>{4, 3, 2, 1, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0x80, 0x3F, 'a', 'b'}));
+    float fields[8];
+    std::memcpy(fields, b.data() + 14, 32);
+    EXPECT_EQ(fields[2], 3.0f);
+    EXPECT_EQ(fields[4], 1.0f);
+    EXPECT_EQ(fields[7], 0.75f);
+}
+
+TEST(TesselOutput, ShortWriteIsRemembered) {
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    if (full == nullptr) GTEST_SKIP() << "/dev/full is not available";
+    std::setvbuf(full, nullptr, _IONBF, 0);
+    TesselOutput out(full);
+    out.WriteInt32(1);
+    EXPECT_TRUE(out.Failed());
+    std::fclose(full);
+
+    TesselOutput closed(nullptr);
+    closed.WriteFloat(1.0f);
+    EXPECT_TRUE(closed.Failed());
+}
+
+TEST(TesselOutput, FrameCountFormula) {
+    const int32_t tpf = 160;
+    // 0-100 frames at 160 ticks per frame.
+    EXPECT_EQ(FrameCountFor(1, 0, 100 * tpf, tpf, 10), 11);
+    EXPECT_EQ(FrameCountFor(1, 0, 100 * tpf, tpf, 30), 4);  // frames 0, 30, 60, 90
+    EXPECT_EQ(FrameCountFor(3, 0, 100 * tpf, tpf, 1), 101);
+    // A one-frame range.
+    EXPECT_EQ(FrameCountFor(2, 50 * tpf, 50 * tpf, tpf, 5), 1);
+    // No animated objects.
+    EXPECT_EQ(FrameCountFor(0, 0, 100 * tpf, tpf, 10), 1);
+    // Frames 10-20 with step 5: samples at 10, 15, 20.
+    EXPECT_EQ(FrameCountFor(1, 10 * tpf, 20 * tpf, tpf, 5), 3);
+    // Steps that would overflow a 32-bit product still give one sample.
+    EXPECT_EQ(FrameCountFor(1, 0, 100 * tpf, tpf, 0x7fffffff), 1);
+}
+
+TEST(TesselOutput, WriteFrameCountWritesTheHeaderField) {
+    TempDir dir;
+    const std::string path = dir.File("h.tsl");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    TesselOutput out(f);
+    EXPECT_EQ(WriteFrameCount(out, 1, 0, 16000, 160, 10), 11);
+    std::fclose(f);
+    EXPECT_EQ(ReadAll(path), (std::vector<uint8_t>{11, 0, 0, 0}));
+}
+
+}  // namespace

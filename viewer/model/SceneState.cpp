@@ -1,0 +1,18 @@
+#include "SceneState.h"
+
+#include <cstdio>
+
+SceneState::~SceneState() = default;
+
+void SceneState::AdvanceAnimation() {
+    if (m_bShow[SLOT_SKELETON] && m_pBiped) m_pBiped->PoseBones(m_nFrame, m_ui);
+
+    if (m_pBiped) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%d/%d", m_nFrame + 1, m_pBiped->frameCount);
+        if (m_pControlPanel) m_pControlPanel->SetCharacterFrameText(text);
+
+        m_nFrame += 1;
+        if (m_nFrame >= m_pBiped->frameCount) m_nFrame = 0;
+    }
+}

@@ -1,0 +1,39 @@
+// The loaded models of the main window with their show switches and the
+// character frame counter, and the per-tick animation step that poses the
+// skeleton, skins the character parts and steps the Tessel model.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "Biped.h"
+#include "ControlPanelView.h"
+
+class UiServices;
+
+class SceneState {
+public:
+    explicit SceneState(UiServices& ui) : m_ui(ui) {}
+    virtual ~SceneState();
+
+    SceneState(const SceneState&) = delete;
+    SceneState& operator=(const SceneState&) = delete;
+
+    // One animation tick: pose the shown skeleton at m_nFrame, show the
+    // character frame text, advance m_nFrame with wrap-around.
+    void AdvanceAnimation();
+
+    UiServices& Ui() { return m_ui; }
+
+    std::unique_ptr<Biped> m_pBiped;
+    // Slots 0-4 character parts (initially shown), 5 skeleton (initially
+    // hidden), 6 Tessel model (initially shown).
+    bool m_bShow[kShowSlots] = {true, true, true, true, true, false, true};
+    // The biped frame to be posed next.
+    int32_t m_nFrame = 0;
+    // The control panel, when it exists.
+    ControlPanelView* m_pControlPanel = nullptr;
+
+protected:
+    UiServices& m_ui;
+};
