@@ -7,7 +7,9 @@
 #include <memory>
 
 #include "Biped.h"
+#include "CharacterPart.h"
 #include "ControlPanelView.h"
+#include "TesselModel.h"
 
 class UiServices;
 
@@ -20,12 +22,17 @@ public:
     SceneState& operator=(const SceneState&) = delete;
 
     // One animation tick: pose the shown skeleton at m_nFrame, show the
-    // character frame text, advance m_nFrame with wrap-around.
+    // character frame text, skin the shown parts at m_nFrame, advance
+    // m_nFrame with wrap-around; then step the shown Tessel model's own
+    // frame counter and show its text.
     void AdvanceAnimation();
 
     UiServices& Ui() { return m_ui; }
 
     std::unique_ptr<Biped> m_pBiped;
+    // Character part slots 0 body, 1 helmet, 2 armour, 3 weapon, 4 shoes.
+    std::unique_ptr<CharacterPart> m_pParts[kPartSlots];
+    std::unique_ptr<TesselModel> m_pTessel;
     // Slots 0-4 character parts (initially shown), 5 skeleton (initially
     // hidden), 6 Tessel model (initially shown).
     bool m_bShow[kShowSlots] = {true, true, true, true, true, false, true};

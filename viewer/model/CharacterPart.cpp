@@ -1,0 +1,233 @@
+#include "CharacterPart.h"
+
+#include <cstring>
+#include <limits>
+#include <set>
+#include <utility>
+
+#include "Biped.h"
+#include "ByteReader.h"
+#include "Device.h"
+#include "TextureManager.h"
+#include "UiServices.h"
+#include "VertexMath.h"
+
+namespace {
+
+constexpr size_t kPartVertexBytes = 34;  // ModelVertex + int16 bone index
+constexpr size_t kFaceBytes = 12;
+constexpr size_t kSmallestObject = 12;   // name length, vertex count, face count
+constexpr int32_t kMaxVertices = 65536;  // what 16-bit face indices can reach
+
+std::string At(const ByteReader& r) { return " (at byte " + std::to_string(r.Offset()) + ")"; }
+
+}  // namespace
+
+bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::string& error) {
+    ByteReader r(data, size);
+    int32_t objectCount = 0;
+    if (!r.ReadInt32(objectCount)) {
+        error = "file is too short for the object count (" + std::to_string(size) +
+                " bytes, 4 needed)";
+        return false;
+    }
+    if (objectCount < 1) {
+        error = "object count is " + std::to_string(objectCount) + ", at least 1 is needed";
+        return false;
+    }
+    if (static_cast<uint64_t>(objectCount) * kSmallestObject > r.Remaining()) {
+        error = std::to_string(objectCount) + " objects need at least " +
+                std::to_string(static_cast<uint64_t>(objectCount) * kSmallestObject) +
+                " bytes, the file has " + std::to_string(r.Remaining()) + " after the count";
+        return false;
+    }
+
+    PartFileData loaded;
+    loaded.objects.resize(static_cast<size_t>(objectCount));
+    int64_t faceTotal = 0;
+    int32_t lowestBone = std::numeric_limits<int32_t>::max();
+    int32_t highestBone = std::numeric_limits<int32_t>::min();
+    for (int32_t i = 0; i < objectCount; ++i) {
+        PartObject& object = loaded.objects[static_cast<size_t>(i)];
+        const std::string where = "object " + std::to_string(i) + ": ";
+
+        int32_t nameLength = 0;
+        if (!r.ReadInt32(nameLength)) {
+            error = where + "file ends before its texture name length" + At(r);
+            return false;
+        }
+        if (nameLength < 0 || static_cast<size_t>(nameLength) > kMaxTextureName) {
+            error = where + "texture name length " + std::to_string(nameLength) +
+                    " is outside 0.." + std::to_string(kMaxTextureName) + At(r);
+            return false;
+        }
+        const uint8_t* name = r.Take(static_cast<size_t>(nameLength));
+        if (name == nullptr) {
+            error = where + "file ends inside its texture name" + At(r);
+            return false;
+        }
+        object.textureName.assign(reinterpret_cast<const char*>(name),
+                                  static_cast<size_t>(nameLength));
+        if (object.textureName.find('\0') != std::string::npos) {
+            error = where + "texture name contains a zero byte";
+            return false;
+        }
+
+        int32_t vertexCount = 0;
+        if (!r.ReadInt32(vertexCount)) {
+            error = where + "file ends before its vertex count" + At(r);
+            return false;
+        }
+        if (vertexCount < 0 ||
+            static_cast<uint64_t>(vertexCount) * kPartVertexBytes > r.Remaining()) {
+            error = where + "vertex count " + std::to_string(vertexCount) + " does not fit the " +
+                    std::to_string(r.Remaining()) + " bytes left" + At(r);
+            return false;
+        }
+        if (vertexCount > kMaxVertices) {
+            error = where + std::to_string(vertexCount) +
+                    " vertices, but 16-bit face indices reach only " +
+                    std::to_string(kMaxVertices);
+            return false;
+        }
+        object.vertexCount = vertexCount;
+        object.sourceVertices.resize(static_cast<size_t>(vertexCount));
+        object.boneIndices.resize(static_cast<size_t>(vertexCount));
+        const uint8_t* block = r.Take(static_cast<size_t>(vertexCount) * kPartVertexBytes);
+        for (int32_t j = 0; j < vertexCount; ++j) {
+            const uint8_t* p = block + static_cast<size_t>(j) * kPartVertexBytes;
+            ByteReader v(p, kPartVertexBytes);
+            ModelVertex& mv = object.sourceVertices[static_cast<size_t>(j)];
+            v.ReadFloat(mv.x);
+            v.ReadFloat(mv.y);
+            v.ReadFloat(mv.z);
+            v.ReadFloat(mv.nx);
+            v.ReadFloat(mv.ny);
+            v.ReadFloat(mv.nz);
+            v.ReadFloat(mv.tu);
+            v.ReadFloat(mv.tv);
+            int16_t bone = 0;
+            v.ReadInt16(bone);
+            object.boneIndices[static_cast<size_t>(j)] = bone;
+            if (bone < lowestBone) lowestBone = bone;
+            if (bone > highestBone) highestBone = bone;
+        }
+
+        int32_t faceCount = 0;
+        if (!r.ReadInt32(faceCount)) {
+            error = where + "file ends before its face count" + At(r);
+            return false;
+        }
+        if (faceCount < 0 || static_cast<uint64_t>(faceCount) * kFaceBytes > r.Remaining()) {
+            error = where + "face count " + std::to_string(faceCount) + " does not fit the " +
+                    std::to_string(r.Remaining()) + " bytes left" + At(r);
+            return false;
+        }
+        object.faceCount = faceCount;
+        const size_t indexCount = static_cast<size_t>(faceCount) * 3;
+        object.indices.resize(indexCount);
+        for (size_t k = 0; k < indexCount; ++k) {
+            int32_t index = 0;
+            r.ReadInt32(index);
+            if (index < 0 || index >= vertexCount) {
+                error = where + "face " + std::to_string(k / 3) + " names vertex " +
+                        std::to_string(index) + " but the object has " +
+                        std::to_string(vertexCount) + " vertices";
+                return false;
+            }
+            object.indices[k] = static_cast<uint16_t>(index);
+        }
+        faceTotal += faceCount;
+        object.skinnedVertices = object.sourceVertices;
+    }
+    if (!r.AtEnd()) {
+        error = std::to_string(r.Remaining()) + " unexpected bytes after the last object" + At(r);
+        return false;
+    }
+    if (faceTotal > std::numeric_limits<int32_t>::max()) {
+        error = "the face total " + std::to_string(faceTotal) + " is too large";
+        return false;
+    }
+    loaded.faceTotal = static_cast<int32_t>(faceTotal);
+    if (highestBone >= lowestBone) {
+        loaded.lowestBone = lowestBone;
+        loaded.highestBone = highestBone;
+    }
+    part = std::move(loaded);
+    return true;
+}
+
+int32_t CharacterPart::Load(std::FILE* file, RenderDevice* device, UiServices& ui,
+                            std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!ReadStream(file, bytes, error)) return 0;
+    return LoadFromMemory(bytes.data(), bytes.size(), device, ui, error);
+}
+
+int32_t CharacterPart::LoadFromMemory(const uint8_t* data, size_t size, RenderDevice* device,
+                                      UiServices& ui, std::string& error) {
+    PartFileData part;
+    if (!ParsePartFile(data, size, part, error)) return 0;
+    if (part.faceTotal == 0) {
+        error = "the part's objects hold no faces";
+        return 0;
+    }
+    // Register the texture names only once the whole file has been read, so
+    // that a rejected file leaves nothing behind in the texture manager. A
+    // name that cannot be registered is reported once per load.
+    std::set<std::string> reported;
+    for (PartObject& object : part.objects) {
+        if (object.textureName.empty()) continue;
+        const int32_t index = m_textures.Add(object.textureName);
+        if (index >= 0) {
+            object.textureIndex = index;
+        } else {
+            object.textureIndex = -1;
+            if (reported.insert(object.textureName).second) {
+                ShowCreateTextureError(ui, object.textureName, m_textures.LastError());
+            }
+        }
+    }
+    objectCount = static_cast<int32_t>(part.objects.size());
+    objects = std::move(part.objects);
+    m_textures.CreateSurfaces(device);
+    return part.faceTotal;
+}
+
+void CharacterPart::Skin(const Biped& biped, int32_t tick) {
+    if (objectCount <= 0 || biped.frameCount <= 0) return;
+    int32_t frame = tick % biped.frameCount;
+    if (frame < 0) frame += biped.frameCount;
+    const size_t boneCount = biped.bones.size();
+    for (PartObject& object : objects) {
+        const size_t n = object.sourceVertices.size();
+        const ModelVertex* source = object.sourceVertices.data();
+        ModelVertex* skinned = object.skinnedVertices.data();
+        const int16_t* bones = object.boneIndices.data();
+        for (size_t j = 0; j < n; ++j) {
+            const int32_t b = bones[j];
+            // A bone the biped does not have (a part made for another
+            // skeleton) or one without a matrix for this frame ends the pass.
+            if (b < 0 || static_cast<size_t>(b) >= boneCount ||
+                static_cast<size_t>(frame) >= biped.bones[static_cast<size_t>(b)].matrices.size()) {
+                skinned[j] = source[j];
+                return;
+            }
+            const D3DMATRIX& m = biped.bones[static_cast<size_t>(b)].matrices[static_cast<size_t>(frame)];
+            if (FAILED(TransformVertex(skinned[j], source[j], m))) {
+                skinned[j] = source[j];
+                return;
+            }
+        }
+    }
+}
+
+void CharacterPart::Draw(RenderDevice& device, UiServices& ui) {
+    for (PartObject& object : objects) {
+        SetObjectTexture(device, m_textures, object.textureIndex, object.textureReport, ui);
+        if (object.indices.empty() || object.skinnedVertices.empty()) continue;
+        device.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, object.skinnedVertices.data(),
+                                    static_cast<uint32_t>(object.vertexCount), object.indices.data(),
+                                    static_cast<uint32_t>(object.indices.size()), 0);
+    }
+}

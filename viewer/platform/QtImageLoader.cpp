@@ -1,0 +1,55 @@
+#include "QtImageLoader.h"
+
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+
+#include <cstdio>
+
+namespace {
+
+// The bit depth stored in a BMP file's header: QImage hands out every
+// true-colour bitmap as 32-bit pixels, but texture formats are chosen by
+// the file's own depth. 0 when the header cannot be read.
+uint32_t BmpFileDepth(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return 0;
+    unsigned char h[30] = {};
+    const size_t got = std::fread(h, 1, sizeof h, file);
+    std::fclose(file);
+    if (got < 26 || h[0] != 'B' || h[1] != 'M') return 0;
+    const uint32_t headerSize = h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<uint32_t>(h[17]) << 24);
+    if (headerSize == 12) return h[24] | (h[25] << 8);  // OS/2 core header
+    if (got < 30) return 0;
+    return h[28] | (h[29] << 8);
+}
+
+}  // namespace
+
+bool QtImageLoader::LoadBitmap(const std::string& path, BitmapImage& image, std::string& error) {
+    QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)));
+    reader.setDecideFormatFromContent(true);
+    QImage decoded = reader.read();
+    if (decoded.isNull()) {
+        error = "cannot be decoded as an image: " + reader.errorString().toStdString();
+        return false;
+    }
+    const QImage argb = decoded.convertToFormat(QImage::Format_ARGB32);
+    const uint32_t width = static_cast<uint32_t>(argb.width());
+    const uint32_t height = static_cast<uint32_t>(argb.height());
+    image.width = width;
+    image.height = height;
+    const uint32_t fileDepth = BmpFileDepth(path);
+    image.bitsPerPixel = fileDepth != 0 ? fileDepth : static_cast<uint32_t>(decoded.depth());
+    image.pixels.resize(static_cast<size_t>(width) * height);
+    for (uint32_t y = 0; y < height; ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(argb.constScanLine(static_cast<int>(y)));
+        uint32_t* out = image.pixels.data() + static_cast<size_t>(y) * width;
+        for (uint32_t x = 0; x < width; ++x) {
+            const QRgb p = line[x];
+            out[x] = (static_cast<uint32_t>(qRed(p)) << 24) | (static_cast<uint32_t>(qGreen(p)) << 16) |
+                     (static_cast<uint32_t>(qBlue(p)) << 8) | static_cast<uint32_t>(qAlpha(p));
+        }
+    }
+    return true;
+}
