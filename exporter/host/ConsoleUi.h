@@ -1,0 +1,36 @@
+// The batch host's UI services on a terminal: message boxes are printed with
+// their caption to standard error, the progress bar is drawn on standard
+// error when it is a terminal, and Ctrl-C asks the running export to cancel
+// (a second Ctrl-C ends the program).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "HostUi.h"
+
+class ConsoleUi : public HostUi {
+public:
+    explicit ConsoleUi(std::FILE* out = stderr);
+    ~ConsoleUi() override;
+
+    void MessageBox(const std::string& text, const std::string& caption) override;
+    void ProgressStart(const std::string& title) override;
+    void ProgressUpdate(int percent, bool showPercent, const std::string* title) override;
+    void ProgressEnd() override;
+    bool CancelRequested() override;
+    void SetCancel(bool cancel) override;
+    void Assertion(const std::string& file, int line) override;
+
+    // Installs the Ctrl-C handler (once per process).
+    static void CatchInterrupt();
+
+private:
+    void Draw();
+    std::FILE* out;
+    bool terminal;
+    bool progressOn = false;
+    std::string title;
+    int percent = 0;
+    bool showPercent = true;
+};

@@ -1,0 +1,858 @@
+#include "HostScene.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <set>
+#include <unordered_map>
+
+#include "HostMaterials.h"
+
+namespace {
+
+// Assimp matrices take column vectors with the translation in a4/b4/c4; the
+// SDK's take row vectors: the row-vector form is the transpose.
+Matrix3 FromAi(const aiMatrix4x4& m) {
+    return Matrix3(Point3(m.a1, m.b1, m.c1), Point3(m.a2, m.b2, m.c2), Point3(m.a3, m.b3, m.c3),
+                   Point3(m.a4, m.b4, m.c4));
+}
+
+// File y up to package z up: x stays, y becomes z, z becomes -y.
+Matrix3 YUpToZUp() {
+    return Matrix3(Point3(1.0f, 0.0f, 0.0f), Point3(0.0f, 0.0f, 1.0f), Point3(0.0f, -1.0f, 0.0f),
+                   Point3(0.0f, 0.0f, 0.0f));
+}
+
+// Bits of a float for exact comparison and hashing: -0 equals 0, every NaN
+// equals every other.
+uint32_t KeyBits(float f) {
+    if (std::isnan(f)) return 0x7fc00000u;
+    if (f == 0.0f) return 0u;
+    uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+void AppendBits(std::string& key, uint32_t v) { key.append(reinterpret_cast<const char*>(&v), sizeof v); }
+
+bool IsBipedName(const std::string& name) {
+    if (name.size() < 4 || name.compare(0, 3, "Bip") != 0) return false;
+    size_t i = 3;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9') ++i;
+    return i > 3 && (i == name.size() || name[i] == ' ');
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+double FbxFrameRate(int mode, double custom) {
+    switch (mode) {
+        case 1: return 120;
+        case 2: return 100;
+        case 3: return 60;
+        case 4: return 50;
+        case 5: return 48;
+        case 6: case 7: return 30;
+        case 8: case 9: return 29.97;
+        case 10: return 25;
+        case 11: return 24;
+        case 12: return 1000;
+        case 13: return 23.976;
+        case 14: return custom > 0 ? custom : 30;
+        case 15: return 96;
+        case 16: return 72;
+        case 17: return 59.94;
+        case 18: return 119.88;
+        default: return 30;
+    }
+}
+
+// True when m's 3x3 part is a rotation times a positive uniform scale and it
+// has no translation: a change of frame rather than a placement.
+bool IsFrameChange(const Matrix3& m) {
+    if (m.GetTrans().LengthSquared() > 1e-12f) return false;
+    const Point3 r0 = m.GetRow(0), r1 = m.GetRow(1), r2 = m.GetRow(2);
+    const float l0 = r0.Length(), l1 = r1.Length(), l2 = r2.Length();
+    if (!(l0 > 1e-6f)) return false;
+    const float tol = 1e-4f * l0;
+    if (std::fabs(l0 - l1) > tol || std::fabs(l0 - l2) > tol) return false;
+    if (std::fabs(DotProd(r0, r1)) > tol * l0 || std::fabs(DotProd(r0, r2)) > tol * l0 ||
+        std::fabs(DotProd(r1, r2)) > tol * l0)
+        return false;
+    return m.Determinant() > 0;
+}
+
+Matrix3 WithoutScale(const Matrix3& m) {
+    Matrix3 out = m;
+    for (int r = 0; r < 3; ++r) out.SetRow(r, m.GetRow(r).Normalize());
+    return out;
+}
+
+std::string Str(const aiString& s) { return std::string(s.C_Str(), s.length); }
+
+}  // namespace
+
+const char* NodeKindName(NodeKind kind) {
+    switch (kind) {
+        case NodeKind::Root: return "root";
+        case NodeKind::Mesh: return "mesh";
+        case NodeKind::Joint: return "joint";
+        case NodeKind::Camera: return "camera";
+        case NodeKind::Light: return "light";
+        case NodeKind::Target: return "target";
+        case NodeKind::Helper: return "helper";
+    }
+    return "?";
+}
+
+// ------------------------------------------------------------------ HostNode
+HostNode::HostNode(HostScene* scene, HostNode* parent, std::string name)
+    : scene(scene), parent(parent), name(std::move(name)) {}
+
+INode* HostNode::GetChildNode(int i) {
+    return i >= 0 && i < NumberOfChildren() ? children[static_cast<size_t>(i)] : nullptr;
+}
+
+bool HostNode::MovesInScene() const {
+    for (const HostNode* n = this; n != nullptr; n = n->parent)
+        if (n->HasTransformKeys()) return true;
+    return false;
+}
+
+Matrix3 HostNode::LocalTM(TimeValue t) {
+    if (parent == nullptr) return Matrix3(1);
+    Matrix3 local;
+    if (track.Empty()) {
+        local = restLocal;
+    } else {
+        const double time = t;
+        const Point3 pos = track.position.empty() ? restTranslation : SampleVec(track.position, time, track.interpolation);
+        const Quat rot = track.rotation.empty() ? restRotation : SampleRot(track.rotation, time, track.interpolation);
+        const Point3 scl = track.scale.empty() ? restScale : SampleVec(track.scale, time, track.interpolation);
+        local = ComposeTransform(pos, rot, scl);
+    }
+    return scene->frameInverse * local * scene->frame;
+}
+
+Matrix3 HostNode::GetNodeTM(TimeValue t, Interval* valid) {
+    if (valid) *valid = MovesInScene() ? Interval(t, t) : FOREVER;
+    if (parent == nullptr) return Matrix3(1);
+    if (worldCached && worldCachedAt == t) return worldCache;
+    worldCache = LocalTM(t) * parent->GetNodeTM(t);
+    worldCached = true;
+    worldCachedAt = t;
+    return worldCache;
+}
+
+Matrix3 HostNode::GetParentTM(TimeValue t) { return parent ? parent->GetNodeTM(t) : Matrix3(1); }
+
+Matrix3 HostNode::GetObjTMAfterWSM(TimeValue t, Interval* valid) {
+    if (meshObject != nullptr && meshObject->deform.skinned) {
+        if (valid) *valid = FOREVER;
+        return Matrix3(1);
+    }
+    return GetNodeTM(t, valid);
+}
+
+const ObjectState& HostNode::EvalWorldState(TimeValue t, BOOL) {
+    state.obj = object.get();
+    if (meshObject) meshObject->Evaluate(t);
+    return state;
+}
+
+// ------------------------------------------------------------ HostMeshObject
+Interval HostMeshObject::ObjectValidity(TimeValue t) { return deforming ? Interval(t, t) : FOREVER; }
+
+Object* HostMeshObject::ConvertToType(TimeValue t, Class_ID obtype) {
+    if (!CanConvertToType(obtype)) return nullptr;
+    Evaluate(t);
+    return this;
+}
+
+void HostMeshObject::Evaluate(TimeValue t) {
+    if (evaluated && (!deforming || evaluatedAt == t)) return;
+    if (!evaluated) mesh = rest;
+    evaluated = true;
+    evaluatedAt = t;
+
+    const int n = rest.numVerts;
+    std::vector<Point3> pos(rest.verts, rest.verts + n);
+    // Morph targets, in object space.
+    const int targets = static_cast<int>(deform.morphDeltas.size());
+    if (targets > 0) {
+        const std::vector<float> weights =
+            deform.morphKeys ? SampleMorph(*deform.morphKeys, t, targets, KeyInterpolation::Linear) : deform.defaultWeights;
+        for (int k = 0; k < targets; ++k) {
+            const float w = weights[static_cast<size_t>(k)];
+            if (w == 0.0f) continue;
+            const std::vector<Point3>& d = deform.morphDeltas[static_cast<size_t>(k)];
+            for (int i = 0; i < n; ++i) pos[static_cast<size_t>(i)] += d[static_cast<size_t>(i)] * w;
+        }
+    }
+    // Skin: linear blend of the bones' transforms, into world space; vertices
+    // without weights follow their node.
+    if (deform.skinned) {
+        std::vector<Matrix3> boneTM;
+        boneTM.reserve(deform.bindings.size());
+        for (const SkinBinding& b : deform.bindings) boneTM.push_back(b.offset * b.bone->GetNodeTM(t));
+        const Matrix3 nodeTM = node->GetNodeTM(t);
+        for (int i = 0; i < n; ++i) {
+            const auto& infl = deform.influences[static_cast<size_t>(i)];
+            const Point3 p = pos[static_cast<size_t>(i)];
+            if (infl.empty()) {
+                pos[static_cast<size_t>(i)] = p * nodeTM;
+                continue;
+            }
+            double acc[3] = {0, 0, 0};
+            for (const auto& [binding, weight] : infl) {
+                const Point3 q = p * boneTM[static_cast<size_t>(binding)];
+                acc[0] += double(q.x) * weight;
+                acc[1] += double(q.y) * weight;
+                acc[2] += double(q.z) * weight;
+            }
+            pos[static_cast<size_t>(i)] = Point3(acc[0], acc[1], acc[2]);
+        }
+    }
+    for (int i = 0; i < n; ++i) mesh.verts[i] = pos[static_cast<size_t>(i)];
+}
+
+// ---------------------------------------------------------------- building
+class SceneBuilder {
+public:
+    SceneBuilder(HostScene& scene, const aiScene& ai) : s(scene), ai(ai) {}
+    void Build();
+
+private:
+    void ReadFrameRate();
+    void ChooseAnimations();
+    void DecideFrame();
+    HostNode* AddNode(const aiNode* an, HostNode* parent);
+    void ReadAnimations();
+    void ClassifyNodes();
+    void BuildMaterials();
+    Mtl* NodeMaterial(const std::vector<unsigned>& meshIndices, const std::string& nodeName);
+    void BuildMesh(HostNode* node, const aiNode* an);
+    HostNode* NodeByName(const std::string& name) {
+        auto it = byName.find(name);
+        return it == byName.end() ? nullptr : it->second;
+    }
+    double ToTicks(double keyTime, double tps) const {
+        const double seconds = tps > 0 ? keyTime / tps : keyTime / s.frameRate;
+        return seconds * TIME_TICKSPERSEC;
+    }
+    void Extend(double ticks) {
+        if (!std::isfinite(ticks)) return;
+        rangeMin = std::min(rangeMin, ticks);
+        rangeMax = std::max(rangeMax, ticks);
+        haveKeys = true;
+    }
+
+    HostScene& s;
+    const aiScene& ai;
+    std::vector<const aiAnimation*> taken;
+    std::set<std::string> animatedNames;
+    bool foldRoot = false;
+    std::unordered_map<std::string, HostNode*> byName;  // first node of each name
+    std::vector<std::pair<HostNode*, const aiNode*>> order;  // depth-first
+    std::vector<Mtl*> aiMaterials;                           // per aiMaterial
+    std::map<std::vector<unsigned>, Mtl*> multis;
+    double rangeMin = std::numeric_limits<double>::infinity();
+    double rangeMax = -std::numeric_limits<double>::infinity();
+    bool haveKeys = false;
+};
+
+void SceneBuilder::ReadFrameRate() {
+    s.frameRate = 30.0;
+    const aiMetadata* md = ai.mMetaData;
+    if (md == nullptr) return;
+    int32_t mode = 0;
+    float custom = -1.0f;
+    if (md->Get("FrameRate", mode)) {
+        md->Get("CustomFrameRate", custom);
+        s.frameRate = FbxFrameRate(mode, custom);
+    }
+}
+
+// Several animations in one file: a file that holds one animation per object
+// gives disjoint channels, which play together on one timeline; animations
+// that drive nodes already driven by an earlier one are alternative takes,
+// and only the first of them is used.
+void SceneBuilder::ChooseAnimations() {
+    for (unsigned a = 0; a < ai.mNumAnimations; ++a) {
+        const aiAnimation* anim = ai.mAnimations[a];
+        if (anim == nullptr) continue;
+        std::set<std::string> names;
+        for (unsigned c = 0; c < anim->mNumChannels; ++c)
+            if (anim->mChannels[c]) names.insert(Str(anim->mChannels[c]->mNodeName));
+        for (unsigned c = 0; c < anim->mNumMorphMeshChannels; ++c)
+            if (anim->mMorphMeshChannels[c]) names.insert(Str(anim->mMorphMeshChannels[c]->mName));
+        bool clash = false;
+        for (const std::string& n : names)
+            if (animatedNames.count(n)) clash = true;
+        if (clash) {
+            s.warnings.push_back("animation '" + Str(anim->mName) + "' drives nodes of an earlier animation; only the first is used");
+            continue;
+        }
+        taken.push_back(anim);
+        animatedNames.insert(names.begin(), names.end());
+    }
+}
+
+void SceneBuilder::DecideFrame() {
+    bool yUp = true;
+    if (s.format.find("FBX") != std::string::npos && ai.mMetaData) {
+        int32_t up = 1;
+        if (ai.mMetaData->Get("UpAxis", up) && up == 2) yUp = false;
+    }
+    const Matrix3 c = yUp ? YUpToZUp() : Matrix3(1);
+    s.turnedUpright = yUp;
+
+    // The file's root node is the scene's root when it only changes the frame
+    // (rotation and uniform scale, no geometry, no keys); its frame change is
+    // then folded into the conversion. Otherwise it is a node of its own.
+    const aiNode* r = ai.mRootNode;
+    const Matrix3 rootTM = FromAi(r->mTransformation);
+    foldRoot = r->mNumMeshes == 0 && animatedNames.count(Str(r->mName)) == 0 && IsFrameChange(rootTM);
+    s.frame = foldRoot ? WithoutScale(rootTM) * c : c;
+    s.frameInverse = Inverse(s.frame);
+}
+
+HostNode* SceneBuilder::AddNode(const aiNode* an, HostNode* parent) {
+    s.nodes.push_back(std::make_unique<HostNode>(&s, parent, Str(an->mName)));
+    HostNode* node = s.nodes.back().get();
+    if (parent) parent->children.push_back(node);
+    node->restLocal = FromAi(an->mTransformation);
+    aiVector3D scl, pos;
+    aiQuaternion rot;
+    an->mTransformation.Decompose(scl, rot, pos);
+    node->restTranslation = Point3(pos.x, pos.y, pos.z);
+    node->restRotation = Quat(rot.x, rot.y, rot.z, rot.w);
+    node->restRotation.Normalize();
+    node->restScale = Point3(scl.x, scl.y, scl.z);
+    byName.emplace(node->name, node);
+    order.emplace_back(node, an);
+    for (unsigned i = 0; i < an->mNumChildren; ++i)
+        if (an->mChildren[i]) AddNode(an->mChildren[i], node);
+    return node;
+}
+
+void SceneBuilder::ReadAnimations() {
+    for (const aiAnimation* anim : taken) {
+        const double tps = anim->mTicksPerSecond;
+        for (unsigned c = 0; c < anim->mNumChannels; ++c) {
+            const aiNodeAnim* ch = anim->mChannels[c];
+            if (ch == nullptr) continue;
+            HostNode* node = NodeByName(Str(ch->mNodeName));
+            if (node == nullptr || node == s.root) {
+                s.warnings.push_back("animation channel for unknown node '" + Str(ch->mNodeName) + "' ignored");
+                continue;
+            }
+            TransformTrack& tr = node->track;
+            for (unsigned k = 0; k < ch->mNumPositionKeys; ++k) {
+                const aiVectorKey& key = ch->mPositionKeys[k];
+                const double t = ToTicks(key.mTime, tps);
+                if (!std::isfinite(t)) continue;
+                tr.position.push_back({t, Point3(key.mValue.x, key.mValue.y, key.mValue.z)});
+                Extend(t);
+            }
+            for (unsigned k = 0; k < ch->mNumRotationKeys; ++k) {
+                const aiQuatKey& key = ch->mRotationKeys[k];
+                const double t = ToTicks(key.mTime, tps);
+                if (!std::isfinite(t)) continue;
+                Quat q(key.mValue.x, key.mValue.y, key.mValue.z, key.mValue.w);
+                q.Normalize();
+                tr.rotation.push_back({t, q});
+                Extend(t);
+            }
+            for (unsigned k = 0; k < ch->mNumScalingKeys; ++k) {
+                const aiVectorKey& key = ch->mScalingKeys[k];
+                const double t = ToTicks(key.mTime, tps);
+                if (!std::isfinite(t)) continue;
+                tr.scale.push_back({t, Point3(key.mValue.x, key.mValue.y, key.mValue.z)});
+                Extend(t);
+            }
+            auto byTime = [](const auto& a, const auto& b) { return a.time < b.time; };
+            std::stable_sort(tr.position.begin(), tr.position.end(), byTime);
+            std::stable_sort(tr.rotation.begin(), tr.rotation.end(), byTime);
+            std::stable_sort(tr.scale.begin(), tr.scale.end(), byTime);
+        }
+        for (unsigned c = 0; c < anim->mNumMorphMeshChannels; ++c) {
+            const aiMeshMorphAnim* ch = anim->mMorphMeshChannels[c];
+            if (ch == nullptr) continue;
+            const std::string name = Str(ch->mName);
+            HostNode* node = NodeByName(name);
+            if (node == nullptr) {
+                // Some formats name the mesh rather than the node.
+                for (auto& [n, an] : order) {
+                    for (unsigned m = 0; m < an->mNumMeshes && node == nullptr; ++m) {
+                        const unsigned mi = an->mMeshes[m];
+                        if (mi < ai.mNumMeshes && Str(ai.mMeshes[mi]->mName) == name) node = n;
+                    }
+                    if (node) break;
+                }
+            }
+            if (node == nullptr) {
+                s.warnings.push_back("morph channel for unknown node '" + name + "' ignored");
+                continue;
+            }
+            std::vector<MorphKey>& keys = s.morphTracks[node];
+            for (unsigned k = 0; k < ch->mNumKeys; ++k) {
+                const aiMeshMorphKey& key = ch->mKeys[k];
+                const double t = ToTicks(key.mTime, tps);
+                if (!std::isfinite(t)) continue;
+                MorphKey mk{t, {}};
+                for (unsigned v = 0; v < key.mNumValuesAndWeights; ++v)
+                    mk.weights.emplace_back(static_cast<int>(key.mValues[v]), static_cast<float>(key.mWeights[v]));
+                keys.push_back(std::move(mk));
+                Extend(t);
+            }
+            std::stable_sort(keys.begin(), keys.end(), [](const MorphKey& a, const MorphKey& b) { return a.time < b.time; });
+        }
+    }
+    if (haveKeys) {
+        const double lo = std::max<double>(rangeMin, -2147483647.0);
+        const double hi = std::min<double>(rangeMax, 2147483647.0);
+        s.animRange = Interval(static_cast<TimeValue>(std::lround(lo)), static_cast<TimeValue>(std::lround(hi)));
+    } else {
+        s.animRange = Interval(0, 0);
+    }
+}
+
+void SceneBuilder::ClassifyNodes() {
+    std::set<std::string> cameras, lights, boneNames;
+    for (unsigned i = 0; i < ai.mNumCameras; ++i) cameras.insert(Str(ai.mCameras[i]->mName));
+    for (unsigned i = 0; i < ai.mNumLights; ++i) lights.insert(Str(ai.mLights[i]->mName));
+    for (unsigned m = 0; m < ai.mNumMeshes; ++m)
+        for (unsigned b = 0; b < ai.mMeshes[m]->mNumBones; ++b)
+            if (ai.mMeshes[m]->mBones[b]) boneNames.insert(Str(ai.mMeshes[m]->mBones[b]->mName));
+
+    std::set<HostNode*> joints;
+    for (const std::string& b : boneNames)
+        if (HostNode* n = NodeByName(b)) joints.insert(n);
+    for (auto& [node, an] : order)
+        if (IsBipedName(node->name)) joints.insert(node);
+
+    for (auto& [node, an] : order) {
+        const bool joint = joints.count(node) > 0;
+        if (an->mNumMeshes > 0) node->kind = NodeKind::Mesh;
+        else if (joint) node->kind = NodeKind::Joint;
+        else if (cameras.count(node->name)) node->kind = NodeKind::Camera;
+        else if (lights.count(node->name)) node->kind = NodeKind::Light;
+        else if (EndsWith(node->name, ".Target")) node->kind = NodeKind::Target;
+        else node->kind = NodeKind::Helper;
+
+        Class_ID ctrl(PRS_CONTROL_CLASS_ID, 0);
+        if (joint) {
+            if (node->name.find("Footsteps") != std::string::npos) ctrl = Class_ID(FOOTPRINT_CLASS_ID, 0);
+            else if (node->parent == nullptr || joints.count(node->parent) == 0) ctrl = Class_ID(BIPBODY_CONTROL_CLASS_ID, 0);
+            else ctrl = Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0);
+        }
+        node->controller = std::make_unique<HostController>(ctrl);
+
+        switch (node->kind) {
+            case NodeKind::Mesh:
+            case NodeKind::Joint: {
+                auto obj = std::make_unique<HostMeshObject>(
+                    node, node->kind == NodeKind::Mesh ? Class_ID(TRIOBJ_CLASS_ID, 0) : BONE_OBJ_CLASSID);
+                node->meshObject = obj.get();
+                node->object = std::move(obj);
+                break;
+            }
+            case NodeKind::Camera:
+                node->object = std::make_unique<HostSimpleObject>(CAMERA_CLASS_ID, Class_ID(SIMPLE_CAM_CLASS_ID, 0));
+                break;
+            case NodeKind::Light:
+                node->object = std::make_unique<HostSimpleObject>(LIGHT_CLASS_ID, Class_ID(OMNI_LIGHT_CLASS_ID, 0));
+                break;
+            case NodeKind::Target:
+                node->object = std::make_unique<HostSimpleObject>(GEOMOBJECT_CLASS_ID, Class_ID(TARGET_CLASS_ID, 0));
+                break;
+            default:
+                node->object = std::make_unique<HostSimpleObject>(HELPER_CLASS_ID, DUMMY_CLASS_ID);
+                break;
+        }
+    }
+}
+
+void SceneBuilder::BuildMaterials() {
+    struct Slot {
+        aiTextureType type;
+        int slot;
+    };
+    // Where each kind of file texture sits on a standard material; the first
+    // type found fills a slot.
+    static const Slot slots[] = {
+        {aiTextureType_AMBIENT, ID_AM},   {aiTextureType_DIFFUSE, ID_DI},     {aiTextureType_BASE_COLOR, ID_DI},
+        {aiTextureType_SPECULAR, ID_SP},  {aiTextureType_SHININESS, ID_SH},   {aiTextureType_EMISSIVE, ID_SI},
+        {aiTextureType_EMISSION_COLOR, ID_SI}, {aiTextureType_OPACITY, ID_OP}, {aiTextureType_NORMALS, ID_BU},
+        {aiTextureType_HEIGHT, ID_BU},    {aiTextureType_REFLECTION, ID_RL},  {aiTextureType_DISPLACEMENT, ID_DP},
+    };
+    for (unsigned i = 0; i < ai.mNumMaterials; ++i) {
+        const aiMaterial* am = ai.mMaterials[i];
+        aiString name;
+        if (am) am->Get(AI_MATKEY_NAME, name);
+        auto mtl = std::make_unique<HostStdMat>(Str(name));
+        for (const Slot& sl : slots) {
+            if (am == nullptr || mtl->maps[static_cast<size_t>(sl.slot)] != nullptr) continue;
+            aiString texPath;
+            if (am->GetTexture(sl.type, 0, &texPath) != AI_SUCCESS) continue;
+            std::string p = Str(texPath);
+            Texmap* map = nullptr;
+            if (p.empty()) {
+                s.maps.push_back(std::make_unique<HostProceduralTex>());
+            } else {
+                if (p[0] == '*') {  // texture stored inside the scene file
+                    const long idx = std::strtol(p.c_str() + 1, nullptr, 10);
+                    std::string file;
+                    if (idx >= 0 && static_cast<unsigned long>(idx) < ai.mNumTextures && ai.mTextures[idx]) {
+                        file = Str(ai.mTextures[idx]->mFilename);
+                        if (file.empty()) {
+                            std::string hint(ai.mTextures[idx]->achFormatHint,
+                                             strnlen(ai.mTextures[idx]->achFormatHint, HINTMAXTEXTURELEN));
+                            file = "embedded" + std::to_string(idx) + (hint.empty() ? "" : "." + hint);
+                        }
+                    }
+                    if (!file.empty()) p = file;
+                }
+                // The package keeps paths in its own (backslash) form.
+                std::replace(p.begin(), p.end(), '/', '\\');
+                s.maps.push_back(std::make_unique<HostBitmapTex>(p));
+            }
+            map = s.maps.back().get();
+            mtl->maps[static_cast<size_t>(sl.slot)] = map;
+            // A map blended in at strength 0 is a map switched off.
+            float blend = 1.0f;
+            if (am->Get(AI_MATKEY_TEXBLEND(sl.type, 0), blend) == AI_SUCCESS && blend == 0.0f)
+                mtl->enabled[static_cast<size_t>(sl.slot)] = FALSE;
+        }
+        aiMaterials.push_back(mtl.get());
+        s.materials.push_back(std::move(mtl));
+    }
+}
+
+Mtl* SceneBuilder::NodeMaterial(const std::vector<unsigned>& mats, const std::string& nodeName) {
+    if (mats.empty()) return nullptr;
+    if (mats.size() == 1) return mats[0] < aiMaterials.size() ? aiMaterials[mats[0]] : nullptr;
+    auto it = multis.find(mats);
+    if (it != multis.end()) return it->second;
+    auto multi = std::make_unique<HostMultiMtl>(nodeName + " materials");
+    for (unsigned m : mats) multi->subs.push_back(m < aiMaterials.size() ? aiMaterials[m] : nullptr);
+    Mtl* result = multi.get();
+    s.materials.push_back(std::move(multi));
+    multis.emplace(mats, result);
+    return result;
+}
+
+// One triangle mesh from all meshes of a node. Positions are welded by exact
+// equality, in corner order, together with their skin weights and morph
+// offsets (so welded vertices move together at every tick); texture
+// coordinates are welded separately into texture vertices with texture
+// faces beside the faces. The result is the same at every tick.
+void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
+    HostMeshObject* obj = node->meshObject;
+    if (obj == nullptr) return;
+    Mesh& mesh = obj->rest;
+    MeshDeformation& def = obj->deform;
+
+    std::vector<unsigned> matOrder;
+    bool anyUV = false;
+    int targetCount = 0;
+    for (unsigned m = 0; m < an->mNumMeshes; ++m) {
+        const unsigned mi = an->mMeshes[m];
+        if (mi >= ai.mNumMeshes) continue;
+        const aiMesh* am = ai.mMeshes[mi];
+        if (std::find(matOrder.begin(), matOrder.end(), am->mMaterialIndex) == matOrder.end())
+            matOrder.push_back(am->mMaterialIndex);
+        if (am->mTextureCoords[0]) anyUV = true;
+        targetCount = std::max(targetCount, static_cast<int>(am->mNumAnimMeshes));
+    }
+    node->material = NodeMaterial(matOrder, node->name);
+
+    std::vector<Point3> verts;
+    std::vector<Face> faces;
+    std::vector<Point3> tverts;
+    std::vector<TVFace> tvfaces;
+    std::unordered_map<std::string, DWORD> vertIndex;
+    std::unordered_map<uint64_t, DWORD> tvertIndex;
+    std::vector<std::vector<std::pair<int, float>>> influences;
+    std::vector<std::vector<Point3>> deltas(static_cast<size_t>(targetCount));
+    std::vector<float> defaultWeights(static_cast<size_t>(targetCount), 0.0f);
+    std::map<std::pair<HostNode*, std::string>, int> bindingIndex;
+    bool nonFinite = false, badFaces = false, unknownBones = false;
+    size_t skipped = 0;
+
+    const Matrix3& E = s.frame;
+    const Matrix3& Einv = s.frameInverse;
+
+    for (unsigned m = 0; m < an->mNumMeshes; ++m) {
+        const unsigned mi = an->mMeshes[m];
+        if (mi >= ai.mNumMeshes) continue;
+        const aiMesh* am = ai.mMeshes[mi];
+        const unsigned nv = am->mNumVertices;
+        if (am->mVertices == nullptr) continue;
+        const unsigned short matId = static_cast<unsigned short>(
+            std::find(matOrder.begin(), matOrder.end(), am->mMaterialIndex) - matOrder.begin());
+
+        // Per-vertex skin of this mesh.
+        std::vector<std::vector<std::pair<int, float>>> skin(am->mNumBones ? nv : 0);
+        for (unsigned b = 0; b < am->mNumBones; ++b) {
+            const aiBone* bone = am->mBones[b];
+            if (bone == nullptr) continue;
+            HostNode* boneNode = NodeByName(Str(bone->mName));
+            if (boneNode == nullptr) {
+                unknownBones = true;
+                continue;
+            }
+            const Matrix3 offset = Einv * FromAi(bone->mOffsetMatrix) * E;
+            std::string offsetKey;
+            for (int r = 0; r < 4; ++r)
+                for (int c = 0; c < 3; ++c) AppendBits(offsetKey, KeyBits(offset.GetRow(r)[c]));
+            auto [it, added] = bindingIndex.emplace(std::make_pair(boneNode, offsetKey), static_cast<int>(def.bindings.size()));
+            if (added) def.bindings.push_back({boneNode, offset});
+            for (unsigned w = 0; w < bone->mNumWeights; ++w) {
+                const aiVertexWeight& vw = bone->mWeights[w];
+                if (vw.mVertexId >= nv || !(vw.mWeight > 0.0f) || !std::isfinite(vw.mWeight)) continue;
+                auto& list = skin[vw.mVertexId];
+                auto found = std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.first == it->second; });
+                if (found != list.end()) found->second += vw.mWeight;
+                else list.emplace_back(it->second, vw.mWeight);
+            }
+        }
+        if (am->mNumBones) def.skinned = true;
+        for (auto& list : skin) std::sort(list.begin(), list.end());
+        for (unsigned k = 0; k < am->mNumAnimMeshes; ++k)
+            if (am->mAnimMeshes[k]) defaultWeights[k] = am->mAnimMeshes[k]->mWeight;
+
+        auto position = [&](unsigned v) {
+            aiVector3D p = am->mVertices[v];
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+                nonFinite = true;
+                if (!std::isfinite(p.x)) p.x = 0;
+                if (!std::isfinite(p.y)) p.y = 0;
+                if (!std::isfinite(p.z)) p.z = 0;
+            }
+            return p;
+        };
+
+        for (unsigned f = 0; f < am->mNumFaces; ++f) {
+            const aiFace& face = am->mFaces[f];
+            if (face.mNumIndices != 3 || face.mIndices == nullptr) {
+                ++skipped;
+                continue;
+            }
+            if (face.mIndices[0] >= nv || face.mIndices[1] >= nv || face.mIndices[2] >= nv) {
+                badFaces = true;
+                continue;
+            }
+            Face out;
+            TVFace tout;
+            out.setMatID(matId);
+            out.smGroup = 1;
+            for (int c = 0; c < 3; ++c) {
+                const unsigned v = face.mIndices[c];
+                const aiVector3D p = position(v);
+                std::string key;
+                AppendBits(key, KeyBits(p.x));
+                AppendBits(key, KeyBits(p.y));
+                AppendBits(key, KeyBits(p.z));
+                if (!skin.empty()) {
+                    AppendBits(key, static_cast<uint32_t>(skin[v].size()));
+                    for (const auto& [bi, w] : skin[v]) {
+                        AppendBits(key, static_cast<uint32_t>(bi));
+                        AppendBits(key, KeyBits(w));
+                    }
+                }
+                std::vector<Point3> vd(static_cast<size_t>(targetCount));
+                for (unsigned k = 0; k < am->mNumAnimMeshes; ++k) {
+                    const aiAnimMesh* amesh = am->mAnimMeshes[k];
+                    if (amesh && amesh->mVertices && v < amesh->mNumVertices) {
+                        const aiVector3D d = amesh->mVertices[v] - am->mVertices[v];
+                        if (std::isfinite(d.x) && std::isfinite(d.y) && std::isfinite(d.z))
+                            vd[k] = VectorTransform(E, Point3(d.x, d.y, d.z));
+                    }
+                }
+                for (const Point3& d : vd) {
+                    AppendBits(key, KeyBits(d.x));
+                    AppendBits(key, KeyBits(d.y));
+                    AppendBits(key, KeyBits(d.z));
+                }
+                auto [it, added] = vertIndex.emplace(std::move(key), static_cast<DWORD>(verts.size()));
+                if (added) {
+                    verts.push_back(Point3(p.x, p.y, p.z) * E);
+                    std::vector<std::pair<int, float>> infl = skin.empty() ? std::vector<std::pair<int, float>>() : skin[v];
+                    double sum = 0;
+                    for (const auto& e : infl) sum += e.second;
+                    for (auto& e : infl) e.second = static_cast<float>(e.second / sum);
+                    influences.push_back(std::move(infl));
+                    for (int k = 0; k < targetCount; ++k) deltas[static_cast<size_t>(k)].push_back(vd[static_cast<size_t>(k)]);
+                }
+                out.v[c] = it->second;
+
+                if (anyUV) {
+                    float u = 0, w = 0;
+                    if (am->mTextureCoords[0]) {
+                        u = am->mTextureCoords[0][v].x;
+                        w = am->mTextureCoords[0][v].y;
+                    }
+                    const uint64_t tkey = (uint64_t(KeyBits(u)) << 32) | KeyBits(w);
+                    auto [tit, tadded] = tvertIndex.emplace(tkey, static_cast<DWORD>(tverts.size()));
+                    if (tadded) tverts.push_back(Point3(u, w, 0.0f));
+                    tout.t[c] = tit->second;
+                }
+            }
+            faces.push_back(out);
+            tvfaces.push_back(tout);
+        }
+    }
+    if (nonFinite) s.warnings.push_back("node '" + node->name + "': non-finite vertex coordinates were set to 0");
+    if (badFaces) s.warnings.push_back("node '" + node->name + "': faces with vertex indices out of range were left out");
+    if (unknownBones) s.warnings.push_back("node '" + node->name + "': skin bones without a node were left out");
+    (void)skipped;  // points and lines are not part of a triangle mesh
+
+    mesh.setNumVerts(static_cast<int>(verts.size()));
+    for (size_t i = 0; i < verts.size(); ++i) mesh.verts[i] = verts[i];
+    mesh.setNumFaces(static_cast<int>(faces.size()));
+    for (size_t i = 0; i < faces.size(); ++i) mesh.faces[i] = faces[i];
+    mesh.setNumTVerts(static_cast<int>(tverts.size()));
+    for (size_t i = 0; i < tverts.size(); ++i) mesh.tVerts[i] = tverts[i];
+    for (size_t i = 0; i < tvfaces.size() && mesh.numTVerts > 0; ++i) mesh.tvFace[i] = tvfaces[i];
+
+    if (def.skinned) def.influences = std::move(influences);
+    if (targetCount > 0) {
+        def.morphDeltas = std::move(deltas);
+        def.defaultWeights = defaultWeights;
+        auto mt = s.morphTracks.find(node);
+        if (mt != s.morphTracks.end() && !mt->second.empty()) def.morphKeys = &mt->second;
+    }
+
+    bool deforming = false;
+    if (def.skinned)
+        for (const SkinBinding& b : def.bindings)
+            if (b.bone->MovesInScene()) deforming = true;
+    if (def.morphKeys && def.morphKeys->size() > 1) {
+        const std::vector<float> first = SampleMorph(*def.morphKeys, def.morphKeys->front().time, targetCount, KeyInterpolation::Linear);
+        for (const MorphKey& k : *def.morphKeys)
+            if (SampleMorph(*def.morphKeys, k.time, targetCount, KeyInterpolation::Linear) != first) deforming = true;
+    }
+    obj->deforming = deforming;
+}
+
+void SceneBuilder::Build() {
+    s.format = ai.mMetaData ? "" : "";
+    if (ai.mMetaData) {
+        aiString fmt;
+        if (ai.mMetaData->Get("SourceAsset_Format", fmt)) s.format = Str(fmt);
+    }
+    ReadFrameRate();
+    s.ticksPerFrame = std::max(1, static_cast<int>(std::lround(TIME_TICKSPERSEC / s.frameRate)));
+    ChooseAnimations();
+    DecideFrame();
+
+    s.nodes.push_back(std::make_unique<HostNode>(&s, nullptr, "Scene Root"));
+    s.root = s.nodes.back().get();
+    s.root->kind = NodeKind::Root;
+    s.root->controller = std::make_unique<HostController>(Class_ID(PRS_CONTROL_CLASS_ID, 0));
+    if (foldRoot) {
+        for (unsigned i = 0; i < ai.mRootNode->mNumChildren; ++i)
+            if (ai.mRootNode->mChildren[i]) AddNode(ai.mRootNode->mChildren[i], s.root);
+    } else {
+        AddNode(ai.mRootNode, s.root);
+    }
+    ReadAnimations();
+    ClassifyNodes();
+    BuildMaterials();
+    for (auto& [node, an] : order) BuildMesh(node, an);
+}
+
+// ----------------------------------------------------------------- loading
+HostScene::~HostScene() = default;
+
+std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string& error) {
+    {
+        std::ifstream probe(path, std::ios::binary);
+        if (!probe) {
+            error = "cannot open scene file '" + path + "': " + std::strerror(errno);
+            return nullptr;
+        }
+    }
+    Assimp::Importer importer;
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_REMOVE_EMPTY_BONES, false);
+    const aiScene* ai = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_ValidateDataStructure);
+    if (ai == nullptr) {
+        std::string why = importer.GetErrorString();
+        if (why.find("No suitable reader") != std::string::npos) why = "not a scene format the host can read";
+        error = "cannot read scene file '" + path + "': " + why;
+        return nullptr;
+    }
+    if (ai->mRootNode == nullptr) {
+        error = "cannot read scene file '" + path + "': the file holds no scene";
+        return nullptr;
+    }
+    std::unique_ptr<HostScene> scene(new HostScene());
+    scene->path = path;
+    SceneBuilder builder(*scene, *ai);
+    builder.Build();
+    return scene;
+}
+
+std::vector<HostNode*> HostScene::Nodes() {
+    std::vector<HostNode*> out;
+    std::function<void(HostNode*)> visit = [&](HostNode* n) {
+        for (HostNode* c : n->children) {
+            out.push_back(c);
+            visit(c);
+        }
+    };
+    visit(root);
+    return out;
+}
+
+HostNode* HostScene::FindNode(const std::string& name) {
+    for (HostNode* n : Nodes())
+        if (n->name == name) return n;
+    return nullptr;
+}
+
+std::vector<std::string> HostScene::Select(const std::vector<std::string>& names) {
+    std::vector<std::string> missing;
+    const std::vector<HostNode*> all = Nodes();
+    for (const std::string& name : names) {
+        bool found = false;
+        for (HostNode* n : all)
+            if (n->name == name) {
+                n->selected = true;
+                found = true;
+            }
+        if (!found) missing.push_back(name);
+    }
+    return missing;
+}
+
+// ------------------------------------------------------------ HostInterface
+BOOL HostInterface::ProgressStart(const char* title, BOOL, LPTHREAD_START_ROUTINE fn, LPVOID arg) {
+    ui.ProgressStart(title ? title : "");
+    if (fn) fn(arg);
+    return TRUE;
+}
+
+void HostInterface::ProgressUpdate(int pct, BOOL showPct, const char* title) {
+    if (title) {
+        const std::string t = title;
+        ui.ProgressUpdate(pct, showPct != FALSE, &t);
+    } else {
+        ui.ProgressUpdate(pct, showPct != FALSE, nullptr);
+    }
+}
+
+void HostInterface::ProgressEnd() { ui.ProgressEnd(); }

@@ -1,0 +1,47 @@
+// Key-frame evaluation of the host scene: position and scale keys are
+// interpolated linearly, rotation keys spherically along the shorter arc;
+// step tracks hold each key's value until the next key. Keys sharing one
+// time make a jump at that time. Times are host ticks.
+#pragma once
+
+#include <vector>
+
+#include "MaxTypes.h"
+
+enum class KeyInterpolation { Linear, Step };
+
+struct VecKey {
+    double time;
+    Point3 value;
+};
+
+struct RotKey {
+    double time;
+    Quat value;
+};
+
+// A node's transform keys. Components without keys keep the node's rest value.
+struct TransformTrack {
+    std::vector<VecKey> position;
+    std::vector<RotKey> rotation;
+    std::vector<VecKey> scale;
+    KeyInterpolation interpolation = KeyInterpolation::Linear;
+    bool Empty() const { return position.empty() && rotation.empty() && scale.empty(); }
+};
+
+// Morph-target weights at one time: (target index, weight) pairs.
+struct MorphKey {
+    double time;
+    std::vector<std::pair<int, float>> weights;
+};
+
+Point3 SampleVec(const std::vector<VecKey>& keys, double t, KeyInterpolation mode);
+Quat SampleRot(const std::vector<RotKey>& keys, double t, KeyInterpolation mode);
+// Weight of every target (targetCount entries) at t; targets without a value
+// in a key weigh 0 there.
+std::vector<float> SampleMorph(const std::vector<MorphKey>& keys, double t, int targetCount,
+                               KeyInterpolation mode);
+
+Quat Slerp(const Quat& a, const Quat& b, float f);
+// Row-vector transform that scales, then rotates, then translates.
+Matrix3 ComposeTransform(const Point3& translation, const Quat& rotation, const Point3& scale);

@@ -1,0 +1,210 @@
+// tessel-export: the host program. Reads a scene, loads the TesselExp
+// plug-in as the 3D package would, and runs the export with the dialog
+// answered from the command line.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ConsoleUi.h"
+#include "DialogAnswers.h"
+#include "HostScene.h"
+#include "PluginLoader.h"
+#include "TesselExp.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tessel-export SCENE OUT.tsl [options]\n"
+    "       tessel-export SCENE --list [--selected-only NAME...]\n"
+    "\n"
+    "Reads SCENE (FBX, glTF, COLLADA, 3DS, OBJ, ... as Assimp reads them), loads the\n"
+    "TesselExp plug-in and exports the chosen objects to OUT.tsl.\n"
+    "\n"
+    "  --list                 print the scene's objects as the export sorts them and stop\n"
+    "  --all                  take every listed object (the dialog's save-all button)\n"
+    "  --select NAME...       take the named objects (save-selected)\n"
+    "  --start N, --end N     first and last exported frame\n"
+    "  --step N               frame step of animated objects\n"
+    "  --no-centre            clear the centring on the biped's top node\n"
+    "  --selected-only NAME...  export for the selection only; NAMEs are selected\n"
+    "  --interactive          answer the dialog in a window\n"
+    "  --plugin PATH          plug-in library (default: libTesselExp.so beside this program)\n"
+    "  --help                 this text\n";
+
+struct Options {
+    std::string scene, out, plugin;
+    bool list = false, interactive = false, help = false;
+    bool selectedOnly = false;
+    std::vector<std::string> selection;
+    ExportDialogAnswers answers;
+};
+
+bool IsNumber(const std::string& s) {
+    if (s.empty()) return false;
+    size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (i >= s.size()) return false;
+    for (; i < s.size(); ++i)
+        if (s[i] < '0' || s[i] > '9') return false;
+    return true;
+}
+
+bool Parse(int argc, char** argv, Options& o, std::string& error) {
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto names = [&](std::vector<std::string>& into) {
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) into.push_back(argv[++i]);
+        };
+        auto number = [&](std::optional<std::string>& into) {
+            if (i + 1 >= argc || !IsNumber(argv[i + 1])) {
+                error = a + " needs a whole number";
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        if (a == "--help" || a == "-h") o.help = true;
+        else if (a == "--list") o.list = true;
+        else if (a == "--interactive") o.interactive = true;
+        else if (a == "--all") o.answers.take = ExportDialogAnswers::Take::All;
+        else if (a == "--select") {
+            o.answers.take = ExportDialogAnswers::Take::Selected;
+            names(o.answers.names);
+            if (o.answers.names.empty()) { error = "--select needs at least one object name"; return false; }
+        } else if (a == "--start") { if (!number(o.answers.startFrame)) return false; }
+        else if (a == "--end") { if (!number(o.answers.endFrame)) return false; }
+        else if (a == "--step") {
+            if (!number(o.answers.frameStep)) return false;
+            if (std::atoi(o.answers.frameStep->c_str()) < 1) { error = "--step must be at least 1"; return false; }
+        } else if (a == "--no-centre") o.answers.centre = false;
+        else if (a == "--selected-only") {
+            o.selectedOnly = true;
+            names(o.selection);
+            if (o.selection.empty()) { error = "--selected-only needs at least one object name"; return false; }
+        } else if (a == "--plugin") {
+            if (i + 1 >= argc) { error = "--plugin needs a path"; return false; }
+            o.plugin = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option " + a;
+            return false;
+        } else positional.push_back(a);
+    }
+    if (o.help) return true;
+    if (positional.empty()) { error = "no scene file given"; return false; }
+    o.scene = positional[0];
+    if (positional.size() > 1) o.out = positional[1];
+    if (positional.size() > 2) { error = "too many file names"; return false; }
+    if (!o.list && o.out.empty()) { error = "no output file given"; return false; }
+    return true;
+}
+
+// The scene's objects as the export sorts them.
+void PrintList(HostScene& scene, HostInterface& ip, bool selectedOnly) {
+    exportSelected = selectedOnly ? TRUE : FALSE;
+    TesselExp exp;
+    exp.ip = &ip;
+    INode* root = ip.GetRootNode();
+    for (int k = 0; k < root->NumberOfChildren(); ++k) exp.FindBipedRoot(root->GetChildNode(k));
+
+    const Interval range = scene.AnimRange();
+    const int tpf = scene.TicksPerFrame();
+    std::printf("scene: %s\n", scene.Path().c_str());
+    std::printf("format: %s%s\n", scene.Format().empty() ? "unknown" : scene.Format().c_str(),
+                scene.TurnedUpright() ? " (y up, turned upright)" : " (z up)");
+    std::printf("animation: frames %d to %d at %g fps (%d ticks per frame)\n", range.Start() / tpf,
+                range.End() / tpf, scene.FrameRate(), tpf);
+    std::printf("biped root: %s\n", exp.bipedRoot ? exp.bipedRoot->GetName() : "(none)");
+    for (HostNode* n : scene.Nodes()) {
+        int depth = 0;
+        for (HostNode* p = n->parent; p && p->parent; p = p->parent) ++depth;
+        const char* verdict = "-";
+        if (exp.IsExportCandidate(n)) verdict = exp.IsAnimatedNode(n) ? "animated" : "static";
+        std::printf("%-9s %*s%s [%s%s%s]\n", verdict, depth * 2, "", n->name.c_str(), NodeKindName(n->kind),
+                    n->GetTMController()->ClassID() == Class_ID(PRS_CONTROL_CLASS_ID, 0) ? "" : ", biped controller",
+                    n->selected ? ", selected" : "");
+    }
+}
+
+bool Exists(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    std::string error;
+    if (!Parse(argc, argv, o, error)) {
+        std::fprintf(stderr, "tessel-export: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (o.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (o.interactive) {
+        std::fprintf(stderr, "tessel-export: the interactive front end is not part of this build\n");
+        return 2;
+    }
+
+    std::unique_ptr<HostScene> scene = HostScene::Load(o.scene, error);
+    if (!scene) {
+        std::fprintf(stderr, "tessel-export: %s\n", error.c_str());
+        return 1;
+    }
+    for (const std::string& w : scene->Warnings()) std::fprintf(stderr, "tessel-export: warning: %s\n", w.c_str());
+    const std::vector<std::string> missing = scene->Select(o.selection);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "tessel-export: no node named '%s' in '%s'\n", missing[0].c_str(), o.scene.c_str());
+        return 1;
+    }
+    SetTicksPerFrame(scene->TicksPerFrame());
+
+    ConsoleUi ui;
+    SetHostUi(&ui);
+    HostInterface ip(*scene, ui);
+
+    if (o.list) {
+        PrintList(*scene, ip, o.selectedOnly);
+        SetHostUi(nullptr);
+        return 0;
+    }
+
+    PluginLibrary plugin;
+    if (!plugin.Load(o.plugin.empty() ? DefaultPluginPath() : o.plugin, "TSL", error)) {
+        std::fprintf(stderr, "tessel-export: %s\n", error.c_str());
+        SetHostUi(nullptr);
+        return 1;
+    }
+    std::unique_ptr<SceneExport> exporter(plugin.CreateExporter());
+    if (!exporter) {
+        std::fprintf(stderr, "tessel-export: the plug-in could not create its exporter\n");
+        SetHostUi(nullptr);
+        return 1;
+    }
+
+    struct stat before {};
+    const bool existed = Exists(o.out, before);
+    ConsoleUi::CatchInterrupt();
+    ExpInterface ei;
+    const int result = exporter->DoExport(o.out.c_str(), &ei, &ip, FALSE, o.selectedOnly ? SCENE_EXPORT_SELECTED : 0);
+    exporter.reset();
+    SetHostUi(nullptr);
+
+    if (result == 0) {
+        std::fprintf(stderr, "tessel-export: the export failed; '%s' could not be written\n", o.out.c_str());
+        return 1;
+    }
+    struct stat after {};
+    const bool written = Exists(o.out, after) &&
+                         (!existed || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+                          after.st_mtim.tv_nsec != before.st_mtim.tv_nsec || after.st_ino != before.st_ino);
+    if (!written) {
+        std::fprintf(stderr, "tessel-export: the export ended without writing '%s'\n", o.out.c_str());
+        return 1;
+    }
+    std::printf("wrote %s\n", o.out.c_str());
+    return 0;
+}

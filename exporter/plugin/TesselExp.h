@@ -1,0 +1,76 @@
+// The TesselExp scene exporter: the exporter object the host creates for one
+// export, its shared state (chosen nodes, frame options, biped root,
+// material table), the node classification and the module's functions.
+#pragma once
+
+#include <cstdio>
+
+#include "MaxScene.h"
+
+constexpr int MAX_EXPORT_OBJECTS = 1000;
+
+// The exporter's table of the scene's materials: each material once.
+class MaterialTable : public Tab<Mtl*> {
+public:
+    // Appends m unless it is null or already in the table; 1 when appended.
+    int AppendUnique(Mtl* m);
+    // Index of the first entry equal to m, or -1.
+    int IndexOf(Mtl* m) const;
+};
+
+class TesselExp : public SceneExport {
+public:
+    TimeValue staticTime = 0;
+    Interface* ip = nullptr;
+    std::FILE* file = nullptr;
+    MaterialTable materials;
+    INode* staticNodes[MAX_EXPORT_OBJECTS];
+    INode* animNodes[MAX_EXPORT_OBJECTS];
+    INode* bipedRoot = nullptr;
+    TimeValue startTime = 0;
+    TimeValue endTime = 0;
+    int frameStep = 1;
+    BOOL centreOnBiped = 1;
+    int staticCount = 0;
+    int animCount = 0;
+
+    TesselExp();
+    ~TesselExp() override;
+
+    int ExtCount() override;
+    const char* Ext(int n) override;
+    const char* LongDesc() override;
+    const char* ShortDesc() override;
+    const char* AuthorName() override;
+    const char* CopyrightMessage() override;
+    const char* OtherMessage1() override;
+    const char* OtherMessage2() override;
+    unsigned int Version() override;
+    void ShowAbout(HWND hWnd) override;
+    int DoExport(const char* name, ExpInterface* ei, Interface* i, BOOL suppressPrompts = FALSE,
+                 DWORD options = 0) override;
+    BOOL SupportsOptions(int ext, DWORD options) override;
+
+    // Node classification.
+    BOOL IsExportCandidate(INode* node);
+    BOOL IsAnimatedNode(INode* node);
+    BOOL CheckForAnimation(INode* node);
+    BOOL EqualPoint3(Point3 a, Point3 b);
+    BOOL FindBipedRoot(INode* node);
+};
+
+// Module state (one copy per loaded library).
+extern HINSTANCE hInstance;
+extern BOOL controlsInit;
+extern BOOL showPrompts;
+extern BOOL exportSelected;
+extern TesselExp* theExporter;
+extern Interface* theInterface;
+
+// Text of string-table entry id in a buffer shared by all calls, or null.
+const char* GetString(int id);
+// Message box captioned "Export Message", without owner window.
+void ExportMessage(const char* text);
+// The library's string table: copies entry id into buffer (at most max - 1
+// characters and a terminator) and returns its length, 0 when absent.
+int LoadStringA(HINSTANCE instance, unsigned int id, char* buffer, int max);
