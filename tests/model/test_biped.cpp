@@ -5,6 +5,7 @@
 
 #include "Biped.h"
 #include "ByteWriter.h"
+#include "DamagedFiles.h"
 #include "RecordingControlPanel.h"
 #include "RecordingUiServices.h"
 #include "SceneState.h"
@@ -101,60 +102,14 @@ TEST(BipedFile, ReadsFromAStream) {
     EXPECT_EQ(biped.frameCount, 3);
 }
 
-struct DamagedBiped {
-    const char* name;
-    ByteWriter file;
-    const char* messagePart;
-};
-
 TEST(BipedFile, DamagedFilesAreRejectedWithAMessageAndLeaveTheBipedAsItWas) {
-    std::vector<DamagedBiped> cases;
-    cases.push_back({"empty file", ByteWriter(), "too short for the header"});
-    cases.push_back({"negative bone count", ByteWriter().Int32(-1).Int32(1), "negative"});
-    cases.push_back({"zero frames", ByteWriter().Int32(1).Int32(0), "frame count is 0"});
-    cases.push_back({"negative frames", ByteWriter().Int32(1).Int32(-5), "frame count is -5"});
-    cases.push_back({"huge bone count", ByteWriter().Int32(0x7fffffff).Int32(1).Int32(0).Int32(0),
-                     "bones of 1 frames need"});
-    {
-        ByteWriter w = ByteWriter().Int32(1).Int32(1).Int32(0x10000000);
-        for (int i = 0; i < 14; ++i) w.Int32(0);
-        cases.push_back({"huge position count", w, "position count 268435456"});
-    }
-    {
-        ByteWriter w = ByteWriter().Int32(1).Int32(1).Int32(1).Floats({0, 0, 0}).Int32(-2);
-        for (int i = 0; i < 12; ++i) w.Float(0);
-        cases.push_back({"negative triangle count", w, "triangle count -2"});
-    }
-    {
-        ByteWriter w = ByteWriter().Int32(1).Int32(1).Int32(3).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0});
-        w.Int32(1).Int32(0).Int32(1).Int32(3);
-        WriteFrame(w, 1, 0, 0, 0);
-        cases.push_back({"corner beyond the table", w, "corner 2 names position 3"});
-    }
-    {
-        ByteWriter w = ByteWriter().Int32(1).Int32(1).Int32(3).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0});
-        w.Int32(1).Int32(-1).Int32(1).Int32(2);
-        WriteFrame(w, 1, 0, 0, 0);
-        cases.push_back({"negative corner", w, "names position -1"});
-    }
-    {
-        ByteWriter w = OneBoneBiped(2);
-        w.bytes.resize(w.bytes.size() - 4);
-        cases.push_back({"truncated frames", w, "inside its 2 frame matrices"});
-    }
-    {
-        ByteWriter w = OneBoneBiped(2);
-        w.Int32(0);
-        cases.push_back({"trailing bytes", w, "4 unexpected bytes after the last bone"});
-    }
-
-    for (const DamagedBiped& c : cases) {
+    for (const DamagedFile& c : DamagedBipedFiles()) {
         SCOPED_TRACE(c.name);
         Biped biped;
         std::string error;
         ASSERT_TRUE(Load(biped, OneBoneBiped(4), error));
         error.clear();
-        EXPECT_FALSE(Load(biped, c.file, error));
+        EXPECT_FALSE(biped.LoadFromMemory(c.bytes.data(), c.bytes.size(), error));
         EXPECT_NE(error.find(c.messagePart), std::string::npos) << error;
         // Nothing of the damaged file was kept.
         EXPECT_EQ(biped.frameCount, 4);

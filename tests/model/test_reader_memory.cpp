@@ -5,6 +5,10 @@
 #include "AllocationMeter.h"
 #include "Biped.h"
 #include "ByteWriter.h"
+#include "CharacterPart.h"
+#include "DamagedFiles.h"
+#include "TesselModel.h"
+#include "TextureImage.h"
 
 namespace {
 
@@ -43,6 +47,57 @@ TEST(ReaderMemory, BipedHeadersClaimingHugeCountsStayBounded) {
         });
         EXPECT_FALSE(loaded);
         EXPECT_LE(peak, kMultiple * file.bytes.size() + kAllowance);
+    }
+}
+
+TEST(ReaderMemory, PartAndTesselFilesClaimingHugeCountsStayBounded) {
+    std::vector<ByteWriter> parts, models;
+    parts.push_back(ByteWriter().Int32(0x7fffffff).Int32(0).Int32(0).Int32(0));
+    parts.push_back(ByteWriter().Int32(1).Int32(0).Int32(0x7fffffff).Int32(0));
+    parts.push_back(ByteWriter().Int32(1).Int32(0).Int32(0).Int32(0x7fffffff));
+    models.push_back(ByteWriter().Int32(1).Int32(0x7fffffff).Int32(0x7fffffff).Int32(0));
+    models.push_back(ByteWriter().Int32(1).Int32(1).Int32(0).Int32(0).Int32(0x7fffffff).Int32(0));
+    models.push_back(ByteWriter().Int32(1).Int32(1).Int32(0).Int32(0).Int32(0).Int32(0x7fffffff));
+    // Many frames of an animated object that has no vertices, then a face count.
+    models.push_back(ByteWriter().Int32(0x7fffffff).Int32(0).Int32(1).Int32(0).Int32(1).Int32(0));
+    models.push_back(ByteWriter().Int32(0x7fffffff).Int32(0).Int32(1).Int32(0).Int32(0).Int32(0));
+    for (size_t i = 0; i < parts.size(); ++i) {
+        SCOPED_TRACE("part " + std::to_string(i));
+        const ByteWriter& file = parts[i];
+        bool loaded = true;
+        const size_t peak = PeakWhileLoading(file, [&](const ByteWriter& f) {
+            PartFileData part;
+            std::string error;
+            loaded = ParsePartFile(f.bytes.data(), f.bytes.size(), part, error);
+        });
+        EXPECT_FALSE(loaded);
+        EXPECT_LE(peak, kMultiple * file.bytes.size() + kAllowance);
+    }
+    for (size_t i = 0; i < models.size(); ++i) {
+        SCOPED_TRACE("model " + std::to_string(i));
+        const ByteWriter& file = models[i];
+        const size_t peak = PeakWhileLoading(file, [&](const ByteWriter& f) {
+            TesselFileData tessel;
+            std::string error;
+            ParseTesselFile(f.bytes.data(), f.bytes.size(), tessel, error);
+        });
+        EXPECT_LE(peak, kMultiple * file.bytes.size() + kAllowance);
+    }
+}
+
+TEST(ReaderMemory, EveryDamagedFileOfTheTablesStaysBounded) {
+    for (const DamagedKind& kind : AllDamagedKinds()) {
+        for (const DamagedFile& file : kind.files) {
+            SCOPED_TRACE(kind.kind + ": " + file.name);
+            std::string error;
+            AllocationMeter::Start();
+            ReaderAccepts(kind.kind, file.bytes, error);
+            const size_t peak = AllocationMeter::PeakSinceStart();
+            // A run-length TGA may legitimately decode to 128 pixels of 4
+            // bytes per 4-byte packet: its bound is that ratio.
+            const size_t multiple = kind.kind == "tga" ? 128 : kMultiple;
+            EXPECT_LE(peak, multiple * file.bytes.size() + kAllowance + error.size());
+        }
     }
 }
 

@@ -205,6 +205,11 @@ const TextureEntry* TextureManager::Entry(int32_t index) const {
     return m_slots[static_cast<size_t>(index)].get();
 }
 
+TextureEntry* TextureManager::Entry(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= m_slots.size()) return nullptr;
+    return m_slots[static_cast<size_t>(index)].get();
+}
+
 void TextureManager::CreateSurfaces(RenderDevice* device) {
     ++m_generation;
     for (auto& entry : m_slots) {

@@ -91,6 +91,7 @@ public:
     int32_t Count() const { return m_count; }
     // The entry in a slot, or null.
     const TextureEntry* Entry(int32_t index) const;
+    TextureEntry* Entry(int32_t index);
     // Why the last Add failed.
     const std::string& LastError() const { return m_lastError; }
     // Counts the calls of CreateSurfaces: drawing code reports a missing
