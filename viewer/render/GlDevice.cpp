@@ -571,6 +571,35 @@ HRESULT GlRenderDevice::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX
     return S_OK;
 }
 
+HRESULT GlRenderDevice::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX& matrix) const {
+    switch (type) {
+        case D3DTRANSFORMSTATE_WORLD: matrix = m_world; return S_OK;
+        case D3DTRANSFORMSTATE_VIEW: matrix = m_view; return S_OK;
+        case D3DTRANSFORMSTATE_PROJECTION: matrix = m_projection; return S_OK;
+    }
+    return E_INVALIDARG;
+}
+
+HRESULT GlRenderDevice::GetLight(uint32_t index, D3DLIGHT7& light) const {
+    if (index != 0) return E_INVALIDARG;
+    light = m_light;
+    return S_OK;
+}
+
+uint32_t GlRenderDevice::GetRenderState(D3DRENDERSTATETYPE state) const {
+    switch (state) {
+        case D3DRENDERSTATE_ZENABLE: return m_zEnable;
+        case D3DRENDERSTATE_FILLMODE: return m_fillMode;
+        case D3DRENDERSTATE_ALPHATESTENABLE: return m_alphaTestEnable;
+        case D3DRENDERSTATE_ALPHAREF: return m_alphaRef;
+        case D3DRENDERSTATE_ALPHAFUNC: return m_alphaFunc;
+        case D3DRENDERSTATE_CULLMODE: return m_cullMode;
+        case D3DRENDERSTATE_LIGHTING: return m_lighting;
+        case D3DRENDERSTATE_AMBIENT: return m_ambient;
+    }
+    return 0;
+}
+
 HRESULT GlRenderDevice::SetMaterial(const D3DMATERIAL7& material) {
     m_material = material;
     m_dirtyLighting = true;

@@ -117,6 +117,11 @@ public:
                                  const uint16_t* indices, uint32_t indexCount,
                                  uint32_t flags) override;
 
+    // The states as set (Direct3D's GetTransform / GetLight).
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX& matrix) const;
+    HRESULT GetLight(uint32_t index, D3DLIGHT7& light) const;
+    uint32_t GetRenderState(D3DRENDERSTATETYPE state) const;
+
     GlRenderTarget& Target() { return m_target; }
     // Bytes of vertex and index data sent to GL so far, and what is held there.
     uint64_t UploadedGeometryBytes() const { return m_geometry.UploadedBytes(); }
