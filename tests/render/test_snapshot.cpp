@@ -1,0 +1,226 @@
+// The headless snapshot, run as the program itself: model files on disk in,
+// a PNG image out, errors on standard error with a non-zero exit status.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+#include "CommandLine.h"
+#include "RenderTestKit.h"
+#include "TempDir.h"
+#include "TgaWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    std::string output;  // standard output and standard error
+};
+
+ProgramRun Zintaro(const TempDir& dir, const std::string& arguments) {
+    const std::string log = dir.File("zintaro.log");
+    const std::string command =
+        std::string(BIN_DIR) + "/zintaro " + arguments + " >'" + log + "' 2>&1";
+    const int raw = std::system(command.c_str());
+    ProgramRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    run.output = text.str();
+    return run;
+}
+
+Rgb PixelOf(const QImage& image, int x, int y) {
+    const QRgb p = image.pixel(x, y);
+    return {qRed(p), qGreen(p), qBlue(p)};
+}
+
+class SnapshotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A Tessel model whose textures sit in "textr" beside it: two squares
+        // facing the camera and the light, a green one left of centre and a
+        // white one right of centre.
+        fs::create_directories(dir.Path() / "models" / "textr");
+        ByteWriter tga;
+        tga.bytes = EncodeTga(1, 1, {0x20C020FFu}, TgaLayout{});
+        tga.SaveAs((dir.Path() / "models" / "textr" / "grass.tga").string());
+        tga.bytes = EncodeTga(1, 1, {0xFFFFFFFFu}, TgaLayout{});
+        tga.SaveAs((dir.Path() / "models" / "textr" / "white.tga").string());
+        tessel = StaticTessel({Square(-8, 10, 0, 4, -1, "grass.tga"),
+                               Square(8, 10, 0, 4, -1, "white.tga")})
+                     .SaveAs((dir.Path() / "models" / "field.tsl").string());
+        output = dir.File("out.png");
+    }
+
+    QImage Image() {
+        QImage image(QString::fromStdString(output));
+        EXPECT_FALSE(image.isNull()) << output;
+        return image;
+    }
+
+    TempDir dir;
+    std::string tessel, output;
+};
+
+TEST_F(SnapshotTest, WritesTheSceneAsSeenInTheWindow) {
+    ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --background 0,0,90 --tessel '" +
+                               tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    QImage image = Image();
+    ASSERT_EQ(image.width(), 64);
+    ASSERT_EQ(image.height(), 48);
+    EXPECT_PRED3(Near, PixelOf(image, 0, 0), (Rgb{0, 0, 90}), 0);
+    // 85/255 + cos to the light (1/sqrt 3) = 0.911: the white square and the
+    // texel (32, 192, 32) modulated by it.
+    EXPECT_PRED3(Near, PixelOf(image, 44, 24), (Rgb{232, 232, 232}), 1);
+    EXPECT_PRED3(Near, PixelOf(image, 19, 24), (Rgb{29, 175, 29}), 4);
+}
+
+TEST_F(SnapshotTest, ViewLightAndSwitchOptionsChangeThePicture) {
+    // Light off: ambient grey only.
+    ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --light 0,0,0 --tessel '" +
+                               tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_PRED3(Near, PixelOf(Image(), 44, 24), (Rgb{0x55, 0x55, 0x55}), 1);
+
+    // Turned round: the squares show their backs and are culled.
+    run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --yaw 3.14159 --tessel '" +
+                           tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    QImage turned = Image();
+    int lit = 0;
+    for (int y = 0; y < turned.height(); ++y)
+        for (int x = 0; x < turned.width(); ++x) lit += qGray(turned.pixel(x, y)) > 0;
+    EXPECT_EQ(lit, 0);
+
+    // Hidden Tessel model.
+    run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --show 6=0 --background 9,9,9 "
+                       "--tessel '" + tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_PRED3(Near, PixelOf(Image(), 44, 24), (Rgb{9, 9, 9}), 0);
+
+    // Wire frame: the inside of the square is empty, its edges are not.
+    run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --wireframe --tessel '" +
+                           tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    QImage wire = Image();
+    EXPECT_PRED3(Near, PixelOf(wire, 44, 24), (Rgb{0, 0, 0}), 0);
+    int edges = 0;
+    for (int y = 0; y < wire.height(); ++y)
+        for (int x = 0; x < wire.width(); ++x) edges += qGray(wire.pixel(x, y)) > 0;
+    EXPECT_GT(edges, 20);
+
+    // Moved to the right and narrowed: the right square now covers the middle.
+    run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --pan -8,-10 --fov 0.3 "
+                       "--tessel '" + tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_PRED3(Near, PixelOf(Image(), 32, 24), (Rgb{232, 232, 232}), 1);
+}
+
+TEST_F(SnapshotTest, SkeletonIsPosedByTheTicks) {
+    // One bone, two frames: at frame 0 the triangle is left of centre, at
+    // frame 1 it is moved 16 units to the right.
+    ByteWriter biped;
+    biped.Int32(1).Int32(2).Int32(3).Floats({-12, 4, 0, -8, 16, 0, -4, 4, 0});
+    biped.Int32(1).Int32(0).Int32(1).Int32(2);
+    biped.Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
+    biped.Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, 16, 0, 0});
+    const std::string file = biped.SaveAs(dir.File("walk.bpd"));
+    auto greyLeftAndRight = [&](int& left, int& right) {
+        QImage image = Image();
+        left = right = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) > 0) (x < image.width() / 2 ? left : right) += 1;
+    };
+    ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --show 5=1 --ticks 1 "
+                           "--biped '" + file + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    int left, right;
+    greyLeftAndRight(left, right);
+    EXPECT_GT(left, 10);
+    EXPECT_EQ(right, 0);
+    run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --show 5=1 --ticks 2 "
+                       "--biped '" + file + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    greyLeftAndRight(left, right);
+    EXPECT_EQ(left, 0);
+    EXPECT_GT(right, 10);
+}
+
+TEST_F(SnapshotTest, BadInputIsReportedAndNothingIsWritten) {
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"--snapshot '" + output + "' --size 0x10", 2, "--size"},
+        {"--snapshot '" + output + "' --fov 4", 2, "--fov"},
+        {"--snapshot '" + output + "' --show 7=1", 2, "--show"},
+        {"--snapshot '" + output + "' --background 1,2", 2, "--background"},
+        {"--snapshot '" + output + "' --ticks -1", 2, "--ticks"},
+        {"--snapshot '" + output + "' --yaw abc", 2, "--yaw"},
+        {"--snapshot '" + output + "' --frobnicate", 2, "--frobnicate"},
+        {"--snapshot '" + output + "' --tessel", 2, "--tessel"},
+        {"--snapshot '" + output + "' --tessel '" + dir.File("missing.tsl") + "'", 1,
+         "missing.tsl"},
+        {"--snapshot '" + output + "' --part 2='" + dir.File("none.mrv") + "'", 1, "none.mrv"},
+        {"--snapshot '" + output + "' --biped '" + dir.Path().string() + "'", 1, "directory"},
+    };
+    for (const Case& c : cases) {
+        ProgramRun run = Zintaro(dir, c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << c.arguments << "\n" << run.output;
+        EXPECT_FALSE(fs::exists(output)) << c.arguments;
+    }
+    // A damaged model file: named, with its problem.
+    ByteWriter damaged = StaticTessel({Square(0, 0, 0, 1, -1)});
+    damaged.bytes.resize(damaged.bytes.size() - 5);
+    const std::string file = damaged.SaveAs(dir.File("cut.tsl"));
+    ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --tessel '" + file + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("cut.tsl"), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(output));
+    // An image that cannot be written.
+    run = Zintaro(dir, "--snapshot '" + dir.File("no/such/dir/out.png") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("out.png"), std::string::npos) << run.output;
+}
+
+TEST(ViewerCommandLine, HelpAndFileOptions) {
+    TempDir dir;
+    ProgramRun help = Zintaro(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("--snapshot OUT.png"), std::string::npos);
+
+    const char* argv[] = {"zintaro", "--part", "3=sword.mrv", "--part", "0=body.mrv",
+                          "--biped", "walk.bpd", "--pan", "-2.5,4", "--show", "5=1",
+                          "--light", "1,2,3"};
+    ViewerOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseViewerOptions(13, argv, options, error)) << error;
+    EXPECT_FALSE(options.snapshot);
+    EXPECT_EQ(options.parts.at(3), "sword.mrv");
+    EXPECT_EQ(options.parts.at(0), "body.mrv");
+    EXPECT_EQ(options.biped, "walk.bpd");
+    EXPECT_EQ(options.panX, -2.5f);
+    EXPECT_EQ(options.panY, 4.0f);
+    EXPECT_TRUE(options.show.at(5));
+    EXPECT_EQ(options.light[2], 3);
+    const char* badSlot[] = {"zintaro", "--part", "5=x.mrv"};
+    EXPECT_FALSE(ParseViewerOptions(3, badSlot, options, error));
+    EXPECT_NE(error.find("--part"), std::string::npos);
+}
+
+}  // namespace
