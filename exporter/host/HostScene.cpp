@@ -322,7 +322,14 @@ void SceneBuilder::DecideFrame() {
     // then folded into the conversion. Otherwise it is a node of its own.
     const aiNode* r = ai.mRootNode;
     const Matrix3 rootTM = FromAi(r->mTransformation);
-    foldRoot = r->mNumMeshes == 0 && animatedNames.count(Str(r->mName)) == 0 && IsFrameChange(rootTM);
+    // A glTF file with a single top node has that node as its root: it is a
+    // node of the scene, unlike the importer's own "ROOT".
+    const std::string rootName = Str(r->mName);
+    bool userNode = IsBipedName(rootName) || (s.format.find("glTF") != std::string::npos && rootName != "ROOT");
+    for (unsigned m = 0; m < ai.mNumMeshes && !userNode; ++m)
+        for (unsigned b = 0; b < ai.mMeshes[m]->mNumBones; ++b)
+            if (ai.mMeshes[m]->mBones[b] && Str(ai.mMeshes[m]->mBones[b]->mName) == rootName) userNode = true;
+    foldRoot = r->mNumMeshes == 0 && !userNode && animatedNames.count(rootName) == 0 && IsFrameChange(rootTM);
     s.frame = foldRoot ? WithoutScale(rootTM) * c : c;
     s.frameInverse = Inverse(s.frame);
 }
@@ -441,6 +448,9 @@ void SceneBuilder::ClassifyNodes() {
         if (HostNode* n = NodeByName(b)) joints.insert(n);
     for (auto& [node, an] : order)
         if (IsBipedName(node->name)) joints.insert(node);
+    // Nodes without geometry below a joint (end sites) belong to the skeleton.
+    for (auto& [node, an] : order)
+        if (an->mNumMeshes == 0 && node->parent && joints.count(node->parent)) joints.insert(node);
 
     for (auto& [node, an] : order) {
         const bool joint = joints.count(node) > 0;
@@ -748,7 +758,7 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
 }
 
 void SceneBuilder::Build() {
-    s.format = ai.mMetaData ? "" : "";
+    s.format.clear();
     if (ai.mMetaData) {
         aiString fmt;
         if (ai.mMetaData->Get("SourceAsset_Format", fmt)) s.format = Str(fmt);

@@ -1,5 +1,6 @@
 // Geometry of the SDK stand-in: vector and matrix operations, the inverse of
 // an affine transform, quaternions and the affine decomposition.
+#include <algorithm>
 #include <cmath>
 
 #include "MaxTypes.h"
@@ -77,7 +78,9 @@ Quat QuatFromRows(const Mat3d m) {
     return q;
 }
 
-// Orthonormal rows from arbitrary (possibly degenerate) rows, right-handed.
+// Orthonormal right-handed rows close to arbitrary (possibly degenerate)
+// rows: the longest row keeps its direction, the next longest loses its part
+// along it, and the third follows from the other two.
 void Orthonormalise(const Mat3d in, Mat3d out) {
     double rows[3][3];
     for (int r = 0; r < 3; ++r)
@@ -88,26 +91,33 @@ void Orthonormalise(const Mat3d in, Mat3d out) {
         o[1] = a[2] * b[0] - a[0] * b[2];
         o[2] = a[0] * b[1] - a[1] * b[0];
     };
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return len(rows[a]) > len(rows[b]); });
+    const int i0 = order[0], i1 = order[1];
     const double axes[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-    // Row 0.
-    double l = len(rows[0]);
-    if (l < 1e-12) { for (int c = 0; c < 3; ++c) out[0][c] = axes[0][c]; }
-    else { for (int c = 0; c < 3; ++c) out[0][c] = rows[0][c] / l; }
-    // Row 1: remove the row-0 part.
-    double d = out[0][0] * rows[1][0] + out[0][1] * rows[1][1] + out[0][2] * rows[1][2];
-    double v1[3] = {rows[1][0] - d * out[0][0], rows[1][1] - d * out[0][1], rows[1][2] - d * out[0][2]};
-    l = len(v1);
+    double e0[3], e1[3];
+    double l = len(rows[i0]);
+    for (int c = 0; c < 3; ++c) e0[c] = l > 1e-12 ? rows[i0][c] / l : axes[i0][c];
+    double d = e0[0] * rows[i1][0] + e0[1] * rows[i1][1] + e0[2] * rows[i1][2];
+    for (int c = 0; c < 3; ++c) e1[c] = rows[i1][c] - d * e0[c];
+    l = len(e1);
     if (l < 1e-12) {
-        // Any axis not parallel to row 0.
-        for (int a = 0; a < 3; ++a) {
-            d = out[0][0] * axes[a][0] + out[0][1] * axes[a][1] + out[0][2] * axes[a][2];
-            for (int c = 0; c < 3; ++c) v1[c] = axes[a][c] - d * out[0][c];
-            l = len(v1);
-            if (l > 0.5) break;
-        }
+        // Any direction across e0: the axis least parallel to it.
+        int best = 0;
+        for (int a = 1; a < 3; ++a)
+            if (std::fabs(e0[a]) < std::fabs(e0[best])) best = a;
+        d = e0[best];
+        for (int c = 0; c < 3; ++c) e1[c] = axes[best][c] - d * e0[c];
+        l = len(e1);
     }
-    for (int c = 0; c < 3; ++c) out[1][c] = v1[c] / l;
-    cross(out[0], out[1], out[2]);
+    for (int c = 0; c < 3; ++c) e1[c] /= l;
+    for (int c = 0; c < 3; ++c) {
+        out[i0][c] = e0[c];
+        out[i1][c] = e1[c];
+    }
+    // Right-handed: row k = row (k+1) x row (k+2).
+    const int i2 = 3 - i0 - i1;
+    cross(out[(i2 + 1) % 3], out[(i2 + 2) % 3], out[i2]);
 }
 
 // Eigen decomposition of a symmetric 3x3 matrix by Jacobi rotations:

@@ -205,13 +205,15 @@ public:
     void ZeroCount() { items.clear(); }
     void SetCount(int n) { items.resize(n > 0 ? static_cast<size_t>(n) : 0); }
     T* Addr(int i) { return items.data() + i; }
+    // An index out of range raises the SDK's assertion and then reads a
+    // cleared scratch entry instead of memory outside the table.
     T& operator[](int i) {
-        if (i < 0 || i >= Count()) assert1(__LINE__, __FILE__);
-        return items.at(static_cast<size_t>(i));
+        if (i < 0 || i >= Count()) return OutOfRange(__LINE__);
+        return items[static_cast<size_t>(i)];
     }
     const T& operator[](int i) const {
-        if (i < 0 || i >= Count()) assert1(__LINE__, __FILE__);
-        return items.at(static_cast<size_t>(i));
+        if (i < 0 || i >= Count()) return OutOfRange(__LINE__);
+        return items[static_cast<size_t>(i)];
     }
     // Appends num entries; when the storage is full it grows by num + allocExtra
     // entries. Returns the index of the first appended entry.
@@ -238,6 +240,12 @@ public:
     int Capacity() const { return static_cast<int>(items.capacity()); }
 
 private:
+    static T& OutOfRange(int line) {
+        assert1(line, __FILE__);
+        static T scratch;
+        scratch = T();
+        return scratch;
+    }
     std::vector<T> items;
 };
 

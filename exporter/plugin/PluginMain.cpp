@@ -21,9 +21,11 @@ public:
 
 static TesselExpClassDesc TesselExpDesc;
 
+#define PLUGIN_EXPORT __attribute__((visibility("default")))
+
 extern "C" {
 
-int DllMain(HINSTANCE hinstDLL, DWORD /*reason*/, void* /*reserved*/) {
+PLUGIN_EXPORT int DllMain(HINSTANCE hinstDLL, DWORD /*reason*/, void* /*reserved*/) {
     hInstance = hinstDLL;
     if (!controlsInit) {
         controlsInit = TRUE;
@@ -33,15 +35,15 @@ int DllMain(HINSTANCE hinstDLL, DWORD /*reason*/, void* /*reserved*/) {
     return TRUE;
 }
 
-const char* LibDescription() { return GetString(IDS_LIBDESCRIPTION); }
+PLUGIN_EXPORT const char* LibDescription() { return GetString(IDS_LIBDESCRIPTION); }
 
-int LibNumberClasses() { return 1; }
+PLUGIN_EXPORT int LibNumberClasses() { return 1; }
 
-ClassDesc* LibClassDesc(int i) { return i == 0 ? &TesselExpDesc : nullptr; }
+PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) { return i == 0 ? &TesselExpDesc : nullptr; }
 
-ULONG LibVersion() { return VERSION_3DSMAX; }
+PLUGIN_EXPORT ULONG LibVersion() { return VERSION_3DSMAX; }
 
-ULONG CanAutoDefer() { return 1; }
+PLUGIN_EXPORT ULONG CanAutoDefer() { return 1; }
 
 }  // extern "C"
 
