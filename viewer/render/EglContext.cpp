@@ -12,14 +12,14 @@
 namespace {
 
 // The surfaceless display is shared by every context of the process and
-// terminated when the last one goes.
+// stays initialised until the process ends: terminating it would unload the
+// driver, and initialising it again for every context costs a driver load.
 std::mutex g_displayMutex;
 EGLDisplay g_display = EGL_NO_DISPLAY;
-int g_displayUsers = 0;
 
 EGLDisplay AcquireDisplay(std::string& error) {
     std::lock_guard<std::mutex> lock(g_displayMutex);
-    if (g_displayUsers == 0) {
+    if (g_display == EGL_NO_DISPLAY) {
         const char* extensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
         if (!extensions ||
             std::string(extensions).find("EGL_MESA_platform_surfaceless") == std::string::npos) {
@@ -41,17 +41,7 @@ EGLDisplay AcquireDisplay(std::string& error) {
         }
         g_display = display;
     }
-    ++g_displayUsers;
     return g_display;
-}
-
-void ReleaseDisplay() {
-    std::lock_guard<std::mutex> lock(g_displayMutex);
-    if (g_displayUsers > 0 && --g_displayUsers == 0) {
-        eglTerminate(g_display);
-        eglReleaseThread();
-        g_display = EGL_NO_DISPLAY;
-    }
 }
 
 }  // namespace
@@ -108,7 +98,6 @@ EglSurfacelessContext::~EglSurfacelessContext() {
         eglMakeCurrent(m_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(m_display, m_context);
     }
-    if (m_display) ReleaseDisplay();
 }
 
 bool EglSurfacelessContext::MakeCurrent() {
