@@ -1,6 +1,9 @@
 #include "CharacterPart.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <limits>
 #include <set>
 #include <utility>
@@ -10,7 +13,7 @@
 #include "Device.h"
 #include "TextureManager.h"
 #include "UiServices.h"
-#include "VertexMath.h"
+#include "SkinKernel.h"
 
 namespace {
 
@@ -20,6 +23,24 @@ constexpr size_t kSmallestObject = 12;   // name length, vertex count, face coun
 constexpr int32_t kMaxVertices = 65536;  // what 16-bit face indices can reach
 
 std::string At(const ByteReader& r) { return " (at byte " + std::to_string(r.Offset()) + ")"; }
+
+// The end of the run of equal bone indices that starts at `first`.
+size_t RunEnd(const int16_t* bones, size_t first, size_t n) {
+    const int16_t b = bones[first];
+    size_t end = first + 1;
+#if defined(__SSE2__)
+    // Eight indices per comparison.
+    const __m128i wanted = _mm_set1_epi16(b);
+    while (end + 8 <= n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bones + end));
+        const int same = _mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted));
+        if (same != 0xFFFF) return end + static_cast<size_t>(__builtin_ctz(~same & 0xFFFF)) / 2;
+        end += 8;
+    }
+#endif
+    while (end < n && bones[end] == b) ++end;
+    return end;
+}
 
 }  // namespace
 
@@ -204,8 +225,12 @@ void CharacterPart::Skin(const Biped& biped, int32_t tick) {
         const ModelVertex* source = object.sourceVertices.data();
         ModelVertex* skinned = object.skinnedVertices.data();
         const int16_t* bones = object.boneIndices.data();
-        for (size_t j = 0; j < n; ++j) {
+        // Vertices come in runs that follow the same bone: each run is
+        // checked once and transformed with one matrix.
+        size_t j = 0;
+        while (j < n) {
             const int32_t b = bones[j];
+            const size_t end = RunEnd(bones, j, n);
             // A bone the biped does not have (a part made for another
             // skeleton) or one without a matrix for this frame ends the pass.
             if (b < 0 || static_cast<size_t>(b) >= boneCount ||
@@ -213,11 +238,15 @@ void CharacterPart::Skin(const Biped& biped, int32_t tick) {
                 skinned[j] = source[j];
                 return;
             }
-            const D3DMATRIX& m = biped.bones[static_cast<size_t>(b)].matrices[static_cast<size_t>(frame)];
-            if (FAILED(TransformVertex(skinned[j], source[j], m))) {
-                skinned[j] = source[j];
+            const D3DMATRIX& m =
+                biped.bones[static_cast<size_t>(b)].matrices[static_cast<size_t>(frame)];
+            const size_t done = SkinVertices(m, source + j, skinned + j, end - j);
+            if (done < end - j) {
+                // The transform failed: this vertex unskinned, the rest as before.
+                skinned[j + done] = source[j + done];
                 return;
             }
+            j = end;
         }
     }
 }
