@@ -336,7 +336,12 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::error_code ec;
-    fs::remove_all(Directory(), ec);
+    // ZINTARO_BENCH_KEEP=1 keeps the model files and the two images to look at.
+    if (!std::getenv("ZINTARO_BENCH_KEEP")) {
+        std::error_code ec;
+        fs::remove_all(Directory(), ec);
+    } else {
+        std::printf("files kept in %s\n", Directory().c_str());
+    }
     return 0;
 }

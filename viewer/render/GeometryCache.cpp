@@ -49,7 +49,8 @@ size_t GeometryCache::KeyHash::operator()(const Key& k) const {
     return static_cast<size_t>(h ^ (h >> 31));
 }
 
-GeometryCache::GeometryCache(size_t budgetBytes) : m_budgetBytes(budgetBytes) {}
+GeometryCache::GeometryCache(size_t budgetBytes, uint32_t staticUsage)
+    : m_budgetBytes(budgetBytes), m_staticUsage(staticUsage) {}
 
 GeometryCache::~GeometryCache() {
     for (auto& item : m_entries) Release(item.second);
@@ -104,7 +105,7 @@ const GeometryCache::Entry* GeometryCache::Prepare(const ModelVertex* vertices,
         glBindVertexArray(entry.vao);
         glBindBuffer(GL_ARRAY_BUFFER, entry.vertexBuffer);
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexBytes), vertices,
-                     GL_STATIC_DRAW);
+                     m_staticUsage);
         const GLsizei stride = sizeof(ModelVertex);
         glEnableVertexAttribArray(0);
         glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
@@ -118,7 +119,7 @@ const GeometryCache::Entry* GeometryCache::Prepare(const ModelVertex* vertices,
         if (indexCount) {
             glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, entry.indexBuffer);
             glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indexBytes), indices,
-                         GL_STATIC_DRAW);
+                         m_staticUsage);
         }
         glBindVertexArray(0);
         entry.bytes = vertexBytes + indexBytes;

@@ -28,7 +28,10 @@ public:
         uint64_t lastUse = 0;
     };
 
-    explicit GeometryCache(size_t budgetBytes);
+    // `staticUsage` is the GL usage hint of arrays seen for the first time:
+    // GL_STATIC_DRAW suits hardware that keeps them in its own memory; Mesa's
+    // software rasteriser draws from GL_DYNAMIC_DRAW buffers faster.
+    GeometryCache(size_t budgetBytes, uint32_t staticUsage);
     ~GeometryCache();  // deletes the GL objects: the context must be current
     GeometryCache(const GeometryCache&) = delete;
     GeometryCache& operator=(const GeometryCache&) = delete;
@@ -65,6 +68,7 @@ private:
 
     std::unordered_map<Key, Entry, KeyHash> m_entries;
     size_t m_budgetBytes;
+    uint32_t m_staticUsage;
     size_t m_cachedBytes = 0;
     uint64_t m_uploadedBytes = 0;
 };

@@ -303,7 +303,7 @@ GlRenderDevice::GlRenderDevice(RenderContext& context, GlRenderTarget& target, b
     : m_context(context),
       m_target(target),
       m_software(software),
-      m_geometry(kGeometryBudgetBytes),
+      m_geometry(kGeometryBudgetBytes, software ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW),
       m_world(IdentityMatrix()),
       m_view(IdentityMatrix()),
       m_projection(IdentityMatrix()) {
