@@ -292,21 +292,6 @@ TEST_F(GlDeviceTest, TextureModulatesTheLitColourAndAlphaTestDropsFaintTexels) {
     EXPECT_PIXEL(Frame({Quad(5, 10)}), 20, 32, (Rgb{0, 0, 255}), 0);
 }
 
-TEST_F(GlDeviceTest, LinearFilteringBlendsNeighbouringTexels) {
-    auto surface = Texture(FormatWith(*device, 32, 0), 2, 1);
-    ASSERT_EQ(surface->Blt(Staged(surface->Desc().ddpfPixelFormat, 2, 1,
-                                  {0x00000000u, 0x00FFFFFFu})),
-              S_OK);
-    device->SetMaterial(Solid(1, 1, 1));
-    device->SetTexture(0, surface.get());
-    RgbaImage point = Frame({Quad(5, 10)});
-    EXPECT_PIXEL(point, 31, 32, kBlack, 0);
-    device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
-    device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_LINEAR);
-    RgbaImage linear = Frame({Quad(5, 10)});
-    EXPECT_PIXEL(linear, 31, 32, (Rgb{128, 128, 128}), 12);
-}
-
 TEST_F(GlDeviceTest, EveryOfferedFormatArrivesWithItsOwnPrecision) {
     device->SetRenderState(D3DRENDERSTATE_LIGHTING, 0);  // unlit: white times the texel
     struct Case {
@@ -419,20 +404,6 @@ TEST_F(GlDeviceTest, SetTextureKeepsATextureAliveAfterItsSurfaceIsReplaced) {
     EXPECT_PIXEL(Frame({Quad(5, 10)}), 32, 32, (Rgb{255, 255, 255}), 0);
 }
 
-TEST_F(GlDeviceTest, ViewportPlacesTheImageFromTheTopLeft) {
-    device->SetMaterial(Solid(1, 1, 1));
-    D3DVIEWPORT7 topLeft = {0, 0, kSize / 2, kSize / 2, 0, 1};
-    ASSERT_EQ(device->SetViewport(topLeft), S_OK);
-    device->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00FF0000, 1.0f);
-    // Only the viewport is cleared.
-    device->SetViewport({0, 0, kSize, kSize, 0, 1});
-    RgbaImage image;
-    ASSERT_TRUE(target->Read(image));
-    EXPECT_PIXEL(image, 8, 8, (Rgb{255, 0, 0}), 0);
-    EXPECT_PIXEL(image, 8, 56, kBlack, 0);
-    EXPECT_PIXEL(image, 56, 8, kBlack, 0);
-}
-
 TEST_F(GlDeviceTest, StaticGeometryIsUploadedOnceAndChangedGeometryAgain) {
     device->SetMaterial(Solid(1, 1, 1));
     std::vector<ModelVertex> quad = Quad(5, 10);
@@ -460,20 +431,6 @@ TEST_F(GlDeviceTest, StaticGeometryIsUploadedOnceAndChangedGeometryAgain) {
     EXPECT_PIXEL(moved, 32, 32, kBlack, 0);
     EXPECT_PIXEL(moved, 56, 32, (Rgb{255, 255, 255}), 0);
     EXPECT_EQ(device->CachedGeometryEntries(), 1u);
-}
-
-TEST(GeometryHash, AnySingleBitChangeChangesTheHash) {
-    std::vector<uint8_t> bytes(1000);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
-    for (size_t size : {size_t(0), size_t(5), size_t(31), size_t(32), size_t(999)}) {
-        const uint64_t base = HashBytes(bytes.data(), size);
-        for (size_t bit = 0; bit < size * 8; bit += 13) {
-            bytes[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
-            EXPECT_NE(HashBytes(bytes.data(), size), base) << "size " << size << " bit " << bit;
-            bytes[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
-        }
-    }
-    EXPECT_NE(HashBytes(bytes.data(), 10), HashBytes(bytes.data(), 11));
 }
 
 }  // namespace
