@@ -25,6 +25,7 @@ public:
     bool CancelRequested() override { return false; }
     void SetCancel(bool) override {}
     void Assertion(const std::string&, int) override {}
+    void RunDialog(DialogWindow&) override {}
 };
 
 const std::string kLargest = std::string(SHARED_TESTDATA_DIR) + "/assimp/test/models/ASE/MotionCaptureROM.ase";

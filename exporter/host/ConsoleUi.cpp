@@ -1,6 +1,8 @@
 #include "ConsoleUi.h"
 
 #include <csignal>
+
+#include "HostDialog.h"
 #include <unistd.h>
 
 namespace {
@@ -78,4 +80,9 @@ void ConsoleUi::SetCancel(bool cancel) { g_interrupted = cancel ? 1 : 0; }
 
 void ConsoleUi::Assertion(const std::string& file, int line) {
     std::fprintf(out, "[Assertion] %s, line %d\n", file.c_str(), line);
+}
+
+void ConsoleUi::RunDialog(DialogWindow& dialog) {
+    if (dialogAnswers) dialogAnswers(dialog);
+    if (!dialog.Ended()) dialog.Close();
 }

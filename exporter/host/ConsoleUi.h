@@ -1,10 +1,12 @@
 // The batch host's UI services on a terminal: message boxes are printed with
 // their caption to standard error, the progress bar is drawn on standard
 // error when it is a terminal, and Ctrl-C asks the running export to cancel
-// (a second Ctrl-C ends the program).
+// (a second Ctrl-C ends the program). Dialogs are answered by a function
+// the program sets.
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "HostUi.h"
@@ -21,6 +23,10 @@ public:
     bool CancelRequested() override;
     void SetCancel(bool cancel) override;
     void Assertion(const std::string& file, int line) override;
+    void RunDialog(DialogWindow& dialog) override;
+
+    // Plays the user on modal dialogs; without one, dialogs are cancelled.
+    std::function<void(DialogWindow&)> dialogAnswers;
 
     // Installs the Ctrl-C handler (once per process).
     static void CatchInterrupt();

@@ -8,6 +8,8 @@
 
 #include "MaxTypes.h"
 
+class DialogWindow;
+
 class HostUi {
 public:
     virtual ~HostUi() = default;
@@ -22,6 +24,10 @@ public:
     virtual void SetCancel(bool cancel) = 0;
     // A failed SDK assertion in `file` at `line`.
     virtual void Assertion(const std::string& file, int line) = 0;
+    // The user's turn on an open modal dialog: act on it (type, tick,
+    // highlight, click) until it has ended. A dialog still open on return is
+    // closed.
+    virtual void RunDialog(DialogWindow& dialog) = 0;
 };
 
 // The services every host call reports through. Without one installed,

@@ -185,6 +185,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    std::vector<std::string> notListed;
+    ui.dialogAnswers = [&](DialogWindow& dialog) { AnswerExportDialog(dialog, o.answers, notListed); };
+    if (o.answers.take == ExportDialogAnswers::Take::None)
+        std::fprintf(stderr, "tessel-export: no objects chosen (--all or --select NAME...); the dialog is cancelled\n");
+
     struct stat before {};
     const bool existed = Exists(o.out, before);
     ConsoleUi::CatchInterrupt();
@@ -193,6 +198,8 @@ int main(int argc, char** argv) {
     exporter.reset();
     SetHostUi(nullptr);
 
+    for (const std::string& name : notListed)
+        std::fprintf(stderr, "tessel-export: '%s' is not in the export dialog's lists\n", name.c_str());
     if (result == 0) {
         std::fprintf(stderr, "tessel-export: the export failed; '%s' could not be written\n", o.out.c_str());
         return 1;

@@ -1,10 +1,13 @@
 // Host UI services for tests: records message boxes (with captions),
-// progress calls and assertions, and cancels on request.
+// progress calls, assertions and dialogs, cancels on request and answers
+// dialogs with a function the test gives.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "HostDialog.h"
 #include "HostUi.h"
 
 class RecordingHostUi : public HostUi {
@@ -31,6 +34,10 @@ public:
     bool CancelRequested() override { return cancel; }
     void SetCancel(bool c) override { cancel = c; }
     void Assertion(const std::string& file, int line) override { assertions.push_back(file + ":" + std::to_string(line)); }
+    void RunDialog(DialogWindow& dialog) override {
+        dialogs.push_back(dialog.Template().caption);
+        if (answer) answer(dialog);
+    }
 
     std::vector<Message> messages;
     std::vector<std::string> progressTitles;
@@ -39,4 +46,6 @@ public:
     bool progressOpen = false;
     bool cancel = false;
     int cancelAfterUpdates = 0;  // cancel once this many updates were reported
+    std::vector<std::string> dialogs;                // captions of the dialogs shown
+    std::function<void(DialogWindow&)> answer;       // the user's part; none closes the dialog
 };
