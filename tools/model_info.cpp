@@ -8,6 +8,8 @@
 
 #include "Biped.h"
 #include "ByteReader.h"
+#include "CharacterPart.h"
+#include "TesselModel.h"
 
 namespace {
 
@@ -17,6 +19,10 @@ void PrintUsage(std::FILE* out) {
                  "\n"
                  "Prints a summary of a model file and checks it:\n"
                  "  .bpd  biped skeleton animation: bones, triangles, frames, bounds\n"
+                 "  .mrv  character part: per object texture, vertices, faces, bones and\n"
+                 "        bounds (in the space of the vertices' bones)\n"
+                 "  .tsl  Tessel model: frames, and per object texture, vertices, faces and\n"
+                 "        bounds (over all frames of an animated object)\n"
                  "\n"
                  "Exits with status 1 and a message naming the problem when the file is\n"
                  "damaged, 2 on a usage error.\n");
@@ -77,6 +83,80 @@ int ShowBiped(const std::string& path, const std::vector<uint8_t>& bytes) {
     return 0;
 }
 
+std::string TextureText(const std::string& name, const char* whenEmpty) {
+    return name.empty() ? std::string(whenEmpty) : "texture " + name;
+}
+
+int ShowPart(const std::string& path, const std::vector<uint8_t>& bytes) {
+    PartFileData part;
+    std::string error;
+    if (!ParsePartFile(bytes.data(), bytes.size(), part, error)) {
+        std::fprintf(stderr, "model-info: %s: %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    size_t vertices = 0;
+    for (const PartObject& o : part.objects) vertices += o.sourceVertices.size();
+    std::printf("%s: character part, %zu objects, %zu vertices, %d faces, bones %d..%d, "
+                "%zu bytes\n",
+                FileNameOnly(path).c_str(), part.objects.size(), vertices, part.faceTotal,
+                part.lowestBone, part.highestBone, bytes.size());
+    for (size_t i = 0; i < part.objects.size(); ++i) {
+        const PartObject& o = part.objects[i];
+        Bounds bounds;
+        int lo = 0, hi = -1;
+        for (size_t j = 0; j < o.sourceVertices.size(); ++j) {
+            const ModelVertex& v = o.sourceVertices[j];
+            bounds.Add(v.x, v.y, v.z);
+            const int b = o.boneIndices[j];
+            if (hi < lo) {
+                lo = hi = b;
+            } else {
+                lo = b < lo ? b : lo;
+                hi = b > hi ? b : hi;
+            }
+        }
+        std::printf("  object %2zu: %s, %d vertices, %d faces, bones %d..%d, bounds %s\n", i,
+                    TextureText(o.textureName, "no texture").c_str(), o.vertexCount, o.faceCount,
+                    lo, hi, bounds.Text().c_str());
+    }
+    return 0;
+}
+
+int ShowTessel(const std::string& path, const std::vector<uint8_t>& bytes) {
+    TesselFileData tessel;
+    std::string error;
+    if (!ParseTesselFile(bytes.data(), bytes.size(), tessel, error)) {
+        std::fprintf(stderr, "model-info: %s: %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    std::printf("%s: Tessel model, %d frames, %zu static and %zu animated objects, %d faces, "
+                "%zu bytes\n",
+                FileNameOnly(path).c_str(), tessel.frameCount, tessel.statics.size(),
+                tessel.animateds.size(), tessel.faceTotal, bytes.size());
+    Bounds all;
+    for (size_t i = 0; i < tessel.statics.size(); ++i) {
+        const StaticObject& o = tessel.statics[i];
+        Bounds bounds;
+        for (const ModelVertex& v : o.vertices) bounds.Add(v.x, v.y, v.z);
+        for (const ModelVertex& v : o.vertices) all.Add(v.x, v.y, v.z);
+        std::printf("  static   %3zu: %s, %d vertices, %d faces, bounds %s\n", i,
+                    TextureText(o.textureName, "no texture name (drawn with texture 0)").c_str(),
+                    o.vertexCount, o.faceCount, bounds.Text().c_str());
+    }
+    for (size_t i = 0; i < tessel.animateds.size(); ++i) {
+        const AnimatedObject& o = tessel.animateds[i];
+        Bounds bounds;
+        for (const ModelVertex& v : o.frames) bounds.Add(v.x, v.y, v.z);
+        for (const ModelVertex& v : o.frames) all.Add(v.x, v.y, v.z);
+        std::printf("  animated %3zu: %s, %d vertices per frame, %d faces, bounds over %d frames "
+                    "%s\n",
+                    i, TextureText(o.textureName, "no texture").c_str(), o.vertexCount,
+                    o.faceCount, o.frameCount, bounds.Text().c_str());
+    }
+    std::printf("  all objects span %s\n", all.Text().c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,7 +186,9 @@ int main(int argc, char** argv) {
 
     const std::string ext = LowerExtension(path);
     if (ext == ".bpd") return ShowBiped(path, bytes);
-    std::fprintf(stderr, "model-info: %s: unknown file type '%s' (expected .bpd)\n", path.c_str(),
-                 ext.c_str());
+    if (ext == ".mrv") return ShowPart(path, bytes);
+    if (ext == ".tsl") return ShowTessel(path, bytes);
+    std::fprintf(stderr, "model-info: %s: unknown file type '%s' (expected .bpd, .mrv or .tsl)\n",
+                 path.c_str(), ext.c_str());
     return 1;
 }

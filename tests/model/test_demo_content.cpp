@@ -1,0 +1,250 @@
+// The demo-content generator and the model inspector, run as programs:
+// the demo files load cleanly with every texture, the figure moves with its
+// bones and stands on the ground, faces are wound as the viewer culls, the
+// output is the same on every run, and model-info reports damaged files.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "Biped.h"
+#include "CharacterPart.h"
+#include "DamagedFiles.h"
+#include "QtImageLoader.h"
+#include "RecordingDevice.h"
+#include "RecordingUiServices.h"
+#include "TempDir.h"
+#include "TesselModel.h"
+#include "TextureManager.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProgramRun {
+    int status = -1;
+    std::string output;  // standard output and error
+};
+
+ProgramRun Execute(const std::string& command) {
+    ProgramRun run;
+    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string Tool(const char* name) { return std::string(BIN_DIR) + "/" + name; }
+
+std::vector<uint8_t> ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+const char* const kParts[5] = {"body.mrv", "helmet.mrv", "armour.mrv", "weapon.mrv", "shoes.mrv"};
+
+class DemoContent : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new TempDir;
+        const ProgramRun run = Execute(Tool("make-demo-content") + " " + dir->Path().string());
+        ASSERT_EQ(run.status, 0) << run.output;
+    }
+    static void TearDownTestSuite() {
+        delete dir;
+        dir = nullptr;
+    }
+
+    void LoadAll() {
+        textures = std::make_unique<TextureManager>(1000, &loader);
+        textures->SetSearchPath((dir->Path() / "textr").string());
+        std::string error;
+        std::FILE* f = std::fopen(dir->File("demo.bpd").c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_TRUE(biped.Load(f, error)) << error;
+        std::fclose(f);
+        for (const char* name : kParts) {
+            auto part = std::make_unique<CharacterPart>(*textures);
+            f = std::fopen(dir->File(name).c_str(), "rb");
+            ASSERT_NE(f, nullptr);
+            EXPECT_GT(part->Load(f, &device, ui, error), 0) << name << ": " << error;
+            std::fclose(f);
+            parts.push_back(std::move(part));
+        }
+        tessel = std::make_unique<TesselModel>(*textures);
+        f = std::fopen(dir->File("village.tsl").c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        EXPECT_GT(tessel->Load(f, &device, ui, error), 0) << error;
+        std::fclose(f);
+    }
+
+    static TempDir* dir;
+    QtImageLoader loader;
+    std::unique_ptr<TextureManager> textures;
+    RecordingDevice device;
+    RecordingUiServices ui;
+    Biped biped;
+    std::vector<std::unique_ptr<CharacterPart>> parts;
+    std::unique_ptr<TesselModel> tessel;
+};
+TempDir* DemoContent::dir = nullptr;
+
+TEST_F(DemoContent, LoadsWithoutAMessageAndFindsEveryTexture) {
+    LoadAll();
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+    EXPECT_GE(biped.boneCount, 15);
+    EXPECT_EQ(biped.frameCount, 30);
+    for (const auto& part : parts) {
+        for (const PartObject& o : part->objects) {
+            EXPECT_GE(o.textureIndex, 0) << o.textureName;
+            EXPECT_NE(textures->Surface(o.textureIndex), nullptr) << o.textureName;
+            for (int16_t b : o.boneIndices) ASSERT_LT(b, biped.boneCount);
+        }
+    }
+    ASSERT_GE(tessel->animatedCount, 1);
+    EXPECT_GE(tessel->staticCount, 3);
+    for (const StaticObject& o : tessel->statics) EXPECT_NE(textures->Surface(o.textureIndex), nullptr);
+    for (const AnimatedObject& o : tessel->animateds) {
+        EXPECT_NE(textures->Surface(o.textureIndex), nullptr);
+    }
+    // Both image kinds and both alpha cases are in use.
+    const TextureEntry* helmet = textures->Entry(textures->IndexOf("helmet.tga"));
+    ASSERT_NE(helmet, nullptr);
+    EXPECT_TRUE(helmet->hasAlpha);
+    const TextureEntry* skin = textures->Entry(textures->IndexOf("skin.bmp"));
+    ASSERT_NE(skin, nullptr);
+    EXPECT_TRUE(skin->bitmap);
+    EXPECT_FALSE(skin->hasAlpha);
+}
+
+// Every part vertex stays near its bone's joint in every frame, the feet
+// reach the ground and the head stays above the shoulders.
+TEST_F(DemoContent, TheFigureMovesWithItsBonesAndStandsOnTheGround) {
+    LoadAll();
+    for (int frame = 0; frame < biped.frameCount; ++frame) {
+        SCOPED_TRACE(frame);
+        float lowestShoe = 1e9f, highestHelmet = -1e9f;
+        for (size_t p = 0; p < parts.size(); ++p) {
+            parts[p]->Skin(biped, frame);
+            for (const PartObject& o : parts[p]->objects) {
+                for (size_t j = 0; j < o.skinnedVertices.size(); ++j) {
+                    const ModelVertex& v = o.skinnedVertices[j];
+                    ASSERT_TRUE(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z));
+                    const D3DMATRIX& m = biped.bones[o.boneIndices[j]].matrices[frame];
+                    const float d = std::hypot(v.x - m[12], v.y - m[13], v.z - m[14]);
+                    ASSERT_LT(d, p == 3 ? 8.0f : 5.0f) << kParts[p] << " vertex " << j;
+                    if (p == 4) lowestShoe = std::min(lowestShoe, v.y);
+                    if (p == 1) highestHelmet = std::max(highestHelmet, v.y);
+                }
+            }
+        }
+        EXPECT_GT(lowestShoe, -0.8f);
+        EXPECT_LT(lowestShoe, 0.6f);
+        EXPECT_GT(highestHelmet, 16.0f);
+        EXPECT_LT(highestHelmet, 22.0f);
+    }
+}
+
+// The viewer culls counter-clockwise faces: every triangle must run
+// clockwise seen from the side its normals point to.
+template <typename Indices>
+int CountInwardTriangles(const ModelVertex* v, const Indices& indices) {
+    int inward = 0;
+    for (size_t k = 0; k + 2 < indices.size(); k += 3) {
+        const ModelVertex &a = v[indices[k]], &b = v[indices[k + 1]], &c = v[indices[k + 2]];
+        const float ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
+        const float wx = c.x - a.x, wy = c.y - a.y, wz = c.z - a.z;
+        const float cx = uy * wz - uz * wy, cy = uz * wx - ux * wz, cz = ux * wy - uy * wx;
+        const float nx = a.nx + b.nx + c.nx, ny = a.ny + b.ny + c.ny, nz = a.nz + b.nz + c.nz;
+        if (cx * nx + cy * ny + cz * nz < 0) ++inward;
+    }
+    return inward;
+}
+
+TEST_F(DemoContent, FacesAreWoundClockwiseSeenFromOutside) {
+    LoadAll();
+    for (size_t p = 0; p < parts.size(); ++p) {
+        for (const PartObject& o : parts[p]->objects) {
+            EXPECT_EQ(CountInwardTriangles(o.sourceVertices.data(), o.indices), 0) << kParts[p];
+        }
+    }
+    for (const StaticObject& o : tessel->statics) {
+        EXPECT_EQ(CountInwardTriangles(o.vertices.data(), o.indices), 0) << o.textureName;
+    }
+    for (const AnimatedObject& o : tessel->animateds) {
+        for (int k = 0; k < o.frameCount; ++k) {
+            EXPECT_EQ(CountInwardTriangles(o.Frame(k), o.indices), 0) << o.textureName << " " << k;
+        }
+    }
+}
+
+TEST_F(DemoContent, EveryRunWritesTheSameFiles) {
+    TempDir again;
+    const ProgramRun run = Execute(Tool("make-demo-content") + " " + again.Path().string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(dir->Path())) {
+        if (!entry.is_regular_file()) continue;
+        const fs::path relative = fs::relative(entry.path(), dir->Path());
+        EXPECT_EQ(ReadAll(entry.path()), ReadAll(again.Path() / relative)) << relative;
+        ++files;
+    }
+    EXPECT_EQ(files, 7u + 11u);
+}
+
+TEST_F(DemoContent, ModelInfoSummarisesEveryDemoFile) {
+    for (const char* name : {"demo.bpd", "body.mrv", "helmet.mrv", "armour.mrv", "weapon.mrv",
+                             "shoes.mrv", "village.tsl"}) {
+        const ProgramRun run = Execute(Tool("model-info") + " " + dir->File(name));
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(run.output.rfind(name, 0), 0u) << run.output;
+    }
+    const ProgramRun tessel = Execute(Tool("model-info") + " " + dir->File("village.tsl"));
+    EXPECT_NE(tessel.output.find("Tessel model, 36 frames"), std::string::npos) << tessel.output;
+    EXPECT_NE(tessel.output.find("animated   0: texture wood.tga"), std::string::npos);
+    const ProgramRun part = Execute(Tool("model-info") + " " + dir->File("helmet.mrv"));
+    EXPECT_NE(part.output.find("object  1: texture helmet.tga, 8 vertices, 4 faces"),
+              std::string::npos)
+        << part.output;
+}
+
+TEST(ModelInfo, DamagedCorpusFilesFailWithTheFileAndTheProblem) {
+    const fs::path root = fs::path(TEST_DATA_DIR) / "damaged";
+    for (const DamagedKind& kind : AllDamagedKinds()) {
+        if (kind.kind == "tga") continue;  // not a model file
+        for (size_t i = 0; i < kind.files.size(); ++i) {
+            const fs::path path = root / kind.kind / DamagedFileName(i, kind.files[i], kind.extension);
+            const ProgramRun run = Execute(Tool("model-info") + " " + path.string());
+            EXPECT_EQ(run.status, 1) << path;
+            EXPECT_NE(run.output.find(path.string() + ": "), std::string::npos) << run.output;
+            EXPECT_NE(run.output.find(kind.files[i].messagePart), std::string::npos) << run.output;
+        }
+    }
+}
+
+TEST(ModelInfo, UsageAndUnknownFiles) {
+    for (const char* tool : {"model-info", "make-demo-content"}) {
+        const ProgramRun help = Execute(Tool(tool) + " --help");
+        EXPECT_EQ(help.status, 0) << tool;
+        EXPECT_NE(help.output.find(std::string("usage: ") + tool), std::string::npos) << help.output;
+        EXPECT_EQ(Execute(Tool(tool)).status, 2) << tool;
+    }
+    TempDir dir;
+    std::ofstream(dir.File("notes.txt")) << "x";
+    const ProgramRun unknown = Execute(Tool("model-info") + " " + dir.File("notes.txt"));
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.output.find("unknown file type '.txt'"), std::string::npos);
+    const ProgramRun missing = Execute(Tool("model-info") + " " + dir.File("none.tsl"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find("cannot open"), std::string::npos);
+}
+
+}  // namespace
