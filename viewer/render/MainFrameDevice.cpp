@@ -95,7 +95,8 @@ HRESULT CMainFrame::PresentFrame() {
                       static_cast<GLint>(m_pRenderTarget->Height()), 0, 0,
                       m_rcScreen.right - m_rcScreen.left, m_rcScreen.bottom - m_rcScreen.top,
                       GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    // The window's framebuffer stays bound, as the window system left it.
+    glBindFramebuffer(GL_FRAMEBUFFER, destination);
     if (glGetError() != GL_NO_ERROR) return E_FAIL;
     m_pWindow->FramePresented();
     return S_OK;
