@@ -15,6 +15,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "GltfInterpolation.h"
 #include "HostMaterials.h"
 
 namespace {
@@ -136,9 +137,9 @@ Matrix3 HostNode::LocalTM(TimeValue t) {
         local = restLocal;
     } else {
         const double time = t;
-        const Point3 pos = track.position.empty() ? restTranslation : SampleVec(track.position, time, track.interpolation);
-        const Quat rot = track.rotation.empty() ? restRotation : SampleRot(track.rotation, time, track.interpolation);
-        const Point3 scl = track.scale.empty() ? restScale : SampleVec(track.scale, time, track.interpolation);
+        const Point3 pos = track.position.empty() ? restTranslation : SampleVec(track.position, time, track.positionMode);
+        const Quat rot = track.rotation.empty() ? restRotation : SampleRot(track.rotation, time, track.rotationMode);
+        const Point3 scl = track.scale.empty() ? restScale : SampleVec(track.scale, time, track.scaleMode);
         local = ComposeTransform(pos, rot, scl);
     }
     return scene->frameInverse * local * scene->frame;
@@ -191,7 +192,7 @@ void HostMeshObject::Evaluate(TimeValue t) {
     const int targets = static_cast<int>(deform.morphDeltas.size());
     if (targets > 0) {
         const std::vector<float> weights =
-            deform.morphKeys ? SampleMorph(*deform.morphKeys, t, targets, KeyInterpolation::Linear) : deform.defaultWeights;
+            deform.morphKeys ? SampleMorph(*deform.morphKeys, t, targets, deform.morphMode) : deform.defaultWeights;
         for (int k = 0; k < targets; ++k) {
             const float w = weights[static_cast<size_t>(k)];
             if (w == 0.0f) continue;
@@ -229,7 +230,7 @@ void HostMeshObject::Evaluate(TimeValue t) {
 // ---------------------------------------------------------------- building
 class SceneBuilder {
 public:
-    SceneBuilder(HostScene& scene, const aiScene& ai) : s(scene), ai(ai) {}
+    SceneBuilder(HostScene& scene, const aiScene& ai, std::string path) : s(scene), ai(ai), path(std::move(path)) {}
     void Build();
 
 private:
@@ -238,6 +239,7 @@ private:
     void DecideFrame();
     HostNode* AddNode(const aiNode* an, HostNode* parent);
     void ReadAnimations();
+    void ApplyStepModes();
     void ClassifyNodes();
     void BuildMaterials();
     Mtl* NodeMaterial(const std::vector<unsigned>& meshIndices, const std::string& nodeName);
@@ -260,6 +262,7 @@ private:
     HostScene& s;
     const aiScene& ai;
     std::vector<const aiAnimation*> taken;
+    std::string path;
     std::set<std::string> animatedNames;
     bool foldRoot = false;
     std::unordered_map<std::string, HostNode*> byName;  // first node of each name
@@ -426,12 +429,37 @@ void SceneBuilder::ReadAnimations() {
             std::stable_sort(keys.begin(), keys.end(), [](const MorphKey& a, const MorphKey& b) { return a.time < b.time; });
         }
     }
+    ApplyStepModes();
     if (haveKeys) {
         const double lo = std::max<double>(rangeMin, -2147483647.0);
         const double hi = std::min<double>(rangeMax, 2147483647.0);
         s.animRange = Interval(static_cast<TimeValue>(std::lround(lo)), static_cast<TimeValue>(std::lround(hi)));
     } else {
         s.animRange = Interval(0, 0);
+    }
+}
+
+// glTF samplers may step instead of interpolating; the importer drops the
+// mode, so it is read from the file itself.
+void SceneBuilder::ApplyStepModes() {
+    if (s.format.find("glTF2") == std::string::npos) return;
+    const GltfChannelModes modes = ReadGltfChannelModes(path);
+    if (!modes.read || modes.steps.empty()) return;
+    // The file's depth-first node order is the scene's, below a folded root.
+    std::vector<HostNode*> dfs;
+    for (auto& [node, an] : order) dfs.push_back(node);
+    if (static_cast<int>(dfs.size()) != modes.nodeCount) {
+        s.warnings.push_back("stepped animation channels could not be matched to nodes; they are interpolated");
+        return;
+    }
+    for (const GltfStepChannel& st : modes.steps) {
+        if (st.animation < 0 || static_cast<unsigned>(st.animation) >= ai.mNumAnimations) continue;
+        if (std::find(taken.begin(), taken.end(), ai.mAnimations[st.animation]) == taken.end()) continue;
+        HostNode* node = dfs[static_cast<size_t>(st.node)];
+        if (st.path == "translation") node->track.positionMode = KeyInterpolation::Step;
+        else if (st.path == "rotation") node->track.rotationMode = KeyInterpolation::Step;
+        else if (st.path == "scale") node->track.scaleMode = KeyInterpolation::Step;
+        else if (st.path == "weights") s.steppedMorphs.insert(node);
     }
 }
 
@@ -743,12 +771,19 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
         def.defaultWeights = defaultWeights;
         auto mt = s.morphTracks.find(node);
         if (mt != s.morphTracks.end() && !mt->second.empty()) def.morphKeys = &mt->second;
+        if (s.steppedMorphs.count(node)) def.morphMode = KeyInterpolation::Step;
     }
 
     bool deforming = false;
-    if (def.skinned)
+    if (def.skinned) {
         for (const SkinBinding& b : def.bindings)
             if (b.bone->MovesInScene()) deforming = true;
+        // Skinned vertices are kept in world space: those without weights
+        // move with their node.
+        if (node->MovesInScene())
+            for (const auto& infl : def.influences)
+                if (infl.empty()) deforming = true;
+    }
     if (def.morphKeys && def.morphKeys->size() > 1) {
         const std::vector<float> first = SampleMorph(*def.morphKeys, def.morphKeys->front().time, targetCount, KeyInterpolation::Linear);
         for (const MorphKey& k : *def.morphKeys)
@@ -811,7 +846,7 @@ std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string&
     }
     std::unique_ptr<HostScene> scene(new HostScene());
     scene->path = path;
-    SceneBuilder builder(*scene, *ai);
+    SceneBuilder builder(*scene, *ai, path);
     builder.Build();
     return scene;
 }

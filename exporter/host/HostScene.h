@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,7 @@ struct MeshDeformation {
     std::vector<std::vector<Point3>> morphDeltas;
     std::vector<float> defaultWeights;
     const std::vector<MorphKey>* morphKeys = nullptr;
+    KeyInterpolation morphMode = KeyInterpolation::Linear;
 };
 
 // The evaluated mesh object of a node. Its mesh holds the node's geometry at
@@ -180,6 +182,7 @@ private:
     std::vector<std::unique_ptr<Mtl>> materials;
     std::vector<std::unique_ptr<Texmap>> maps;
     std::map<HostNode*, std::vector<MorphKey>> morphTracks;
+    std::set<HostNode*> steppedMorphs;
     Interval animRange{0, 0};
     int ticksPerFrame = TIME_TICKSPERSEC / 30;
     double frameRate = 30.0;

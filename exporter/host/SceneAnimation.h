@@ -25,7 +25,9 @@ struct TransformTrack {
     std::vector<VecKey> position;
     std::vector<RotKey> rotation;
     std::vector<VecKey> scale;
-    KeyInterpolation interpolation = KeyInterpolation::Linear;
+    KeyInterpolation positionMode = KeyInterpolation::Linear;
+    KeyInterpolation rotationMode = KeyInterpolation::Linear;
+    KeyInterpolation scaleMode = KeyInterpolation::Linear;
     bool Empty() const { return position.empty() && rotation.empty() && scale.empty(); }
 };
 

@@ -155,6 +155,30 @@ TEST(HostSceneAnimation, RangeTicksAndKeyInterpolation) {
     EXPECT_EQ(valid, FOREVER);
 }
 
+TEST(HostSceneAnimation, SteppedChannelsHoldTheirKeys) {
+    TempDir dir;
+    GltfBuilder b;
+    const int box = b.AddMesh({GltfBuilder::Box()});
+    b.AddNode("Group");
+    const int stepper = b.AddNode("Stepper", 0, box);
+    b.Animate(stepper, "translation", {0, 1}, {0, 0, 0, 10, 0, 0}, "STEP");
+    b.Animate(stepper, "scale", {0, 1}, {1, 1, 1, 3, 3, 3});
+    const int glider = b.AddNode("Glider", -1, box);
+    b.Animate(glider, "translation", {0, 1}, {0, 0, 0, 10, 0, 0});
+    // The same scene as JSON and in the binary container.
+    ASSERT_TRUE(b.Write(dir.File("stepped.gltf")));
+    ASSERT_TRUE(b.Write(dir.File("stepped.glb")));
+    for (const char* name : {"stepped.gltf", "stepped.glb"}) {
+        auto scene = LoadScene(dir.File(name));
+        ASSERT_TRUE(scene);
+        const Matrix3 half = scene->FindNode("Stepper")->GetNodeTM(2400);
+        EXPECT_NEAR(half.GetTrans().x, 0.0f, 1e-5f);           // held until the next key
+        EXPECT_NEAR(half.GetRow(0).Length(), 2.0f, 1e-4f);      // the scale still interpolates
+        EXPECT_NEAR(scene->FindNode("Stepper")->GetNodeTM(4800).GetTrans().x, 10.0f, 1e-4f);
+        EXPECT_NEAR(scene->FindNode("Glider")->GetNodeTM(2400).GetTrans().x, 5.0f, 1e-4f);
+    }
+}
+
 // Two joints at the origin with identity bind matrices; the second turns a
 // quarter about the file's y (the package's z) in one second.
 GltfBuilder SkinnedScene(bool animate) {
@@ -223,6 +247,18 @@ TEST(HostSceneDeformation, SkinWithoutMotionIsValidForever) {
     ASSERT_TRUE(scene);
     const ObjectState& os = scene->FindNode("Skin")->EvalWorldState(0, TRUE);
     EXPECT_EQ(os.obj->ObjectValidity(0), FOREVER);
+}
+
+TEST(HostSceneDeformation, UnweightedVerticesOfAMovingSkinFollowTheirNode) {
+    TempDir dir;
+    GltfBuilder b = SkinnedScene(false);
+    b.Animate(0, "translation", {0, 1}, {0, 0, 5, 0, 0, 9});
+    auto scene = LoadBuilt(b, dir);
+    ASSERT_TRUE(scene);
+    INode* skin = scene->FindNode("Skin");
+    EXPECT_EQ(skin->EvalWorldState(0, TRUE).obj->ObjectValidity(0), Interval(0, 0));
+    ExpectNear(MeshOf(skin, 4800).verts[3], Point3(3.0f, -12.0f, 0.0f));
+    ExpectNear(MeshOf(skin, 4800).verts[0], Point3(1.0f, 0.0f, 0.0f));  // weighted to a still bone
 }
 
 TEST(HostSceneDeformation, MorphTargetsFollowTheirWeights) {

@@ -137,7 +137,31 @@ public:
     }
     void NewAnimation(const std::string& name) { animations.push_back({name, {}, {}}); }
 
-    std::string Json() const {
+    // The scene in the binary container: JSON chunk, then the data as the
+    // binary chunk.
+    std::string Glb() const {
+        std::string json = Json(false);
+        while (json.size() % 4) json += ' ';
+        std::string bin(data.begin(), data.end());
+        while (bin.size() % 4) bin += '\0';
+        std::string out = "glTF";
+        auto u32 = [&](uint32_t v) {
+            for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        };
+        u32(2);
+        u32(static_cast<uint32_t>(12 + 8 + json.size() + (bin.empty() ? 0 : 8 + bin.size())));
+        u32(static_cast<uint32_t>(json.size()));
+        out += "JSON";
+        out += json;
+        if (!bin.empty()) {
+            u32(static_cast<uint32_t>(bin.size()));
+            out += std::string("BIN\0", 4);
+            out += bin;
+        }
+        return out;
+    }
+
+    std::string Json(bool inlineData = true) const {
         std::ostringstream j;
         j << "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":" << List(roots) << "}]";
         j << ",\"nodes\":[";
@@ -175,16 +199,20 @@ public:
         j << "],\"bufferViews\":[";
         for (size_t i = 0; i < views.size(); ++i) j << (i ? "," : "") << views[i];
         j << "]";
-        if (!data.empty())
+        if (!data.empty() && inlineData)
             j << ",\"buffers\":[{\"byteLength\":" << data.size()
               << ",\"uri\":\"data:application/octet-stream;base64," << Base64(data) << "\"}]";
+        else if (!data.empty())
+            j << ",\"buffers\":[{\"byteLength\":" << data.size() << "}]";
         j << "}";
         return j.str();
     }
 
+    // Writes JSON, or the binary container when the name ends in ".glb".
     bool Write(const std::string& path) const {
         std::ofstream f(path, std::ios::binary);
-        f << Json();
+        const bool glb = path.size() > 4 && path.compare(path.size() - 4, 4, ".glb") == 0;
+        f << (glb ? Glb() : Json());
         return static_cast<bool>(f);
     }
 
