@@ -44,6 +44,12 @@ public:
     const Entry* Prepare(const ModelVertex* vertices, uint32_t vertexCount,
                          const uint16_t* indices, uint32_t indexCount, uint64_t use);
 
+    // Forgets every entry without touching GL (its context is gone).
+    void Abandon() {
+        m_entries.clear();
+        m_cachedBytes = 0;
+    }
+
     uint64_t UploadedBytes() const { return m_uploadedBytes; }
     size_t EntryCount() const { return m_entries.size(); }
     size_t CachedBytes() const { return m_cachedBytes; }

@@ -382,7 +382,10 @@ bool GlRenderDevice::Init(std::string& error) {
 
 GlRenderDevice::~GlRenderDevice() {
     m_texture.reset();
-    if (!m_context.MakeCurrent()) return;
+    if (!m_context.MakeCurrent()) {
+        m_geometry.Abandon();  // its objects went with the context
+        return;
+    }
     if (m_program) glDeleteProgram(m_program);
     if (m_sampler) glDeleteSamplers(1, &m_sampler);
     // m_geometry deletes its buffers with the context current.
