@@ -1,7 +1,10 @@
 // The window system's side of the rendering device: an OpenGL 3.3 core
 // context and the framebuffer that stands for the window's client area.
 // The headless mode and the tests use an EGL surfaceless context; the window
-// uses the context of its OpenGL widget. The main window does not care which.
+// uses the context of its OpenGL widget (MakeCurrent: the widget's
+// makeCurrent; ClientSize: its size in device pixels; PresentFramebuffer: its
+// default framebuffer object; FramePresented: schedule the widget's update).
+// The main window does not care which.
 #pragma once
 
 #include <cstdint>
