@@ -2,7 +2,6 @@
 // counter in the animation tick, and drawing on a recording device.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 
 #include "CharacterPart.h"
 #include "ModelFileWriter.h"
@@ -106,14 +105,6 @@ TEST_F(TesselTest, HeaderWithoutObjectsIsRefusedAndTheModelStaysNew) {
     EXPECT_TRUE(model.statics.empty());
     model.Draw(device, model.currentFrame, ui);
     EXPECT_TRUE(device.CallsOf(Op::DrawIndexedPrimitive).empty());
-}
-
-TEST_F(TesselTest, ReadsFromAStream) {
-    const std::string path = TesselFile(1, {Quad("")}, {}).SaveAs(dir.File("house.tsl"));
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(model.Load(f, &device, ui, error), 2) << error;
-    std::fclose(f);
 }
 
 TEST_F(TesselTest, TextureIndexRules) {

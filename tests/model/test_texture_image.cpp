@@ -55,17 +55,6 @@ TEST(TgaReader, EveryTypeDepthAndOrientationReadsBackTheImage) {
     }
 }
 
-TEST(TgaReader, BottomUpAndTopDownStorageGiveIdenticalPixels) {
-    const std::vector<uint32_t> source = {kRed, kGreen, kBlue, kGreen};
-    TgaLayout up, down;
-    down.topDown = true;
-    const std::vector<uint8_t> upBytes = EncodeTga(2, 2, source, up);
-    const std::vector<uint8_t> downBytes = EncodeTga(2, 2, source, down);
-    ASSERT_NE(upBytes, downBytes);  // the rows really are stored in a different order
-    EXPECT_EQ(Decode(upBytes).pixels, Decode(downBytes).pixels);
-    EXPECT_EQ(Decode(upBytes).pixels[0], kRed);  // row 0 is the top row
-}
-
 TEST(TgaReader, RepeatAndLiteralPackets) {
     // One row of seven: 0x83 repeats one pixel four times, 0x02 carries three literal pixels.
     TgaLayout layout;
@@ -108,26 +97,6 @@ TEST(TgaReader, AlphaDetection) {
     EXPECT_TRUE(AnyPixelTranslucent(Decode(EncodeTga(2, 1, {kGreen, 0xFF000080u}, rgba)).pixels));
 }
 
-TEST(TgaReader, ReadsFromDiskAndNamesTheFileInItsErrors) {
-    TempDir dir;
-    TgaLayout layout;
-    ByteWriter good;
-    good.bytes = EncodeTga(1, 1, {kRed}, layout);
-    TgaImage image;
-    std::string error;
-    EXPECT_EQ(ReadTgaFile(good.SaveAs(dir.File("red.tga")), image, error), S_OK) << error;
-    EXPECT_EQ(image.pixels, std::vector<uint32_t>{kRed});
-
-    ByteWriter cut;
-    cut.bytes = std::vector<uint8_t>(good.bytes.begin(), good.bytes.end() - 1);
-    const std::string path = cut.SaveAs(dir.File("cut.tga"));
-    EXPECT_EQ(ReadTgaFile(path, image, error), E_FAIL);
-    EXPECT_NE(error.find(path), std::string::npos) << error;
-    EXPECT_NE(error.find("ends inside the pixel data"), std::string::npos) << error;
-    EXPECT_EQ(ReadTgaFile(dir.File("none.tga"), image, error), E_FAIL);
-    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
-}
-
 // ---------------------------------------------------------------------------
 
 void Touch(const std::string& path) { std::ofstream(path) << "x"; }
@@ -164,12 +133,6 @@ TEST(ImageLookup, MediaDirectoryComesFromTheEnvironment) {
     ::setenv(kMediaDirVariable, "/opt/media/", 1);
     EXPECT_EQ(MediaDirectory(), "/opt/media/");
     ::unsetenv(kMediaDirVariable);
-}
-
-TEST(ImageLookup, ExtensionFromTheLastDot) {
-    EXPECT_EQ(LowerExtension("Wall.Stone.TGA"), ".tga");
-    EXPECT_EQ(LowerExtension("noext"), "");
-    EXPECT_EQ(LowerExtension("x.BmP"), ".bmp");
 }
 
 // ---------------------------------------------------------------------------

@@ -59,12 +59,6 @@ TEST_F(TextureManagerTest, NamesDifferingInCaseShareOneEntryLoadedOnce) {
     EXPECT_EQ(textures.Entry(0)->name, "Wall.TGA");
 }
 
-TEST_F(TextureManagerTest, FilesAreFoundWhateverTheCaseOnDisk) {
-    WriteTga(File("STONE.tga"), 2, 2, 0x102030FFu);
-    EXPECT_EQ(textures.Add("stone.TGA"), 0);
-    EXPECT_EQ(textures.Entry(0)->path, File("STONE.tga"));
-}
-
 TEST_F(TextureManagerTest, FullListRefusesNewNamesButFindsKnownOnes) {
     TextureManager small(2, &loader);
     small.SetSearchPath(dir.Path().string());

@@ -70,7 +70,8 @@ public:
     // names (failures shown as "Create Texture Error!!: '<name>'"; a static
     // object without a name draws with texture 0, an animated one without
     // setting a texture) and creates the surfaces of all registered textures
-    // on `device`. Returns the total of the face counts, or 0 with the
+    // on `device`. Returns the total of the face counts (0 with `error` left
+    // empty for a sound file whose objects have no faces), or 0 with the
     // problem in `error` (kNoObjectsMessage for a header without objects)
     // when the file is rejected; the model then stays as it was.
     int32_t Load(std::FILE* file, RenderDevice* device, UiServices& ui, std::string& error);
