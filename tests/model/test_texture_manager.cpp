@@ -105,6 +105,11 @@ TEST_F(TextureManagerTest, EntryResultsForMissingAndUnsupportedFiles) {
     TextureEntry broken("broken.bmp");
     EXPECT_EQ(broken.LoadImageFile(path, &loader), DDERR_NOTFOUND);
     EXPECT_NE(broken.error.find(File("broken.bmp")), std::string::npos) << broken.error;
+    QImage png(2, 2, QImage::Format_RGB32);
+    png.fill(Qt::red);
+    ASSERT_TRUE(png.save(QString::fromStdString(File("png.bmp")), "PNG"));
+    TextureEntry notBitmap("png.bmp");
+    EXPECT_EQ(notBitmap.LoadImageFile(path, &loader), DDERR_NOTFOUND);  // bitmaps only
     TextureEntry noLoader("broken.bmp");
     EXPECT_EQ(noLoader.LoadImageFile(path, nullptr), E_NOTIMPL);
 }

@@ -27,8 +27,10 @@ uint32_t BmpFileDepth(const std::string& path) {
 }  // namespace
 
 bool QtImageLoader::LoadBitmap(const std::string& path, BitmapImage& image, std::string& error) {
-    QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)));
-    reader.setDecideFormatFromContent(true);
+    // Bitmaps only, whatever the name: another image format is refused as
+    // the platform's bitmap loader would refuse it.
+    QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)), "bmp");
+    reader.setDecideFormatFromContent(false);
     QImage decoded = reader.read();
     if (decoded.isNull()) {
         error = "cannot be decoded as an image: " + reader.errorString().toStdString();

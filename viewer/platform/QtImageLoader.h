@@ -1,5 +1,6 @@
 // The platform image loader over Qt's QImage (built into a library of its
-// own, viewer_image_qt, so that the model layer stays free of Qt).
+// own, viewer_image_qt, so that the model layer stays free of Qt). It
+// decodes Windows bitmaps (BMP) only.
 #pragma once
 
 #include "ImageLoader.h"
