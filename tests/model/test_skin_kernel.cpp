@@ -40,12 +40,23 @@ std::vector<ModelVertex> Vertices(size_t n) {
     return v;
 }
 
-// The kernel's result for each vertex equals TransformVertex's within a few
-// units in the last place (texture coordinates exactly).
-void ExpectLikeTransformVertex(const D3DMATRIX& m, const std::vector<ModelVertex>& source) {
-    std::vector<ModelVertex> skinned(source.size(), ModelVertex{-1, -1, -1, -1, -1, -1, -1, -1});
-    ASSERT_EQ(SkinVertices(m, source.data(), skinned.data(), source.size()), source.size());
-    for (size_t j = 0; j < source.size(); ++j) {
+size_t Skin(const D3DMATRIX& m, const std::vector<ModelVertex>& source,
+            std::vector<ModelVertex>& skinned, size_t first = 0) {
+    SkinFields fields;
+    fields.Assign(source);
+    return SkinVertices(m, fields, source.data(), skinned.data(), first, source.size() - first);
+}
+
+// The kernel's result for each vertex of a run from `first` on equals
+// TransformVertex's within a few units in the last place (texture
+// coordinates exactly); vertices before the run are not touched.
+void ExpectLikeTransformVertex(const D3DMATRIX& m, const std::vector<ModelVertex>& source,
+                               size_t first) {
+    const ModelVertex untouched{-1, -1, -1, -1, -1, -1, -1, -1};
+    std::vector<ModelVertex> skinned(source.size(), untouched);
+    ASSERT_EQ(Skin(m, source, skinned, first), source.size() - first);
+    for (size_t j = 0; j < first; ++j) EXPECT_EQ(skinned[j].x, -1.0f);
+    for (size_t j = first; j < source.size(); ++j) {
         SCOPED_TRACE(j);
         ModelVertex expected = source[j];
         ASSERT_EQ(TransformVertex(expected, source[j], m), S_OK);
@@ -71,8 +82,12 @@ TEST(SkinKernel, MatchesTransformVertexForEveryMatrixKindAndRunLength) {
                                   projective};
     for (size_t k = 0; k < std::size(matrices); ++k) {
         for (size_t n : {0, 1, 3, 4, 5, 7, 8, 9, 33}) {
-            SCOPED_TRACE(testing::Message() << "matrix " << k << ", " << n << " vertices");
-            ExpectLikeTransformVertex(matrices[k], Vertices(n));
+            for (size_t first : {0, 3}) {
+                if (first > n) continue;
+                SCOPED_TRACE(testing::Message() << "matrix " << k << ", " << n << " vertices from "
+                                                << first);
+                ExpectLikeTransformVertex(matrices[k], Vertices(n), first);
+            }
         }
     }
 }
@@ -87,7 +102,7 @@ TEST(SkinKernel, NormalsOutsideTheFastPathsComeOutAsTransformVertexMakesThem) {
     source[10].nz = std::numeric_limits<float>::quiet_NaN();
     for (const D3DMATRIX& m : {Turn(0.3f, 1.0f, 1, 1, 1), Turn(0.3f, 2.0f, 1, 1, 1)}) {
         std::vector<ModelVertex> skinned(source.size());
-        ASSERT_EQ(SkinVertices(m, source.data(), skinned.data(), source.size()), source.size());
+        ASSERT_EQ(Skin(m, source, skinned), source.size());
         for (size_t j = 0; j < source.size(); ++j) {
             SCOPED_TRACE(j);
             ModelVertex expected = source[j];
@@ -113,7 +128,7 @@ TEST(SkinKernel, StopsAtTheFirstVertexWhoseTransformFails) {
     for (ModelVertex& v : source) v.x = 2.0f;
     source[6].x = -1.0f;
     std::vector<ModelVertex> skinned(8, ModelVertex{7, 7, 7, 7, 7, 7, 7, 7});
-    EXPECT_EQ(SkinVertices(m, source.data(), skinned.data(), source.size()), 6u);
+    EXPECT_EQ(Skin(m, source, skinned), 6u);
     EXPECT_NEAR(skinned[5].x, 2.0f / 3.0f, 1e-6f);
     EXPECT_EQ(skinned[7].x, 7.0f);
 }

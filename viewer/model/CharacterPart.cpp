@@ -160,6 +160,7 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
         }
         faceTotal += faceCount;
         object.skinnedVertices = object.sourceVertices;
+        object.skinFields.Assign(object.sourceVertices);
     }
     if (!r.AtEnd()) {
         error = std::to_string(r.Remaining()) + " unexpected bytes after the last object" + At(r);
@@ -240,7 +241,7 @@ void CharacterPart::Skin(const Biped& biped, int32_t tick) {
             }
             const D3DMATRIX& m =
                 biped.bones[static_cast<size_t>(b)].matrices[static_cast<size_t>(frame)];
-            const size_t done = SkinVertices(m, source + j, skinned + j, end - j);
+            const size_t done = SkinVertices(m, object.skinFields, source, skinned, j, end - j);
             if (done < end - j) {
                 // The transform failed: this vertex unskinned, the rest as before.
                 skinned[j + done] = source[j + done];

@@ -11,6 +11,7 @@
 
 #include "D3DTypes.h"
 #include "ObjectTexture.h"
+#include "SkinKernel.h"
 
 class Biped;
 class RenderDevice;
@@ -27,6 +28,9 @@ struct PartObject {
     std::vector<uint16_t> indices;             // 3 * faceCount, triangle list
     std::string textureName;                   // empty: no texture
     TextureReport textureReport;
+    // sourceVertices' positions and normals by field, made at load for the
+    // skinning loop (sourceVertices do not change afterwards).
+    SkinFields skinFields;
 };
 
 // The objects of a Morvane file, checked but without textures registered.

@@ -10,19 +10,32 @@
 #include <xmmintrin.h>
 #endif
 
+void SkinFields::Assign(const std::vector<ModelVertex>& vertices) {
+    const size_t n = vertices.size();
+    for (std::vector<float>* field : {&x, &y, &z, &nx, &ny, &nz}) field->resize(n);
+    for (size_t j = 0; j < n; ++j) {
+        const ModelVertex& v = vertices[j];
+        x[j] = v.x;
+        y[j] = v.y;
+        z[j] = v.z;
+        nx[j] = v.nx;
+        ny[j] = v.ny;
+        nz[j] = v.nz;
+    }
+}
 
 namespace {
+
+// How far from 1 a squared normal length may be for the normal to count as
+// unit length: the normalised result would differ by at most about half of
+// this, relatively (a millionth).
+constexpr float kUnitTolerance = 2.0e-6f;
 
 // A bone matrix without projective part: w is 1 for every point and normal,
 // so the transform needs no division by w and cannot fail.
 bool IsAffine(const D3DMATRIX& m) {
     return m[3] == 0.0f && m[7] == 0.0f && m[11] == 0.0f && m[15] == 1.0f;
 }
-
-// How far from 1 a squared normal length may be for the normal to count as
-// unit length: the normalised result would differ by at most about half of
-// this, relatively (a millionth).
-constexpr float kUnitTolerance = 2.0e-6f;
 
 // The 3 x 3 part of the matrix is a rotation: its rows have unit length and
 // are perpendicular to each other, within kUnitTolerance / 4, so a unit
@@ -41,7 +54,8 @@ bool IsRotation(const D3DMATRIX& m) {
 
 // One vertex through an affine matrix, in the operation order of
 // TransformVertex (the division by w = 1 changes nothing).
-__attribute__((always_inline)) inline void SkinOneAffine(const D3DMATRIX& m, const ModelVertex& s, ModelVertex& d) {
+__attribute__((always_inline)) inline void SkinOneAffine(const D3DMATRIX& m, const ModelVertex& s,
+                                                         ModelVertex& d) {
     const float x = s.x, y = s.y, z = s.z, nx = s.nx, ny = s.ny, nz = s.nz;
     d.x = x * m[0] + y * m[4] + z * m[8] + m[12];
     d.y = x * m[1] + y * m[5] + z * m[9] + m[13];
@@ -62,9 +76,6 @@ __attribute__((always_inline)) inline void SkinOneAffine(const D3DMATRIX& m, con
 }
 
 #if defined(__SSE2__)
-// Four vertices at a time: the records are transposed into one register per
-// field, transformed lane by lane with the same operations and order as the
-// scalar code, and transposed back.
 // The matrix elements the affine transform uses, each in all four lanes,
 // loaded once per run of vertices.
 struct Broadcast {
@@ -76,53 +87,64 @@ struct Broadcast {
     __m128 m0, m1, m2, m4, m5, m6, m8, m9, m10, m12, m13, m14;
 };
 
-// Returns false when a normal's length was outside the range of the
-// estimate; those vertices must be done again exactly. With `rotation` set
-// (the matrix turns without scaling), normals whose squared length is 1
-// within kUnitTolerance are taken as they come out of the matrix: they are
-// already of unit length within that tolerance.
-template <bool kRotation>
-__attribute__((always_inline)) inline bool SkinFourAffine(const Broadcast& m, const ModelVertex* s, ModelVertex* d) {
-    // Each record is two registers: a = (x, y, z, nx), b = (ny, nz, tu, tv).
-    const float* in = reinterpret_cast<const float*>(s);
-    __m128 x = _mm_loadu_ps(in), y = _mm_loadu_ps(in + 8);
-    __m128 z = _mm_loadu_ps(in + 16), nx = _mm_loadu_ps(in + 24);
-    const __m128 b0 = _mm_loadu_ps(in + 4), b1 = _mm_loadu_ps(in + 12);
-    const __m128 b2 = _mm_loadu_ps(in + 20), b3 = _mm_loadu_ps(in + 28);
-    _MM_TRANSPOSE4_PS(x, y, z, nx);
-    // Only ny and nz of the second halves are needed; tu and tv pass through.
-    const __m128 t01 = _mm_unpacklo_ps(b0, b1), t23 = _mm_unpacklo_ps(b2, b3);
-    const __m128 ny = _mm_movelh_ps(t01, t23), nz = _mm_movehl_ps(t23, t01);
+// Vertices j .. j + 3: each field of the four in one register, transformed
+// lane by lane with the operations and order of the scalar code, then
+// regrouped into records. Returns false when a normal's length was outside
+// what this path handles; those vertices must be done again exactly.
+// With kRotation (the matrix turns without scaling), normals whose squared
+// length is 1 within kUnitTolerance are taken as they come out of the
+// matrix: they are unit length within that tolerance already. Otherwise
+// 1 / length comes from the hardware estimate refined by one Newton step
+// (a relative error of a few units in the last place) instead of the
+// square root and divisions that would dominate the loop.
+// The field arrays of a SkinFields, taken once per run so that the loop
+// does not fetch them again after every store.
+struct FieldPointers {
+    explicit FieldPointers(const SkinFields& f)
+        : x(f.x.data()), y(f.y.data()), z(f.z.data()), nx(f.nx.data()), ny(f.ny.data()),
+          nz(f.nz.data()) {}
+    const float* x;
+    const float* y;
+    const float* z;
+    const float* nx;
+    const float* ny;
+    const float* nz;
+};
 
-    const __m128 m0 = m.m0, m1 = m.m1, m2 = m.m2, m4 = m.m4, m5 = m.m5, m6 = m.m6;
-    const __m128 m8 = m.m8, m9 = m.m9, m10 = m.m10;
-    __m128 rx = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m0), _mm_mul_ps(y, m4)),
-                                      _mm_mul_ps(z, m8)),
-                           m.m12);
-    __m128 ry = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m1), _mm_mul_ps(y, m5)),
-                                      _mm_mul_ps(z, m9)),
-                           m.m13);
-    __m128 rz = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m2), _mm_mul_ps(y, m6)),
-                                      _mm_mul_ps(z, m10)),
-                           m.m14);
-    const __m128 n0 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, m0), _mm_mul_ps(ny, m4)), _mm_mul_ps(nz, m8));
-    const __m128 n1 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, m1), _mm_mul_ps(ny, m5)), _mm_mul_ps(nz, m9));
-    const __m128 n2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, m2), _mm_mul_ps(ny, m6)), _mm_mul_ps(nz, m10));
-    __m128 ox, oy, oz, inRange;
+template <bool kRotation>
+__attribute__((always_inline)) inline bool SkinFourAffine(const Broadcast& m,
+                                                          const FieldPointers& f,
+                                                          const ModelVertex* source,
+                                                          ModelVertex* skinned, size_t j) {
+    const __m128 x = _mm_loadu_ps(f.x + j), y = _mm_loadu_ps(f.y + j), z = _mm_loadu_ps(f.z + j);
+    const __m128 nx = _mm_loadu_ps(f.nx + j), ny = _mm_loadu_ps(f.ny + j);
+    const __m128 nz = _mm_loadu_ps(f.nz + j);
+
+    __m128 rx = _mm_add_ps(
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m.m0), _mm_mul_ps(y, m.m4)), _mm_mul_ps(z, m.m8)), m.m12);
+    __m128 ry = _mm_add_ps(
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m.m1), _mm_mul_ps(y, m.m5)), _mm_mul_ps(z, m.m9)), m.m13);
+    __m128 rz = _mm_add_ps(
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m.m2), _mm_mul_ps(y, m.m6)), _mm_mul_ps(z, m.m10)), m.m14);
+    const __m128 n0 =
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, m.m0), _mm_mul_ps(ny, m.m4)), _mm_mul_ps(nz, m.m8));
+    const __m128 n1 =
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, m.m1), _mm_mul_ps(ny, m.m5)), _mm_mul_ps(nz, m.m9));
+    const __m128 n2 =
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, m.m2), _mm_mul_ps(ny, m.m6)), _mm_mul_ps(nz, m.m10));
+
+    __m128 ox, oy, oz, handled;
     if (kRotation) {
-        const __m128 sourceSquared = _mm_add_ps(
-            _mm_add_ps(_mm_mul_ps(nx, nx), _mm_mul_ps(ny, ny)), _mm_mul_ps(nz, nz));
+        const __m128 sourceSquared =
+            _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, nx), _mm_mul_ps(ny, ny)), _mm_mul_ps(nz, nz));
         const __m128 deviation = _mm_sub_ps(sourceSquared, _mm_set1_ps(1.0f));
         // |deviation| <= tolerance; NaN fails.
-        inRange = _mm_cmple_ps(_mm_andnot_ps(_mm_set1_ps(-0.0f), deviation),
+        handled = _mm_cmple_ps(_mm_andnot_ps(_mm_set1_ps(-0.0f), deviation),
                                _mm_set1_ps(kUnitTolerance));
         ox = n0;
         oy = n1;
         oz = n2;
     } else {
-        // 1 / length from the hardware estimate refined by one Newton step:
-        // a relative error of a few units in the last place, without the
-        // division and square root that would dominate the loop.
         const __m128 squared =
             _mm_add_ps(_mm_add_ps(_mm_mul_ps(n0, n0), _mm_mul_ps(n1, n1)), _mm_mul_ps(n2, n2));
         const __m128 estimate = _mm_rsqrt_ps(squared);
@@ -135,14 +157,19 @@ __attribute__((always_inline)) inline bool SkinFourAffine(const Broadcast& m, co
         oz = _mm_mul_ps(n2, inverse);
         // The estimate holds for squared lengths from the smallest normal
         // float up to the largest finite one; a zero, denormal, infinite or
-        // NaN length sends the four vertices to the exact path.
-        inRange = _mm_and_ps(_mm_cmpge_ps(squared, _mm_set1_ps(FLT_MIN)),
+        // NaN length goes to the exact path.
+        handled = _mm_and_ps(_mm_cmpge_ps(squared, _mm_set1_ps(FLT_MIN)),
                              _mm_cmplt_ps(squared, _mm_set1_ps(INFINITY)));
     }
 
+    // Records are two registers each: (x, y, z, nx) and (ny, nz, tu, tv);
+    // the texture coordinates come from the source records.
     _MM_TRANSPOSE4_PS(rx, ry, rz, ox);
+    const float* in = reinterpret_cast<const float*>(source + j);
+    const __m128 b0 = _mm_loadu_ps(in + 4), b1 = _mm_loadu_ps(in + 12);
+    const __m128 b2 = _mm_loadu_ps(in + 20), b3 = _mm_loadu_ps(in + 28);
     const __m128 u01 = _mm_unpacklo_ps(oy, oz), u23 = _mm_unpackhi_ps(oy, oz);
-    float* out = reinterpret_cast<float*>(d);
+    float* out = reinterpret_cast<float*>(skinned + j);
     _mm_storeu_ps(out, rx);
     _mm_storeu_ps(out + 4, _mm_shuffle_ps(u01, b0, _MM_SHUFFLE(3, 2, 1, 0)));
     _mm_storeu_ps(out + 8, ry);
@@ -151,50 +178,53 @@ __attribute__((always_inline)) inline bool SkinFourAffine(const Broadcast& m, co
     _mm_storeu_ps(out + 20, _mm_shuffle_ps(u23, b2, _MM_SHUFFLE(3, 2, 1, 0)));
     _mm_storeu_ps(out + 24, ox);
     _mm_storeu_ps(out + 28, _mm_shuffle_ps(u23, b3, _MM_SHUFFLE(3, 2, 3, 2)));
-    return _mm_movemask_ps(inRange) == 0xF;
+    return _mm_movemask_ps(handled) == 0xF;
 }
 
-// The affine run, compiled for the baseline and (VEX-encoded, same
-// operations) for processors with AVX; the loader picks one at start-up.
-__attribute__((target_clones("avx", "default"))) void SkinAffineRun(const D3DMATRIX& m,
-                                                                     const ModelVertex* source,
-                                                                     ModelVertex* skinned,
-                                                                     size_t count) {
+// A run through an affine matrix, compiled for the baseline and (VEX
+// encoded, the same operations) for processors with AVX; the program loader
+// picks one at start-up.
+__attribute__((target_clones("avx", "default"))) void SkinAffineRun(
+    const D3DMATRIX& m, const SkinFields& fields, const ModelVertex* source, ModelVertex* skinned,
+    size_t first, size_t count) {
     const Broadcast b(m);
-    size_t j = 0;
+    const FieldPointers f(fields);
+    const size_t end = first + count;
+    size_t j = first;
     if (IsRotation(m)) {
-        for (; j + 4 <= count; j += 4) {
-            if (!SkinFourAffine<true>(b, source + j, skinned + j) &&
-                !SkinFourAffine<false>(b, source + j, skinned + j)) {
+        for (; j + 4 <= end; j += 4) {
+            if (!SkinFourAffine<true>(b, f, source, skinned, j) &&
+                !SkinFourAffine<false>(b, f, source, skinned, j)) {
                 for (size_t k = j; k < j + 4; ++k) SkinOneAffine(m, source[k], skinned[k]);
             }
         }
     }
-    for (; j + 4 <= count; j += 4) {
-        if (!SkinFourAffine<false>(b, source + j, skinned + j)) {
+    for (; j + 4 <= end; j += 4) {
+        if (!SkinFourAffine<false>(b, f, source, skinned, j)) {
             for (size_t k = j; k < j + 4; ++k) SkinOneAffine(m, source[k], skinned[k]);
         }
     }
-    for (; j < count; ++j) SkinOneAffine(m, source[j], skinned[j]);
+    for (; j < end; ++j) SkinOneAffine(m, source[j], skinned[j]);
 }
 #endif
 
 }  // namespace
 
-size_t SkinVertices(const D3DMATRIX& m, const ModelVertex* source, ModelVertex* skinned,
-                    size_t count) {
-    if (!IsAffine(m)) {
-        for (size_t j = 0; j < count; ++j) {
-            if (FAILED(TransformVertex(skinned[j], source[j], m))) return j;
+size_t SkinVertices(const D3DMATRIX& m, const SkinFields& fields, const ModelVertex* source,
+                    ModelVertex* skinned, size_t first, size_t count) {
+    if (!IsAffine(m) || fields.Size() < first + count) {
+        for (size_t k = 0; k < count; ++k) {
+            const size_t j = first + k;
+            if (FAILED(TransformVertex(skinned[j], source[j], m))) return k;
             skinned[j].tu = source[j].tu;
             skinned[j].tv = source[j].tv;
         }
         return count;
     }
 #if defined(__SSE2__)
-    SkinAffineRun(m, source, skinned, count);
+    SkinAffineRun(m, fields, source, skinned, first, count);
 #else
-    for (size_t j = 0; j < count; ++j) SkinOneAffine(m, source[j], skinned[j]);
+    for (size_t j = first; j < first + count; ++j) SkinOneAffine(m, source[j], skinned[j]);
 #endif
     return count;
 }
