@@ -1,0 +1,729 @@
+#include "character_export.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <map>
+#include <set>
+#include <unordered_map>
+
+#include "HostMaterials.h"
+#include "character_export_files.h"
+#include "character_export_textures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kMaxPartVertices = 65536;  // 16-bit face indices
+constexpr int32_t kMaxBones = 32767;         // 16-bit bone indices
+constexpr int64_t kMaxFrames = 1000000;
+
+bool IsJoint(HostNode* n) {
+    Control* c = n->GetTMController();
+    if (c == nullptr) return false;
+    const Class_ID id = c->ClassID();
+    return id == Class_ID(BIPBODY_CONTROL_CLASS_ID, 0) || id == Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0);
+}
+
+bool IsAncestorOrSelf(const HostNode* a, const HostNode* n) {
+    for (; n != nullptr; n = n->parent)
+        if (n == a) return true;
+    return false;
+}
+
+HostNode* CommonAncestor(HostNode* a, HostNode* b) {
+    std::set<HostNode*> up;
+    for (HostNode* n = a; n != nullptr; n = n->parent) up.insert(n);
+    for (HostNode* n = b; n != nullptr; n = n->parent)
+        if (up.count(n)) return n;
+    return nullptr;
+}
+
+bool IsSkinnedMesh(HostNode* n) {
+    return n->kind == NodeKind::Mesh && n->meshObject != nullptr && n->meshObject->deform.skinned &&
+           !n->meshObject->deform.bindings.empty();
+}
+
+float Det3(const Matrix3& m) { return m.Determinant(); }
+
+// The transform of normals that goes with the point transform m: the inverse
+// transpose of its 3x3 part.
+Point3 TransformNormalBy(const Matrix3& inverse, const Point3& n) {
+    return Point3(DotProd(n, inverse.GetRow(0)), DotProd(n, inverse.GetRow(1)), DotProd(n, inverse.GetRow(2)))
+        .Normalize();
+}
+
+std::string FileSafe(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        const bool keep = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+        if (keep) out += c;
+        else if (out.empty() || out.back() != '_') out += '_';
+    }
+    while (!out.empty() && (out.front() == '_' || out.front() == '.')) out.erase(out.begin());
+    while (!out.empty() && (out.back() == '_' || out.back() == '.')) out.pop_back();
+    return out;
+}
+
+bool EndsWithNoCase(const std::string& s, const std::string& tail) {
+    if (s.size() < tail.size()) return false;
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i]) return false;
+    return true;
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
+
+std::string NameList(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "'" : ", '") + n + "'";
+    return out.empty() ? "none" : out;
+}
+
+// The diffuse bitmap of a material, as the host names it; empty when there is none.
+std::string DiffuseMapName(Mtl* mtl) {
+    if (mtl == nullptr || mtl->ClassID() != Class_ID(DMTL_CLASS_ID, 0)) return {};
+    StdMat* std = static_cast<StdMat*>(mtl);
+    if (!std->MapEnabled(ID_DI)) return {};
+    Texmap* map = std->GetSubTexmap(ID_DI);
+    if (map == nullptr || map->ClassID() != Class_ID(BMTEX_CLASS_ID, 0)) return {};
+    const char* name = static_cast<BitmapTex*>(map)->GetMapName();
+    return name ? name : "";
+}
+
+// A bone's drawn shape in its own space (host frame): a thin double pyramid
+// from the joint to `tip`, or a small box of half size `half` about the joint.
+struct Shape {
+    std::vector<Point3> points;
+    std::vector<int32_t> corners;  // counter-clockwise seen from outside
+};
+
+void AddOutwardTriangle(Shape& s, int a, int b, int c, const Point3& centre) {
+    const Point3 pa = s.points[static_cast<size_t>(a)], pb = s.points[static_cast<size_t>(b)],
+                 pc = s.points[static_cast<size_t>(c)];
+    const Point3 n = CrossProd(pb - pa, pc - pa);
+    if (DotProd(n, (pa + pb + pc) / 3.0f - centre) < 0) std::swap(b, c);
+    s.corners.insert(s.corners.end(), {a, b, c});
+}
+
+Shape DoublePyramid(const Point3& tip) {
+    Shape s;
+    const float length = tip.Length();
+    const Point3 axis = tip / length;
+    const Point3 helper = std::fabs(axis.x) < 0.9f ? Point3(1.0f, 0.0f, 0.0f) : Point3(0.0f, 1.0f, 0.0f);
+    const Point3 u = CrossProd(axis, helper).Normalize() * (0.1f * length);
+    const Point3 v = CrossProd(axis, u).Normalize() * (0.1f * length);
+    const Point3 ring = tip * 0.2f;
+    s.points = {Point3(0.0f, 0.0f, 0.0f), tip, ring + u, ring + v, ring - u, ring - v};
+    for (int i = 0; i < 4; ++i) {
+        const int a = 2 + i, b = 2 + (i + 1) % 4;
+        AddOutwardTriangle(s, 0, a, b, ring);
+        AddOutwardTriangle(s, 1, a, b, ring);
+    }
+    return s;
+}
+
+Shape Box(float half) {
+    Shape s;
+    for (int i = 0; i < 8; ++i)
+        s.points.push_back(Point3((i & 1) ? half : -half, (i & 2) ? half : -half, (i & 4) ? half : -half));
+    const int faces[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
+    const Point3 centre(0.0f, 0.0f, 0.0f);
+    for (const auto& f : faces) {
+        AddOutwardTriangle(s, f[0], f[1], f[2], centre);
+        AddOutwardTriangle(s, f[0], f[2], f[3], centre);
+    }
+    return s;
+}
+
+// Uniform size of a transform's axes (1 when it has none).
+float AxisScale(const Matrix3& m) {
+    const float d = std::cbrt(std::fabs(Det3(m)));
+    return std::isfinite(d) && d > 1e-12f ? d : 1.0f;
+}
+
+struct PartBuild {
+    ExportedPart info;
+    std::vector<PartFileObject> objects;
+};
+
+}  // namespace
+
+// ------------------------------------------------------------ skeletons
+int CharacterSkeleton::BoneIndex(const HostNode* node) const {
+    for (size_t i = 0; i < bones.size(); ++i)
+        if (bones[i] == node) return static_cast<int>(i);
+    return -1;
+}
+
+const CharacterMesh* SceneCharacters::FindMesh(const std::string& name) const {
+    for (const CharacterMesh& m : meshes)
+        if (m.node->name == name) return &m;
+    return nullptr;
+}
+
+int SceneCharacters::FindSkeleton(const std::string& name) const {
+    for (size_t i = 0; i < skeletons.size(); ++i)
+        if (skeletons[i].root->name == name) return static_cast<int>(i);
+    for (size_t i = 0; i < skeletons.size(); ++i)
+        for (HostNode* b : skeletons[i].bones)
+            if (b->name == name) return static_cast<int>(i);
+    return -1;
+}
+
+SceneCharacters FindCharacters(HostScene& scene) {
+    SceneCharacters out;
+    const std::vector<HostNode*> nodes = scene.Nodes();
+    std::unordered_map<const HostNode*, size_t> order;
+    order[scene.Root()] = 0;
+    for (size_t i = 0; i < nodes.size(); ++i) order[nodes[i]] = i + 1;
+
+    // Candidate tops: every top joint, and the lowest common node above the
+    // joints of each skinned mesh. Tops below another top join its skeleton.
+    std::set<HostNode*> candidates;
+    for (HostNode* n : nodes)
+        if (IsJoint(n) && (n->parent == nullptr || !IsJoint(n->parent))) candidates.insert(n);
+    std::unordered_map<HostNode*, HostNode*> meshTop;
+    for (HostNode* n : nodes) {
+        if (!IsSkinnedMesh(n)) continue;
+        HostNode* top = nullptr;
+        for (const SkinBinding& b : n->meshObject->deform.bindings) top = top ? CommonAncestor(top, b.bone) : b.bone;
+        if (top == nullptr) continue;
+        meshTop[n] = top;
+        candidates.insert(top);
+    }
+    std::vector<HostNode*> tops;
+    for (HostNode* c : candidates) {
+        bool below = false;
+        for (HostNode* p = c->parent; p != nullptr && !below; p = p->parent) below = candidates.count(p) > 0;
+        if (!below) tops.push_back(c);
+    }
+    std::sort(tops.begin(), tops.end(), [&](HostNode* a, HostNode* b) { return order[a] < order[b]; });
+
+    // Bones: the top, and below it every joint and every node on the way to one.
+    std::unordered_map<const HostNode*, bool> jointBelow;
+    std::function<bool(HostNode*)> hasJoint = [&](HostNode* n) {
+        bool any = false;
+        for (HostNode* c : n->children) any = hasJoint(c) || any;
+        jointBelow[n] = any;
+        return any || IsJoint(n);
+    };
+    hasJoint(scene.Root());
+    for (HostNode* top : tops) {
+        CharacterSkeleton s;
+        s.root = top;
+        std::function<void(HostNode*)> visit = [&](HostNode* n) {
+            if (n != top && !IsJoint(n) && !jointBelow[n]) return;
+            s.bones.push_back(n);
+            for (HostNode* c : n->children) visit(c);
+        };
+        visit(top);
+        out.skeletons.push_back(std::move(s));
+    }
+
+    auto skeletonOf = [&](HostNode* n) {
+        for (size_t i = 0; i < out.skeletons.size(); ++i)
+            if (IsAncestorOrSelf(out.skeletons[i].root, n)) return static_cast<int>(i);
+        return -1;
+    };
+    for (HostNode* n : nodes) {
+        if (n->kind != NodeKind::Mesh || n->meshObject == nullptr) continue;
+        CharacterMesh m;
+        m.node = n;
+        if (meshTop.count(n)) {
+            m.skinned = true;
+            m.skeleton = skeletonOf(meshTop[n]);
+        } else {
+            for (HostNode* p = n; p != nullptr && m.attachedTo == nullptr; p = p->parent) {
+                const int s = skeletonOf(p);
+                if (s >= 0 && out.skeletons[static_cast<size_t>(s)].BoneIndex(p) >= 0) {
+                    m.attachedTo = p;
+                    m.skeleton = s;
+                }
+            }
+            if (m.attachedTo == nullptr) continue;
+        }
+        out.meshes.push_back(m);
+    }
+    return out;
+}
+
+void ToFileMatrix(const Matrix3& m, double scale, float out[12]) {
+    const Point3 rows[4] = {ToFileFrame(m.GetRow(0)), ToFileFrame(m.GetRow(2)), ToFileFrame(m.GetRow(1)),
+                            ToFileFrame(m.GetRow(3))};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 3; ++c) out[r * 3 + c] = static_cast<float>(rows[r][c] * scale);
+}
+
+// ---------------------------------------------------------------- export
+namespace {
+
+class Exporter {
+public:
+    Exporter(HostScene& scene, const CharacterExportOptions& options, CharacterExportResult& result)
+        : scene(scene), options(options), result(result), textures(scene.Path()) {}
+    bool Run(std::string& error);
+
+private:
+    bool ChooseSkeletonAndMeshes(std::string& error);
+    bool ChooseFrames(std::string& error);
+    void SampleBones();
+    std::vector<BipedFileBone> BoneShapes();
+    bool BuildPart(const CharacterMesh& mesh, const std::string& fileName, PartBuild& part, std::string& error);
+    bool ChooseScale(std::string& error);
+
+    const Matrix3& World(int bone, size_t frame) const { return worlds[frame * skeleton->bones.size() + size_t(bone)]; }
+
+    HostScene& scene;
+    const CharacterExportOptions& options;
+    CharacterExportResult& result;
+    CharacterTextures textures;
+    SceneCharacters characters;
+    const CharacterSkeleton* skeleton = nullptr;
+    std::unordered_map<const HostNode*, int> boneIndex;
+    std::vector<std::pair<const CharacterMesh*, std::string>> chosen;  // mesh, part file name
+    std::vector<Matrix3> worlds;  // per frame, per bone: world transform, host frame
+    std::vector<PartBuild> parts;
+};
+
+bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
+    characters = FindCharacters(scene);
+    if (characters.skeletons.empty()) {
+        error = "'" + scene.Path() + "' has no skeleton: no joints and no skinned meshes";
+        return false;
+    }
+    std::vector<std::string> skeletonNames;
+    for (const CharacterSkeleton& s : characters.skeletons) skeletonNames.push_back(s.root->name);
+    std::vector<std::string> meshNames;
+    for (HostNode* n : scene.Nodes())
+        if (n->kind == NodeKind::Mesh) meshNames.push_back(n->name);
+
+    // The meshes named on the command line, checked before the skeleton is
+    // chosen so that a part alone can choose it.
+    std::vector<const CharacterMesh*> named;
+    for (const auto& [meshName, partName] : options.parts) {
+        const CharacterMesh* m = characters.FindMesh(meshName);
+        if (m == nullptr) {
+            HostNode* n = scene.FindNode(meshName);
+            if (n != nullptr && n->kind == NodeKind::Mesh)
+                error = "mesh '" + meshName + "' in '" + scene.Path() + "' is neither skinned nor below a bone of a skeleton";
+            else
+                error = "no mesh named '" + meshName + "' in '" + scene.Path() + "'; its meshes are " + NameList(meshNames);
+            return false;
+        }
+        named.push_back(m);
+    }
+
+    int chosenSkeleton = 0;
+    if (!options.skeleton.empty()) {
+        chosenSkeleton = characters.FindSkeleton(options.skeleton);
+        if (chosenSkeleton < 0) {
+            error = "no skeleton named '" + options.skeleton + "' in '" + scene.Path() + "'; its skeletons are " +
+                    NameList(skeletonNames);
+            return false;
+        }
+    } else if (!named.empty()) {
+        chosenSkeleton = named.front()->skeleton;
+    }
+    skeleton = &characters.skeletons[static_cast<size_t>(chosenSkeleton)];
+    if (skeleton->bones.size() > static_cast<size_t>(kMaxBones)) {
+        error = "skeleton '" + skeleton->root->name + "' has " + std::to_string(skeleton->bones.size()) +
+                " bones; a biped file can address " + std::to_string(kMaxBones);
+        return false;
+    }
+    for (size_t i = 0; i < skeleton->bones.size(); ++i) boneIndex[skeleton->bones[i]] = static_cast<int>(i);
+    result.skeletonName = skeleton->root->name;
+    for (HostNode* b : skeleton->bones) result.boneNames.push_back(b->name);
+
+    const std::string stem = FileSafe(fs::path(scene.Path()).stem().string());
+    const std::string base = stem.empty() ? std::string("character") : stem;
+    std::set<std::string> fileNames;
+    auto claim = [&](const std::string& name) {
+        std::string unique = name;
+        for (int n = 2; fileNames.count(unique); ++n)
+            unique = name.substr(0, name.size() - 4) + "_" + std::to_string(n) + ".mrv";
+        fileNames.insert(unique);
+        return unique;
+    };
+
+    if (!options.parts.empty()) {
+        for (size_t i = 0; i < named.size(); ++i) {
+            const CharacterMesh* m = named[i];
+            std::string partName = options.parts[i].second;
+            if (partName.empty() || partName.find('/') != std::string::npos || partName.find('\\') != std::string::npos ||
+                partName == "." || partName == "..") {
+                error = "part name '" + partName + "' for mesh '" + m->node->name + "' must be a bare file name";
+                return false;
+            }
+            if (m->skeleton != chosenSkeleton) {
+                const std::string other = characters.skeletons[static_cast<size_t>(m->skeleton)].root->name;
+                error = "mesh '" + m->node->name + "' is " + (m->skinned ? "skinned to" : "attached to") +
+                        " skeleton '" + other + "', not to the chosen skeleton '" + skeleton->root->name +
+                        "' (choose it with --skeleton '" + other + "')";
+                return false;
+            }
+            if (!EndsWithNoCase(partName, ".mrv")) partName += ".mrv";
+            if (fileNames.count(partName)) {
+                error = "two parts are named '" + partName + "'";
+                return false;
+            }
+            fileNames.insert(partName);
+            chosen.emplace_back(m, partName);
+        }
+    } else {
+        for (const CharacterMesh& m : characters.meshes) {
+            if (!m.skinned) continue;
+            if (m.skeleton != chosenSkeleton) {
+                result.notes.push_back("mesh '" + m.node->name + "' is skinned to skeleton '" +
+                                       characters.skeletons[static_cast<size_t>(m.skeleton)].root->name +
+                                       "' and is left out (choose that skeleton with --skeleton)");
+                continue;
+            }
+            const std::string safe = FileSafe(m.node->name);
+            chosen.emplace_back(&m, claim(base + "_" + (safe.empty() ? std::string("part") : safe) + ".mrv"));
+        }
+        if (chosen.empty())
+            result.notes.push_back("no mesh is skinned to skeleton '" + skeleton->root->name +
+                                   "': only the skeleton is written");
+    }
+    const bool onlySkeleton = characters.skeletons.size() == 1;
+    const std::string skel = FileSafe(skeleton->root->name);
+    result.bipedFile = (fs::path(options.outDir) /
+                        (onlySkeleton || skel.empty() ? base + ".bpd" : base + "_" + skel + ".bpd")).string();
+    return true;
+}
+
+bool Exporter::ChooseFrames(std::string& error) {
+    const int64_t tpf = scene.TicksPerFrame();
+    const Interval range = scene.AnimRange();
+    const int64_t start = options.startFrame ? *options.startFrame : FloorDiv(range.Start(), tpf);
+    const int64_t end = options.endFrame ? *options.endFrame : CeilDiv(range.End(), tpf);
+    if (options.frameStep < 1) {
+        error = "the frame step must be at least 1 (it is " + std::to_string(options.frameStep) + ")";
+        return false;
+    }
+    if (end < start) {
+        error = "the frame range " + std::to_string(start) + " to " + std::to_string(end) + " is empty";
+        return false;
+    }
+    const int64_t limit = std::numeric_limits<TimeValue>::max();
+    if (start * tpf < -limit || end * tpf > limit) {
+        error = "frames " + std::to_string(start) + " to " + std::to_string(end) + " lie outside the scene's time";
+        return false;
+    }
+    const int64_t count = (end - start) / options.frameStep + 1;
+    if (count > kMaxFrames) {
+        error = "frames " + std::to_string(start) + " to " + std::to_string(end) + " with step " +
+                std::to_string(options.frameStep) + " make " + std::to_string(count) + " frames; at most " +
+                std::to_string(kMaxFrames) + " are written";
+        return false;
+    }
+    result.startFrame = static_cast<int32_t>(start);
+    result.endFrame = static_cast<int32_t>(end);
+    result.frameStep = options.frameStep;
+    result.frameCount = static_cast<int32_t>(count);
+    for (int64_t k = 0; k < count; ++k)
+        result.sampleTicks.push_back(static_cast<TimeValue>((start + k * options.frameStep) * tpf));
+    return true;
+}
+
+void Exporter::SampleBones() {
+    const size_t n = skeleton->bones.size();
+    worlds.resize(n * result.sampleTicks.size());
+    for (size_t f = 0; f < result.sampleTicks.size(); ++f)
+        for (size_t b = 0; b < n; ++b) worlds[f * n + b] = skeleton->bones[b]->GetNodeTM(result.sampleTicks[f]);
+}
+
+std::vector<BipedFileBone> Exporter::BoneShapes() {
+    const size_t n = skeleton->bones.size();
+    // Joint positions at the first frame give the bones' lengths.
+    float extent = 0;
+    const Point3 first = World(0, 0).GetTrans();
+    for (size_t b = 0; b < n; ++b) extent = std::max(extent, (World(int(b), 0).GetTrans() - first).Length());
+    std::vector<BipedFileBone> out(n);
+    for (size_t b = 0; b < n; ++b) {
+        HostNode* bone = skeleton->bones[b];
+        const Matrix3& world = World(int(b), 0);
+        const Matrix3 toBone = Inverse(world);
+        HostNode* child = nullptr;
+        for (HostNode* c : bone->children)
+            if (boneIndex.count(c)) {
+                child = c;
+                break;
+            }
+        Shape shape;
+        Point3 tip;
+        if (child) tip = World(boneIndex[child], 0).GetTrans() * toBone;
+        const float worldLength = child ? (World(boneIndex[child], 0).GetTrans() - world.GetTrans()).Length() : 0.0f;
+        if (child && worldLength > 1e-6f * std::max(extent, 1e-6f) && tip.Length() > 0) {
+            shape = DoublePyramid(tip);
+        } else {
+            // A leaf: a box a tenth of its parent bone's length, or a fiftieth
+            // of the skeleton's size.
+            float size = 0;
+            if (bone->parent && boneIndex.count(bone->parent))
+                size = 0.1f * (world.GetTrans() - World(boneIndex[bone->parent], 0).GetTrans()).Length();
+            if (!(size > 0)) size = 0.02f * extent;
+            if (!(size > 0)) size = 1.0f;
+            shape = Box(0.5f * size / AxisScale(world));
+        }
+        BipedFileBone& file = out[b];
+        for (const Point3& p : shape.points) {
+            const Point3 q = ToFileFrame(p);
+            file.positions.push_back({q.x, q.y, q.z});
+        }
+        // The file frame is mirrored against the host's: corners 0, 2, 1.
+        for (size_t t = 0; t + 2 < shape.corners.size(); t += 3)
+            file.corners.insert(file.corners.end(), {shape.corners[t], shape.corners[t + 2], shape.corners[t + 1]});
+        file.frames.resize(result.sampleTicks.size());
+        for (size_t f = 0; f < result.sampleTicks.size(); ++f) ToFileMatrix(World(int(b), f), result.scale, file.frames[f].data());
+    }
+    return out;
+}
+
+bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, PartBuild& part, std::string& error) {
+    HostNode* node = cm.node;
+    HostMeshObject* obj = node->meshObject;
+    const Mesh& mesh = obj->rest;
+    const MeshDeformation& def = obj->deform;
+    part.info.meshName = node->name;
+    part.info.file = (fs::path(options.outDir) / fileName).string();
+    const int nv = mesh.numVerts, nf = mesh.numFaces;
+    if (nf <= 0) {
+        error = "mesh '" + node->name + "' has no triangles";
+        return false;
+    }
+    if (!def.morphDeltas.empty())
+        result.notes.push_back("mesh '" + node->name + "': morph targets are not carried; the part has its rest shape");
+
+    // Smooth vertex normals in mesh space: the mean of the normals of the faces that share a vertex.
+    std::vector<Point3> normals(static_cast<size_t>(nv));
+    for (int f = 0; f < nf; ++f) {
+        const Face& face = mesh.faces[f];
+        if (face.v[0] >= DWORD(nv) || face.v[1] >= DWORD(nv) || face.v[2] >= DWORD(nv)) continue;
+        const Point3 a = mesh.verts[face.v[0]], b = mesh.verts[face.v[1]], c = mesh.verts[face.v[2]];
+        const Point3 n = CrossProd((b - a).Normalize(), (c - a).Normalize()).Normalize();
+        for (int k = 0; k < 3; ++k) normals[face.v[k]] += n;
+    }
+
+    // Every vertex follows one bone: the joint of its largest weight, else
+    // the bone its node hangs from (the top bone for a node outside the skeleton).
+    HostNode* holder = cm.attachedTo;
+    if (holder == nullptr)
+        for (HostNode* p = node; p != nullptr && holder == nullptr; p = p->parent)
+            if (boneIndex.count(p)) holder = p;
+    if (holder == nullptr) holder = skeleton->root;
+    const TimeValue t0 = result.sampleTicks.front();
+    const Matrix3 rigid = node->GetNodeTM(t0) * Inverse(holder->GetNodeTM(t0));
+
+    struct Binding {
+        int bone;
+        Matrix3 toBone, normalInverse;
+        bool mirrored;
+    };
+    std::vector<Binding> bindings;
+    for (const SkinBinding& b : def.bindings) {
+        auto it = boneIndex.find(b.bone);
+        if (it == boneIndex.end()) {
+            error = "mesh '" + node->name + "' is skinned to '" + b.bone->name + "', which is not a bone of skeleton '" +
+                    skeleton->root->name + "'";
+            return false;
+        }
+        bindings.push_back({it->second, b.offset, Inverse(b.offset), Det3(b.offset) * Det3(World(it->second, 0)) < 0});
+    }
+    const int holderBone = boneIndex[holder];
+    const Binding rigidBinding{holderBone, rigid, Inverse(rigid), Det3(rigid) * Det3(World(holderBone, 0)) < 0};
+    std::vector<const Binding*> vertexBinding(static_cast<size_t>(nv), &rigidBinding);
+    int32_t unweighted = 0;
+    if (cm.skinned) {
+        for (int i = 0; i < nv; ++i) {
+            const auto& infl = def.influences[static_cast<size_t>(i)];
+            if (infl.empty()) {
+                ++unweighted;
+                continue;
+            }
+            const auto best = std::max_element(infl.begin(), infl.end(),
+                                               [](const auto& a, const auto& b) { return a.second < b.second; });
+            vertexBinding[static_cast<size_t>(i)] = &bindings[static_cast<size_t>(best->first)];
+        }
+    }
+    part.info.unweightedVertices = unweighted;
+    if (unweighted > 0)
+        result.notes.push_back("mesh '" + node->name + "': " + std::to_string(unweighted) +
+                               " vertices have no skin weights and follow bone '" + holder->name + "'");
+
+    // Objects: one per material, in the order of the material IDs.
+    Mtl* mtl = node->GetMtl();
+    const int subCount = mtl ? mtl->NumSubMtls() : 0;
+    std::map<int, std::vector<int>> facesByMaterial;
+    for (int f = 0; f < nf; ++f) {
+        const int id = mesh.faces[f].getMatID();
+        facesByMaterial[subCount > 0 ? id % subCount : 0].push_back(f);
+    }
+    const bool haveUv = mesh.numTVerts > 0 && mesh.tvFace != nullptr;
+
+    for (const auto& [material, faces] : facesByMaterial) {
+        Mtl* m = subCount > 0 ? mtl->GetSubMtl(material) : mtl;
+        const std::string texture = textures.Use(DiffuseMapName(m), result.notes);
+        PartFileObject current;
+        ExportedObject currentInfo;
+        std::unordered_map<uint64_t, uint32_t> index;
+        auto finish = [&]() {
+            if (current.indices.empty()) return;
+            // Vertices of one bone side by side: the viewer skins runs of a bone at once.
+            const size_t count = current.vertices.size();
+            std::vector<uint32_t> order(count);
+            for (uint32_t i = 0; i < count; ++i) order[i] = i;
+            std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+                return current.vertices[a].bone < current.vertices[b].bone;
+            });
+            std::vector<uint32_t> newIndex(count);
+            PartFileObject sorted;
+            sorted.textureName = current.textureName;
+            ExportedObject info;
+            info.textureName = current.textureName;
+            for (uint32_t k = 0; k < count; ++k) {
+                newIndex[order[k]] = k;
+                sorted.vertices.push_back(current.vertices[order[k]]);
+                info.sourceVertex.push_back(currentInfo.sourceVertex[order[k]]);
+                info.bones.push_back(current.vertices[order[k]].bone);
+            }
+            for (uint32_t i : current.indices) sorted.indices.push_back(newIndex[i]);
+            info.vertexCount = static_cast<int32_t>(count);
+            info.faceCount = static_cast<int32_t>(sorted.indices.size() / 3);
+            part.objects.push_back(std::move(sorted));
+            part.info.objects.push_back(std::move(info));
+            current = PartFileObject();
+            current.textureName = texture;
+            currentInfo = ExportedObject();
+            index.clear();
+        };
+        current.textureName = texture;
+        for (int f : faces) {
+            const Face& face = mesh.faces[f];
+            if (face.v[0] >= DWORD(nv) || face.v[1] >= DWORD(nv) || face.v[2] >= DWORD(nv)) continue;
+            const Binding& first = *vertexBinding[face.v[0]];
+            // Corners 0, 2, 1 for the mirrored file frame; a mirrored bind
+            // transform mirrors once more.
+            const int order[3] = {first.mirrored ? 2 : 0, first.mirrored ? 0 : 2, 1};
+            uint64_t keys[3];
+            int fresh = 0;
+            for (int k = 0; k < 3; ++k) {
+                const int c = order[k];
+                const uint64_t q = haveUv ? mesh.tvFace[f].t[c] : 0;
+                keys[k] = (uint64_t(face.v[c]) << 32) | q;
+                if (!index.count(keys[k])) ++fresh;
+            }
+            if (current.vertices.size() + size_t(fresh) > size_t(kMaxPartVertices)) {
+                finish();
+                fresh = 3;
+            }
+            for (int k = 0; k < 3; ++k) {
+                auto [it, added] = index.emplace(keys[k], static_cast<uint32_t>(current.vertices.size()));
+                if (added) {
+                    const int c = order[k];
+                    const DWORD v = face.v[c];
+                    const Binding& b = *vertexBinding[v];
+                    const Point3 p = ToFileFrame(mesh.verts[v] * b.toBone);
+                    const Point3 n = ToFileFrame(TransformNormalBy(b.normalInverse, normals[v].Normalize()));
+                    float u = 0, w = 0;
+                    if (haveUv) {
+                        const DWORD q = mesh.tvFace[f].t[c];
+                        if (q < DWORD(mesh.numTVerts)) {
+                            u = mesh.tVerts[q].x;
+                            w = 1.0f - mesh.tVerts[q].y;
+                        }
+                    }
+                    current.vertices.push_back({p.x, p.y, p.z, n.x, n.y, n.z, u, w, static_cast<int16_t>(b.bone)});
+                    currentInfo.sourceVertex.push_back(static_cast<int32_t>(v));
+                }
+                current.indices.push_back(it->second);
+            }
+        }
+        finish();
+    }
+    if (part.objects.empty()) {
+        error = "mesh '" + node->name + "' has no usable triangles";
+        return false;
+    }
+    return true;
+}
+
+bool Exporter::ChooseScale(std::string& error) {
+    if (!(options.scale > 0) || !std::isfinite(options.scale)) {
+        error = "the scale must be a positive number";
+        return false;
+    }
+    // The character's height at the first frame as the viewer poses it: the
+    // parts' vertices, or the joints when there are no parts.
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (const PartBuild& part : parts)
+        for (const PartFileObject& o : part.objects)
+            for (const PartFileVertex& v : o.vertices) {
+                // Host-frame point of the file-frame vertex, then its height (host z).
+                const Point3 p = Point3(v.x, v.z, v.y) * World(v.bone, 0);
+                low = std::min<double>(low, p.z);
+                high = std::max<double>(high, p.z);
+            }
+    if (parts.empty())
+        for (size_t b = 0; b < skeleton->bones.size(); ++b) {
+            const float z = World(int(b), 0).GetTrans().z;
+            low = std::min<double>(low, z);
+            high = std::max<double>(high, z);
+        }
+    const double height = high - low;
+    result.scale = options.scale;
+    if (options.height) {
+        if (!(*options.height > 0) || !std::isfinite(*options.height)) {
+            error = "the height must be a positive number";
+            return false;
+        }
+        if (!(height > 0) || !std::isfinite(height)) {
+            error = "the character has no height at frame " + std::to_string(result.startFrame) + " to scale to";
+            return false;
+        }
+        result.scale = *options.height / height;
+    }
+    result.height = std::isfinite(height) ? height * result.scale : 0.0;
+    return true;
+}
+
+bool Exporter::Run(std::string& error) {
+    if (!ChooseSkeletonAndMeshes(error) || !ChooseFrames(error)) return false;
+    SampleBones();
+    for (const auto& [mesh, fileName] : chosen) {
+        PartBuild part;
+        if (!BuildPart(*mesh, fileName, part, error)) return false;
+        parts.push_back(std::move(part));
+    }
+    if (!ChooseScale(error)) return false;
+    std::vector<BipedFileBone> bones = BoneShapes();
+
+    std::error_code ec;
+    fs::create_directories(options.outDir, ec);
+    if (!fs::is_directory(options.outDir, ec)) {
+        error = "cannot create the output folder '" + options.outDir + "'";
+        return false;
+    }
+    if (!textures.Write((fs::path(options.outDir) / "textr").string(), error)) return false;
+    for (const CharacterTextures::Output& t : textures.Outputs()) result.textures.push_back({t.source, t.name, t.converted});
+    for (PartBuild& part : parts) {
+        if (!SaveWholeFile(part.info.file, EncodePartFile(part.objects), error)) return false;
+        result.parts.push_back(std::move(part.info));
+    }
+    return SaveWholeFile(result.bipedFile, EncodeBipedFile(result.frameCount, bones), error);
+}
+
+}  // namespace
+
+bool ExportCharacter(HostScene& scene, const CharacterExportOptions& options, CharacterExportResult& result,
+                     std::string& error) {
+    result = CharacterExportResult();
+    Exporter exporter(scene, options, result);
+    return exporter.Run(error);
+}
