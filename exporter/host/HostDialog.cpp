@@ -39,6 +39,7 @@ DialogWindow::DialogWindow(const DialogTemplate& t, HWND parent, DLGPROC proc) :
         auto c = std::make_unique<Control>();
         c->item = item;
         c->text = item.kind == ControlKind::ListBox ? "" : item.text;
+        c->enabled = (item.style & WS_DISABLED) == 0;
         c->dialog = this;
         ControlHandles()[reinterpret_cast<HWND>(c.get())] = c.get();
         controls.push_back(std::move(c));

@@ -1,8 +1,9 @@
 // tessel-export: the host program. Reads a scene, loads the TesselExp
 // plug-in as the 3D package would, and runs the export with the dialog
-// answered from the command line.
+// answered from the command line or by the user in a window.
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,7 +14,7 @@
 #include "DialogAnswers.h"
 #include "HostScene.h"
 #include "PluginLoader.h"
-#include "TesselExp.h"
+#include "QtHostUi.h"
 
 namespace {
 
@@ -24,14 +25,15 @@ const char kUsage[] =
     "Reads SCENE (FBX, glTF, COLLADA, 3DS, OBJ, ... as Assimp reads them), loads the\n"
     "TesselExp plug-in and exports the chosen objects to OUT.tsl.\n"
     "\n"
-    "  --list                 print the scene's objects as the export sorts them and stop\n"
+    "  --list                 print the export dialog's two lists (objects that do not move,\n"
+    "                         animated objects) and its frame fields, and stop\n"
     "  --all                  take every listed object (the dialog's save-all button)\n"
     "  --select NAME...       take the named objects (save-selected)\n"
     "  --start N, --end N     first and last exported frame\n"
     "  --step N               frame step of animated objects\n"
     "  --no-centre            clear the centring on the biped's top node\n"
     "  --selected-only NAME...  export for the selection only; NAMEs are selected\n"
-    "  --interactive          answer the dialog in a window\n"
+    "  --interactive          choose in the export dialog's window (needs a display)\n"
     "  --plugin PATH          plug-in library (default: libTesselExp.so beside this program)\n"
     "  --help                 this text\n";
 
@@ -99,17 +101,18 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
     if (positional.size() > 1) o.out = positional[1];
     if (positional.size() > 2) { error = "too many file names"; return false; }
     if (!o.list && o.out.empty()) { error = "no output file given"; return false; }
+    if (o.list && o.interactive) { error = "--list and --interactive cannot be combined"; return false; }
+    if (o.interactive && o.answers.take != ExportDialogAnswers::Take::None) {
+        error = "--all and --select answer the dialog; with --interactive it is answered in its window";
+        return false;
+    }
     return true;
 }
 
-// The scene's objects as the export sorts them.
-void PrintList(HostScene& scene, HostInterface& ip, bool selectedOnly) {
-    exportSelected = selectedOnly ? TRUE : FALSE;
-    TesselExp exp;
-    exp.ip = &ip;
-    INode* root = ip.GetRootNode();
-    for (int k = 0; k < root->NumberOfChildren(); ++k) exp.FindBipedRoot(root->GetChildNode(k));
-
+// The export dialog as the plug-in fills it: its two lists, the frame
+// fields and the centring check box.
+void PrintDialog(HostScene& scene, DialogWindow& dialog) {
+    using namespace ExportDialogIds;
     const Interval range = scene.AnimRange();
     const int tpf = scene.TicksPerFrame();
     std::printf("scene: %s\n", scene.Path().c_str());
@@ -117,16 +120,24 @@ void PrintList(HostScene& scene, HostInterface& ip, bool selectedOnly) {
                 scene.TurnedUpright() ? " (y up, turned upright)" : " (z up)");
     std::printf("animation: frames %d to %d at %g fps (%d ticks per frame)\n", range.Start() / tpf,
                 range.End() / tpf, scene.FrameRate(), tpf);
-    std::printf("biped root: %s\n", exp.bipedRoot ? exp.bipedRoot->GetName() : "(none)");
-    for (HostNode* n : scene.Nodes()) {
-        int depth = 0;
-        for (HostNode* p = n->parent; p && p->parent; p = p->parent) ++depth;
-        const char* verdict = "-";
-        if (exp.IsExportCandidate(n)) verdict = exp.IsAnimatedNode(n) ? "animated" : "static";
-        std::printf("%-9s %*s%s [%s%s%s]\n", verdict, depth * 2, "", n->name.c_str(), NodeKindName(n->kind),
-                    n->GetTMController()->ClassID() == Class_ID(PRS_CONTROL_CLASS_ID, 0) ? "" : ", biped controller",
-                    n->selected ? ", selected" : "");
-    }
+    auto list = [&](const char* title, int id) {
+        DialogWindow::Control* c = dialog.Find(id);
+        const size_t n = c ? c->list.size() : 0;
+        std::printf("%s (%zu):\n", title, n);
+        for (size_t i = 0; i < n; ++i) std::printf("  %s\n", c->list[i].text.c_str());
+    };
+    list("static objects", kStaticList);
+    list("animated objects", kAnimList);
+    auto text = [&](int id) {
+        DialogWindow::Control* c = dialog.Find(id);
+        return c ? c->text : std::string();
+    };
+    std::printf("frames: start %s, end %s, step %s\n", text(kStartFrame).c_str(), text(kEndFrame).c_str(),
+                text(kFrameStep).c_str());
+    DialogWindow::Control* centre = dialog.Find(kCentre);
+    if (centre != nullptr)
+        std::printf("centring on the biped: %s%s\n", centre->check == BST_CHECKED ? "on" : "off",
+                    centre->enabled ? "" : " (no biped in the scene)");
 }
 
 bool Exists(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
@@ -144,8 +155,10 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (o.interactive) {
-        std::fprintf(stderr, "tessel-export: the interactive front end is not part of this build\n");
+    if (o.interactive && !QtCanShowWindows()) {
+        std::fprintf(stderr,
+                     "tessel-export: --interactive needs a display: set DISPLAY (or WAYLAND_DISPLAY), or "
+                     "QT_QPA_PLATFORM=offscreen to run the window without one\n");
         return 2;
     }
 
@@ -162,15 +175,15 @@ int main(int argc, char** argv) {
     }
     SetTicksPerFrame(scene->TicksPerFrame());
 
-    ConsoleUi ui;
+    std::unique_ptr<QApplication> app;
+    int qtArgc = 1;
+    if (o.interactive) app = std::make_unique<QApplication>(qtArgc, argv);
+
+    ConsoleUi console;
+    QtHostUi windows;
+    HostUi& ui = o.interactive ? static_cast<HostUi&>(windows) : console;
     SetHostUi(&ui);
     HostInterface ip(*scene, ui);
-
-    if (o.list) {
-        PrintList(*scene, ip, o.selectedOnly);
-        SetHostUi(nullptr);
-        return 0;
-    }
 
     PluginLibrary plugin;
     if (!plugin.Load(o.plugin.empty() ? DefaultPluginPath() : o.plugin, "TSL", error)) {
@@ -184,17 +197,39 @@ int main(int argc, char** argv) {
         SetHostUi(nullptr);
         return 1;
     }
+    const DWORD options = o.selectedOnly ? SCENE_EXPORT_SELECTED : 0;
+    ExpInterface ei;
+
+    if (o.list) {
+        // The plug-in's own dialog fills the lists; it is cancelled once they are printed.
+        bool shown = false;
+        console.dialogAnswers = [&](DialogWindow& dialog) {
+            if (dialog.Template().id == ExportDialogIds::kTemplate) {
+                PrintDialog(*scene, dialog);
+                shown = true;
+            }
+            dialog.Click(ExportDialogIds::kCancel);
+        };
+        exporter->DoExport(o.out.c_str(), &ei, &ip, FALSE, options);
+        exporter.reset();
+        SetHostUi(nullptr);
+        if (!shown) {
+            std::fprintf(stderr, "tessel-export: the plug-in showed no export dialog\n");
+            return 1;
+        }
+        return 0;
+    }
 
     std::vector<std::string> notListed;
-    ui.dialogAnswers = [&](DialogWindow& dialog) { AnswerExportDialog(dialog, o.answers, notListed); };
-    if (o.answers.take == ExportDialogAnswers::Take::None)
+    console.dialogAnswers = [&](DialogWindow& dialog) { AnswerExportDialog(dialog, o.answers, notListed); };
+    if (!o.interactive && o.answers.take == ExportDialogAnswers::Take::None)
         std::fprintf(stderr, "tessel-export: no objects chosen (--all or --select NAME...); the dialog is cancelled\n");
 
     struct stat before {};
     const bool existed = Exists(o.out, before);
-    ConsoleUi::CatchInterrupt();
-    ExpInterface ei;
-    const int result = exporter->DoExport(o.out.c_str(), &ei, &ip, FALSE, o.selectedOnly ? SCENE_EXPORT_SELECTED : 0);
+    if (!o.interactive) ConsoleUi::CatchInterrupt();
+    const int result = exporter->DoExport(o.out.c_str(), &ei, &ip, FALSE, options);
+    const bool cancelled = ui.CancelRequested();
     exporter.reset();
     SetHostUi(nullptr);
 
@@ -209,7 +244,10 @@ int main(int argc, char** argv) {
                          (!existed || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
                           after.st_mtim.tv_nsec != before.st_mtim.tv_nsec || after.st_ino != before.st_ino);
     if (!written) {
-        std::fprintf(stderr, "tessel-export: the export ended without writing '%s'\n", o.out.c_str());
+        if (cancelled)
+            std::fprintf(stderr, "tessel-export: the export was cancelled; '%s' was left as it was\n", o.out.c_str());
+        else
+            std::fprintf(stderr, "tessel-export: the export ended without writing '%s'\n", o.out.c_str());
         return 1;
     }
     std::printf("wrote %s\n", o.out.c_str());

@@ -48,15 +48,3 @@ const char* GetString(int id) {
 }
 
 void ExportMessage(const char* text) { MessageBoxA(nullptr, text, "Export Message", MB_OK); }
-
-int MaterialTable::AppendUnique(Mtl* m) {
-    if (m == nullptr || IndexOf(m) >= 0) return 0;
-    Append(1, &m, 25);
-    return 1;
-}
-
-int MaterialTable::IndexOf(Mtl* m) const {
-    for (int i = 0; i < Count(); ++i)
-        if ((*this)[i] == m) return i;
-    return -1;
-}

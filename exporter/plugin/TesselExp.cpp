@@ -1,5 +1,4 @@
-// The exporter object: construction, the SceneExport operations and the
-// export driver.
+// The exporter object: construction and the SceneExport operations.
 #include "TesselExp.h"
 
 #include "HostUi.h"
@@ -37,24 +36,4 @@ void TesselExp::ShowAbout(HWND) {}
 BOOL TesselExp::SupportsOptions(int ext, DWORD options) {
     if (ext != 0) assert1(__LINE__, __FILE__);
     return options == SCENE_EXPORT_SELECTED ? TRUE : FALSE;
-}
-
-int TesselExp::DoExport(const char* /*name*/, ExpInterface* /*ei*/, Interface* i, BOOL suppressPrompts,
-                        DWORD options) {
-    showPrompts = suppressPrompts ? FALSE : TRUE;
-    exportSelected = (options & SCENE_EXPORT_SELECTED) ? TRUE : FALSE;
-    ip = i;
-
-    // The biped's top node, searched over the whole scene.
-    INode* root = ip->GetRootNode();
-    for (int k = 0; root != nullptr && k < root->NumberOfChildren(); ++k) {
-        if (ip->GetCancel()) break;
-        FindBipedRoot(root->GetChildNode(k));
-    }
-
-    if (!showPrompts) return 0;
-
-    // Choosing the objects in the export dialog and writing the file follow
-    // here; without them the export ends as a cancelled one, with no file.
-    return 1;
 }

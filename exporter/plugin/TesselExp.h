@@ -5,18 +5,13 @@
 
 #include <cstdio>
 
+#include "HostDialog.h"
+#include "MaterialTable.h"
 #include "MaxScene.h"
 
-constexpr int MAX_EXPORT_OBJECTS = 1000;
+class TesselWriter;
 
-// The exporter's table of the scene's materials: each material once.
-class MaterialTable : public Tab<Mtl*> {
-public:
-    // Appends m unless it is null or already in the table; 1 when appended.
-    int AppendUnique(Mtl* m);
-    // Index of the first entry equal to m, or -1.
-    int IndexOf(Mtl* m) const;
-};
+constexpr int MAX_EXPORT_OBJECTS = 1000;
 
 class TesselExp : public SceneExport {
 public:
@@ -51,6 +46,14 @@ public:
                  DWORD options = 0) override;
     BOOL SupportsOptions(int ext, DWORD options) override;
 
+    // Export driver: the scene's materials, and the mesh part of one chosen
+    // node, written after the node still passed the test of its list.
+    void CollectMaterials(INode* node);
+    void ExportStaticNode(INode* node);
+    void ExportAnimatedNode(INode* node);
+    // The writers of the file being written (set during DoExport).
+    TesselWriter* writer = nullptr;
+
     // Node classification.
     BOOL IsExportCandidate(INode* node);
     BOOL IsAnimatedNode(INode* node);
@@ -66,6 +69,20 @@ extern BOOL showPrompts;
 extern BOOL exportSelected;
 extern TesselExp* theExporter;
 extern Interface* theInterface;
+
+// The export dialog (template IDD_EXPORT): its procedure, the list filling,
+// and the template as the library's resources hold it.
+INT_PTR ExportDlgProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL FillNodeLists(HWND staticList, HWND animList, TesselExp* exporter, INode* node);
+const DialogTemplate& ExportDialogTemplate();
+// Makes the library's dialog templates known to the host under `instance`.
+void RegisterResources(HINSTANCE instance);
+
+// Texts of the export dialog's messages.
+extern const char* const kTooManyObjects;     // the 1000-object limit
+extern const char* const kNothingToSave;      // save-all found no object
+extern const char* const kNothingSelected;    // save-selected found no object
+extern const char* const kFrameStepTooSmall;  // a frame step below 1
 
 // Text of string-table entry id in a buffer shared by all calls, or null.
 const char* GetString(int id);

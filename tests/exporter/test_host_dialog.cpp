@@ -16,16 +16,17 @@ using namespace ExportDialogIds;
 HINSTANCE Module() { return reinterpret_cast<HINSTANCE>(0x5000); }
 
 DialogTemplate ExportLikeTemplate() {
-    DialogTemplate t{kTemplate, "Building Export", 290, 185, {}};
-    t.items = {{kStaticList, ControlKind::ListBox, "", 7, 20, 86, 158},
-               {kSaveSelected, ControlKind::PushButton, "save selected", 198, 113, 85, 17},
-               {kSaveAll, ControlKind::PushButton, "save all", 198, 138, 85, 16},
-               {kCancel, ControlKind::PushButton, "cancel", 198, 161, 85, 17},
-               {kCentre, ControlKind::CheckBox, "centre", 196, 20, 87, 39},
-               {kStartFrame, ControlKind::Edit, "", 242, 60, 41, 12},
-               {kEndFrame, ControlKind::Edit, "", 242, 76, 41, 12},
-               {kFrameStep, ControlKind::Edit, "", 242, 94, 41, 12},
-               {kAnimList, ControlKind::ListBox, "", 99, 20, 89, 159}};
+    const unsigned long list = LBS_EXTENDEDSEL | WS_TABSTOP;
+    DialogTemplate t{kTemplate, "Building Export", 290, 185, {}, WS_POPUP | WS_CAPTION, 0, "MS Sans Serif", 8};
+    t.items = {{kStaticList, ControlKind::ListBox, "", 7, 20, 86, 158, list},
+               {kSaveSelected, ControlKind::PushButton, "save selected", 198, 113, 85, 17, WS_TABSTOP},
+               {kSaveAll, ControlKind::PushButton, "save all", 198, 138, 85, 16, WS_TABSTOP},
+               {kCancel, ControlKind::PushButton, "cancel", 198, 161, 85, 17, WS_TABSTOP},
+               {kCentre, ControlKind::CheckBox, "centre", 196, 20, 87, 39, BS_AUTOCHECKBOX},
+               {kStartFrame, ControlKind::Edit, "", 242, 60, 41, 12, WS_TABSTOP},
+               {kEndFrame, ControlKind::Edit, "", 242, 76, 41, 12, WS_TABSTOP},
+               {kFrameStep, ControlKind::Edit, "", 242, 94, 41, 12, WS_TABSTOP},
+               {kAnimList, ControlKind::ListBox, "", 99, 20, 89, 159, list}};
     return t;
 }
 
@@ -214,6 +215,13 @@ TEST(HostDialog, ControlsRefuseBadHandlesAndIndices) {
     EXPECT_STREQ(buf, "123");
     EXPECT_EQ(GetWindowTextA(d.Handle(), buf, 8), 7);
     EXPECT_STREQ(buf, "Buildin");
+
+    // A control whose template says disabled opens disabled.
+    t.items[5].style |= WS_DISABLED;
+    DialogWindow d2(t, nullptr, EmptyProc);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d2.Handle(), kStartFrame)));
+    d2.SetText(kStartFrame, "7");
+    EXPECT_EQ(d2.Find(kStartFrame)->text, "");
 }
 
 }  // namespace

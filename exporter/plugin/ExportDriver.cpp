@@ -1,0 +1,225 @@
+// The export driver: biped search, export dialog, then the file: header and
+// one record per chosen object, static objects first, under the host's
+// progress bar. The file is written beside the target under a temporary
+// name and takes the target's place only when it is complete: a cancelled
+// or failed export leaves any earlier file as it was.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "HostUi.h"
+#include "TesselExp.h"
+#include "TesselWriter.h"
+#include "resource.h"
+
+namespace {
+
+const Class_ID kTargetObject(TARGET_CLASS_ID, 0);
+
+// The new file beside the target.
+class OutputFile {
+public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile() { Discard(); }
+
+    // False when the target cannot be written: a directory, a write-protected
+    // file, or a directory where no new file can be made.
+    bool Open(const char* name);
+    std::FILE* Stream() const { return stream; }
+    // Closes the file and puts it in the target's place; false (and the new
+    // file removed) when any of it fails.
+    bool Commit();
+    // Closes and removes the new file.
+    void Discard();
+
+private:
+    std::FILE* stream = nullptr;
+    std::string target, temporary;
+};
+
+bool OutputFile::Open(const char* name) {
+    if (name == nullptr || *name == '\0') return false;
+    target = name;
+    struct stat st {};
+    bool existed = false;
+    if (::stat(name, &st) == 0) {
+        if (!S_ISREG(st.st_mode) || ::access(name, W_OK) != 0) return false;
+        existed = true;
+        // A link is followed: the file it names is replaced, the link stays.
+        char resolved[PATH_MAX];
+        if (::realpath(name, resolved) != nullptr) target = resolved;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            temporary.clear();
+            return false;
+        }
+        if (existed) (void)::fchmod(fd, st.st_mode & 07777);
+        stream = ::fdopen(fd, "wb");
+        if (stream == nullptr) {
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            temporary.clear();
+            return false;
+        }
+        return true;
+    }
+    temporary.clear();
+    return false;
+}
+
+bool OutputFile::Commit() {
+    if (stream == nullptr) return false;
+    bool ok = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    ok = ::fsync(::fileno(stream)) == 0 && ok;
+    ok = std::fclose(stream) == 0 && ok;
+    stream = nullptr;
+    if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) {
+        temporary.clear();
+        return true;
+    }
+    ::unlink(temporary.c_str());
+    temporary.clear();
+    return false;
+}
+
+void OutputFile::Discard() {
+    if (stream != nullptr) std::fclose(stream);
+    stream = nullptr;
+    if (!temporary.empty()) ::unlink(temporary.c_str());
+    temporary.clear();
+}
+
+// The host's progress bar runs this once; the driver's own loop does the work.
+DWORD ProgressCallback(void*) { return 0; }
+
+}  // namespace
+
+int TesselExp::DoExport(const char* name, ExpInterface* /*ei*/, Interface* i, BOOL suppressPrompts, DWORD options) {
+    showPrompts = suppressPrompts ? FALSE : TRUE;
+    exportSelected = (options & SCENE_EXPORT_SELECTED) ? TRUE : FALSE;
+    ip = i;
+    if (ip == nullptr) return 0;
+
+    // The biped's top node, searched over the whole scene.
+    INode* root = ip->GetRootNode();
+    for (int k = 0; root != nullptr && k < root->NumberOfChildren(); ++k) {
+        if (ip->GetCancel()) break;
+        FindBipedRoot(root->GetChildNode(k));
+    }
+    if (!showPrompts) return 0;
+
+    RegisterResources(hInstance);
+    const INT_PTR chosen =
+        DialogBoxParamA(hInstance, IDD_EXPORT, ip->GetMAXHWnd(), ExportDlgProc, reinterpret_cast<LPARAM>(this));
+    if (chosen == 0) return 1;  // cancelled, or nothing to save
+    // A dialog that could not be shown chose nothing.
+    if (chosen != 1 || staticCount + animCount < 1) return 0;
+
+    OutputFile output;
+    if (!output.Open(name)) return 0;
+    file = output.Stream();
+    ip->ProgressStart("테셀 파일 저장중...", TRUE, ProgressCallback, nullptr);
+    CollectMaterials(root);
+
+    TesselOutput out(file);
+    TesselWriter w(out);
+    w.materials = &materials;
+    w.startTime = startTime;
+    w.endTime = endTime;
+    w.frameStep = frameStep;
+    w.bipedRoot = bipedRoot;
+    w.centreOnBiped = centreOnBiped;
+    writer = &w;
+
+    WriteFrameCount(out, animCount, startTime, endTime, GetTicksPerFrame(), frameStep);
+    out.WriteInt32(staticCount);
+    out.WriteInt32(animCount);
+
+    const int total = staticCount + animCount;
+    auto progress = [&](int n) {
+        ip->ProgressUpdate(static_cast<int>(static_cast<float>(n) / static_cast<float>(total) * 100.0f), TRUE, nullptr);
+    };
+    bool cancelled = false;
+    for (int k = 0; k < staticCount && !cancelled; ++k) {
+        if (ip->GetCancel()) {
+            cancelled = true;
+            break;
+        }
+        progress(k + 1);
+        w.WriteNodeTexture(staticNodes[k]);
+        ExportStaticNode(staticNodes[k]);
+    }
+    for (int k = 0; k < animCount && !cancelled; ++k) {
+        if (ip->GetCancel()) {
+            cancelled = true;
+            break;
+        }
+        progress(staticCount + k + 1);
+        w.WriteNodeTexture(animNodes[k]);
+        ExportAnimatedNode(animNodes[k]);
+    }
+    ip->ProgressEnd();
+    writer = nullptr;
+    file = nullptr;
+
+    if (cancelled) {
+        output.Discard();
+        return 1;
+    }
+    if (out.Failed()) {
+        output.Discard();
+        return 0;
+    }
+    return output.Commit() ? 1 : 0;
+}
+
+void TesselExp::CollectMaterials(INode* node) {
+    if (node == nullptr) return;
+    materials.AppendUnique(node->GetMtl());
+    for (int k = 0; k < node->NumberOfChildren(); ++k) CollectMaterials(node->GetChildNode(k));
+}
+
+void TesselExp::ExportStaticNode(INode* node) {
+    if (writer == nullptr || node == nullptr) return;
+    const ObjectState os = node->EvalWorldState(staticTime, TRUE);
+    if (os.obj == nullptr || os.obj->ClassID() == kTargetObject) {
+        writer->WriteEmptyMesh(node, "기하 오브젝트가 아닙니다");
+        return;
+    }
+    const Interval range = ip->GetAnimRange();
+    const Interval valid = os.obj->ObjectValidity(staticTime);
+    if (!valid.InInterval(range.Start()) || !valid.InInterval(range.End()) || CheckForAnimation(node)) {
+        writer->WriteEmptyMesh(node, "움직이지 않는 오브젝트가 아닙니다");
+        return;
+    }
+    writer->WriteStaticMesh(node, staticTime);
+}
+
+void TesselExp::ExportAnimatedNode(INode* node) {
+    if (writer == nullptr || node == nullptr) return;
+    const ObjectState os = node->EvalWorldState(staticTime, TRUE);
+    if (os.obj == nullptr || os.obj->ClassID() == kTargetObject) {
+        writer->WriteEmptyMesh(node, "기하 오브젝트가 아닙니다");
+        return;
+    }
+    const Interval range = ip->GetAnimRange();
+    const Interval valid = os.obj->ObjectValidity(staticTime);
+    if (!valid.InInterval(range.Start()) || !valid.InInterval(range.End()) || CheckForAnimation(node)) {
+        writer->WriteAnimatedMesh(node, staticTime);
+        return;
+    }
+    writer->WriteEmptyMesh(node, "움직이는 오브젝트가 아닙니다");
+}

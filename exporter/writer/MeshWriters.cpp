@@ -1,0 +1,287 @@
+// Mesh parts of the object records: world positions in the file's y-up frame
+// (host x, z, y), corners in drawing order, smooth normals averaged from the
+// face normals, texture v flipped, vertices split where one position carries
+// several texture pairs, and one vertex block per sampled frame for animated
+// objects.
+#include <algorithm>
+#include <string>
+
+#include "HostUi.h"
+#include "TesselWriter.h"
+
+namespace {
+// Corner order of the written faces: (0, 2, 1) turns the host's
+// counter-clockwise faces clockwise in the file's left-handed frame; a
+// mirrored transform has already turned them, so (2, 0, 1) keeps them.
+const int kCornerOrder[2][3] = {{0, 2, 1}, {2, 0, 1}};
+
+// The normal of a vertex no face gives a direction: the host's up axis.
+const Point3 kUp(0.0f, 0.0f, 1.0f);
+
+// Unit vertex normals of positions P from the faces listed as corner triples
+// (written order): each face adds its unit normal to its three vertices,
+// and each vertex takes the direction of the mean. Faces without a direction
+// (degenerate) add nothing; a vertex left without one points up.
+void VertexNormals(const Point3* P, size_t numVerts, const std::vector<int32_t>& corners,
+                   std::vector<Point3>& normals, std::vector<int32_t>& counts) {
+    normals.assign(numVerts, Point3(0.0f, 0.0f, 0.0f));
+    counts.assign(numVerts, 0);
+    for (size_t k = 0; k + 2 < corners.size(); k += 3) {
+        const int32_t a = corners[k], b = corners[k + 1], c = corners[k + 2];
+        const Point3 e1 = Normalize(P[b] - P[a]);
+        const Point3 e2 = Normalize(P[c] - P[a]);
+        const Point3 n = Normalize(CrossProd(e2, e1));
+        normals[static_cast<size_t>(a)] += n;
+        normals[static_cast<size_t>(b)] += n;
+        normals[static_cast<size_t>(c)] += n;
+        ++counts[static_cast<size_t>(a)];
+        ++counts[static_cast<size_t>(b)];
+        ++counts[static_cast<size_t>(c)];
+    }
+    for (size_t i = 0; i < numVerts; ++i) {
+        Point3 n = counts[i] > 0 ? Normalize(normals[i] / static_cast<float>(counts[i])) : Point3(0.0f, 0.0f, 0.0f);
+        if (n.x == 0.0f && n.y == 0.0f && n.z == 0.0f) n = kUp;
+        normals[i] = n;
+    }
+}
+
+// One ModelVertex record: host x, z, y for position and normal.
+TesselVertex FileVertex(const Point3& p, const Point3& n, const TexturePair& t) {
+    return TesselVertex{p.x, p.z, p.y, n.x, n.z, n.y, t.u, t.v};
+}
+}  // namespace
+
+bool IsMirrored(const Matrix3& tm) { return DotProd(CrossProd(tm.GetRow(0), tm.GetRow(1)), tm.GetRow(2)) < 0.0f; }
+
+TriObject* MeshFromNode(INode* node, TimeValue t, bool& deleteIt) {
+    deleteIt = false;
+    if (node == nullptr) return nullptr;
+    Object* obj = node->EvalWorldState(t, TRUE).obj;
+    const Class_ID triangles(TRIOBJ_CLASS_ID, 0);
+    if (obj == nullptr || !obj->CanConvertToType(triangles)) return nullptr;
+    Object* converted = obj->ConvertToType(t, triangles);
+    auto* tri = dynamic_cast<TriObject*>(converted);
+    if (tri == nullptr) {
+        if (converted != nullptr && converted != obj) converted->DeleteMe();
+        return nullptr;
+    }
+    deleteIt = converted != obj;
+    return tri;
+}
+
+// A node's mesh as the writers lay it out, from the time the layout is
+// decided.
+struct TesselWriter::Prepared {
+    bool mirrored = false;
+    size_t numVerts = 0;
+    std::vector<Point3> positions;       // world positions, host axes
+    std::vector<int32_t> cornerVertex;   // mesh vertex of each corner, written order
+    std::vector<int32_t> cornerTexture;  // texture table entry of each corner
+    std::vector<TexturePair> table;
+    bool direct = false;  // static layout without splitting
+};
+
+int32_t TesselWriter::FrameCount() const { return FrameCountFor(1, startTime, endTime, GetTicksPerFrame(), frameStep); }
+
+void TesselWriter::WriteEmptyMesh(INode* node, const std::string& reason) {
+    const std::string text = "오브젝트 '" + std::string(node && node->GetName() ? node->GetName() : "") + "': " +
+                             reason + ".\r\n빈 메시로 저장합니다.";
+    MessageBoxA(nullptr, text.c_str(), kExportCaption, MB_OK);
+    out.WriteInt32(0);  // vertices (of every frame block)
+    out.WriteInt32(0);  // faces
+}
+
+bool TesselWriter::Prepare(INode* node, TimeValue t, bool animated, Prepared& mesh, std::string& why) {
+    const Matrix3 tm = node->GetObjTMAfterWSM(t);
+    mesh.mirrored = IsMirrored(tm);
+    Object* obj = node->EvalWorldState(t, TRUE).obj;
+    if (obj == nullptr) {
+        why = "오브젝트가 없습니다";
+        return false;
+    }
+    if (obj->SuperClassID() != GEOMOBJECT_CLASS_ID) {
+        why = "기하 오브젝트가 아닙니다";
+        return false;
+    }
+    bool deleteIt = false;
+    TriObject* tri = MeshFromNode(node, t, deleteIt);
+    if (tri == nullptr) {
+        why = "삼각형 메시로 바꿀 수 없습니다";
+        return false;
+    }
+    const Mesh& m = tri->GetMesh();
+    bool sound = m.numVerts >= 0 && m.numFaces >= 0 && m.numTVerts >= 0 && (m.numVerts == 0 || m.verts) &&
+                 (m.numFaces == 0 || m.faces) && (m.numTVerts == 0 || (m.tVerts && (m.numFaces == 0 || m.tvFace)));
+    const size_t nv = sound ? static_cast<size_t>(m.numVerts) : 0;
+    const size_t nf = sound ? static_cast<size_t>(m.numFaces) : 0;
+    const size_t nt = sound ? static_cast<size_t>(m.numTVerts) : 0;
+    for (size_t f = 0; f < nf && sound; ++f)
+        for (int c = 0; c < 3; ++c) {
+            if (m.faces[f].v[c] >= nv) sound = false;
+            if (nt > 0 && m.tvFace[f].t[c] >= nt) sound = false;
+        }
+    if (!sound) {
+        if (deleteIt) tri->DeleteMe();
+        why = "메시의 면이 없는 Vertex를 가리킵니다";
+        return false;
+    }
+
+    mesh.numVerts = nv;
+    mesh.positions.resize(nv);
+    for (size_t i = 0; i < nv; ++i) mesh.positions[i] = tm * m.verts[i];
+
+    const int* order = kCornerOrder[mesh.mirrored ? 1 : 0];
+    mesh.cornerVertex.resize(3 * nf);
+    mesh.cornerTexture.resize(3 * nf);
+    bool texturesFollowVertices = nt == nv;
+    for (size_t f = 0; f < nf; ++f)
+        for (int c = 0; c < 3; ++c) {
+            const int slot = order[c];
+            const int32_t v = static_cast<int32_t>(m.faces[f].v[slot]);
+            mesh.cornerVertex[3 * f + static_cast<size_t>(c)] = v;
+            int32_t tex = 0;
+            if (nt > 0) {
+                tex = static_cast<int32_t>(m.tvFace[f].t[slot]);
+                if (tex != v) texturesFollowVertices = false;
+            } else if (!animated) {
+                tex = v;  // the table holds one (0, 0) per vertex
+            }
+            mesh.cornerTexture[3 * f + static_cast<size_t>(c)] = tex;
+        }
+    if (nt > 0) {
+        mesh.table.resize(nt);
+        for (size_t i = 0; i < nt; ++i) mesh.table[i] = TexturePair{m.tVerts[i].x, 1.0f - m.tVerts[i].y};
+    } else {
+        mesh.table.assign(animated ? 1 : nv, TexturePair{});
+    }
+    // Texture vertex i may go with vertex i only where the texture faces say so.
+    mesh.direct = !animated && (nt == 0 || texturesFollowVertices);
+    if (deleteIt) tri->DeleteMe();
+    return true;
+}
+
+void TesselWriter::WriteStaticMesh(INode* node, TimeValue t) {
+    Prepared mesh;
+    std::string why;
+    if (!Prepare(node, t, false, mesh, why)) {
+        WriteEmptyMesh(node, why);
+        return;
+    }
+    const size_t faces = mesh.cornerVertex.size() / 3;
+    if (mesh.direct) {
+        if (mesh.numVerts > static_cast<size_t>(MAX_OBJECT_VERTICES)) {
+            WriteEmptyMesh(node, "Vertex가 " + std::to_string(mesh.numVerts) + "개로 " +
+                                     std::to_string(MAX_OBJECT_VERTICES) + "개를 넘습니다");
+            return;
+        }
+        VertexNormals(mesh.positions.data(), mesh.numVerts, mesh.cornerVertex, normals, useCounts);
+        out.WriteInt32(static_cast<int32_t>(mesh.numVerts));
+        for (size_t i = 0; i < mesh.numVerts; ++i) out.WriteVertex(FileVertex(mesh.positions[i], normals[i], mesh.table[i]));
+        out.WriteInt32(static_cast<int32_t>(faces));
+        for (int32_t v : mesh.cornerVertex) out.WriteInt32(v);
+        return;
+    }
+    std::vector<int32_t> classes;
+    PositionClasses(mesh.positions.data(), mesh.numVerts, classes);
+    SplitLayout layout;
+    SplitVertices(mesh.cornerVertex.data(), mesh.cornerTexture.data(), mesh.cornerVertex.size(), classes, mesh.table,
+                  layout);
+    if (layout.Count() > static_cast<size_t>(MAX_OBJECT_VERTICES)) {
+        WriteEmptyMesh(node, "Vertex가 " + std::to_string(layout.Count()) + "개로 " +
+                                 std::to_string(MAX_OBJECT_VERTICES) + "개를 넘습니다");
+        return;
+    }
+    VertexNormals(mesh.positions.data(), mesh.numVerts, mesh.cornerVertex, normals, useCounts);
+    out.WriteInt32(static_cast<int32_t>(layout.Count()));
+    WriteBlock(mesh.positions, layout);
+    out.WriteInt32(static_cast<int32_t>(faces));
+    for (int32_t j : layout.cornerIndex) out.WriteInt32(j);
+}
+
+bool TesselWriter::Sample(INode* node, TimeValue s, const Prepared& layout, std::vector<Point3>& positions) {
+    bool deleteIt = false;
+    TriObject* tri = MeshFromNode(node, s, deleteIt);
+    if (tri == nullptr) return false;
+    Matrix3 tm = node->GetObjTMAfterWSM(s);
+    // Centring: the biped's top node's front-back (host y) position is taken
+    // off; across and height stay.
+    if (bipedRoot != nullptr && centreOnBiped) {
+        const Point3 r = bipedRoot->GetNodeTM(s).GetTrans();
+        const Point3 row = tm.GetRow(3);
+        tm.SetRow(3, Point3(row.x, row.y - r.y, row.z));
+    }
+    const Mesh& m = tri->GetMesh();
+    const bool same = m.numVerts >= 0 && static_cast<size_t>(m.numVerts) == layout.numVerts &&
+                      (m.numVerts == 0 || m.verts != nullptr);
+    if (same) {
+        positions.resize(layout.numVerts);
+        for (size_t i = 0; i < layout.numVerts; ++i) positions[i] = tm * m.verts[i];
+    }
+    if (deleteIt) tri->DeleteMe();
+    return same;
+}
+
+void TesselWriter::WriteBlock(const std::vector<Point3>& positions, const SplitLayout& layout) {
+    for (size_t j = 0; j < layout.Count(); ++j) {
+        const size_t p = static_cast<size_t>(layout.positionIndex[j]);
+        out.WriteVertex(FileVertex(positions[p], normals[p], layout.texture[j]));
+    }
+}
+
+void TesselWriter::WriteAnimatedMesh(INode* node, TimeValue t) {
+    Prepared mesh;
+    std::string why;
+    if (!Prepare(node, t, true, mesh, why)) {
+        WriteEmptyMesh(node, why);
+        return;
+    }
+    // First pass: sample every frame; corners share a vertex only where their
+    // positions are equal at t and in every sampled frame.
+    std::vector<int32_t> classes;
+    PositionClasses(mesh.positions.data(), mesh.numVerts, classes);
+    const int32_t frames = FrameCount();
+    const int64_t ticksPerSample = static_cast<int64_t>(GetTicksPerFrame()) * frameStep;
+    auto sampleTime = [&](int32_t k) { return static_cast<TimeValue>(startTime + ticksPerSample * k); };
+    std::vector<std::vector<Point3>> kept(static_cast<size_t>(frames));
+    size_t keptBytes = 0;
+    std::vector<Point3> positions;
+    for (int32_t k = 0; k < frames; ++k) {
+        if (!Sample(node, sampleTime(k), mesh, positions)) {
+            WriteEmptyMesh(node, "프레임 " + std::to_string(sampleTime(k) / std::max(1, GetTicksPerFrame())) +
+                                     "에서 메시가 바뀝니다");
+            return;
+        }
+        RefineClasses(positions.data(), positions.size(), classes);
+        const size_t bytes = positions.size() * sizeof(Point3);
+        if (keptBytes + bytes <= frameCacheBytes) {
+            keptBytes += bytes;
+            kept[static_cast<size_t>(k)].swap(positions);
+        }
+    }
+    SplitLayout layout;
+    SplitVertices(mesh.cornerVertex.data(), mesh.cornerTexture.data(), mesh.cornerVertex.size(), classes, mesh.table,
+                  layout);
+    if (layout.Count() > static_cast<size_t>(MAX_OBJECT_VERTICES)) {
+        WriteEmptyMesh(node, "Vertex가 " + std::to_string(layout.Count()) + "개로 " +
+                                 std::to_string(MAX_OBJECT_VERTICES) + "개를 넘습니다");
+        return;
+    }
+
+    // Second pass: one vertex block per sample, then the shared faces.
+    out.WriteInt32(static_cast<int32_t>(layout.Count()));
+    for (int32_t k = 0; k < frames; ++k) {
+        std::vector<Point3>& frame = kept[static_cast<size_t>(k)];
+        const std::vector<Point3>* P = &frame;
+        if (frame.empty() && mesh.numVerts > 0) {
+            // Not kept: evaluated again. The scene has not changed since the
+            // first pass, so this gives the same positions.
+            if (!Sample(node, sampleTime(k), mesh, positions)) positions = mesh.positions;
+            P = &positions;
+        }
+        VertexNormals(P->data(), mesh.numVerts, mesh.cornerVertex, normals, useCounts);
+        WriteBlock(*P, layout);
+        std::vector<Point3>().swap(frame);
+    }
+    out.WriteInt32(static_cast<int32_t>(mesh.cornerVertex.size() / 3));
+    for (int32_t j : layout.cornerIndex) out.WriteInt32(j);
+}
