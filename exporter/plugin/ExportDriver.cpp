@@ -50,7 +50,9 @@ bool OutputFile::Open(const char* name) {
     struct stat st {};
     bool existed = false;
     if (::stat(name, &st) == 0) {
-        if (!S_ISREG(st.st_mode) || ::access(name, W_OK) != 0) return false;
+        // A file without write permission is write-protected, also for a
+        // user whom the system would let write it anyway.
+        if (!S_ISREG(st.st_mode) || ::access(name, W_OK) != 0 || (st.st_mode & 0222) == 0) return false;
         existed = true;
         // A link is followed: the file it names is replaced, the link stays.
         char resolved[PATH_MAX];

@@ -36,27 +36,27 @@ bool FloatKey(float f, uint32_t& key) {
     return true;
 }
 
-KeyIndex::KeyIndex(size_t expected) { slots.assign(PowerOfTwoAtLeast(expected * 2), Entry{{0, 0, 0, 0}, -1}); }
+KeyIndex::KeyIndex(size_t expected) { entries.assign(PowerOfTwoAtLeast(expected * 2), Entry{{0, 0, 0, 0}, -1}); }
 
 void KeyIndex::Grow() {
     std::vector<Entry> old;
-    old.swap(slots);
-    slots.assign(old.size() * 2, Entry{{0, 0, 0, 0}, -1});
-    const size_t mask = slots.size() - 1;
+    old.swap(entries);
+    entries.assign(old.size() * 2, Entry{{0, 0, 0, 0}, -1});
+    const size_t mask = entries.size() - 1;
     for (const Entry& e : old) {
         if (e.number < 0) continue;
         size_t i = Hash(e.key[0], e.key[1], e.key[2], e.key[3]) & mask;
-        while (slots[i].number >= 0) i = (i + 1) & mask;
-        slots[i] = e;
+        while (entries[i].number >= 0) i = (i + 1) & mask;
+        entries[i] = e;
     }
 }
 
 int32_t KeyIndex::FindOrAdd(uint32_t a, uint32_t b, uint32_t c, uint32_t d, int32_t number) {
-    if ((used + 1) * 2 > slots.size()) Grow();
-    const size_t mask = slots.size() - 1;
+    if ((used + 1) * 2 > entries.size()) Grow();
+    const size_t mask = entries.size() - 1;
     size_t i = Hash(a, b, c, d) & mask;
     for (;;) {
-        Entry& e = slots[i];
+        Entry& e = entries[i];
         if (e.number < 0) {
             e = Entry{{a, b, c, d}, number};
             ++used;

@@ -33,7 +33,7 @@ private:
         uint32_t key[4];
         int32_t number;  // -1: empty slot
     };
-    std::vector<Entry> slots;
+    std::vector<Entry> entries;
     size_t used = 0;
 };
 

@@ -1,6 +1,7 @@
 // Helpers of the export tests: records written by the writers into real
 // files and read back field by field, and whole exports run through the
-// plug-in's driver with the dialog answered.
+// plug-in's driver with the dialog answered. Whole files are read back with
+// the viewer's reader (TesselModel.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "RecordingHostUi.h"
 #include "SceneFiles.h"
 #include "TesselExp.h"
+#include "TesselModel.h"
 #include "TesselWriter.h"
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
