@@ -145,10 +145,18 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
 }
 
 // Assimp can crash on some damaged files; the program then ends with a
-// message naming the file instead of a bare signal.
+// message naming the file instead of a bare signal. A process forked while
+// reading (an importer run in a child) keeps the signal's own action, so that
+// its parent sees how it ended.
 char g_crashMessage[1024];
+pid_t g_mainProcess = 0;
 
-void OnCrash(int) {
+void OnCrash(int sig) {
+    if (::getpid() != g_mainProcess) {
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+        return;
+    }
     const ssize_t n = ::write(2, g_crashMessage, std::strlen(g_crashMessage));
     (void)n;
     _exit(1);
@@ -158,6 +166,7 @@ std::unique_ptr<HostScene> LoadGuarded(const std::string& path, std::string& err
     std::snprintf(g_crashMessage, sizeof g_crashMessage,
                   "character-export: cannot read scene file '%s': the scene reader failed on it (damaged file)\n",
                   path.c_str());
+    g_mainProcess = ::getpid();
     struct sigaction crash {}, old[4] {};
     crash.sa_handler = OnCrash;
     sigemptyset(&crash.sa_mask);

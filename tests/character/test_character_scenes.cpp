@@ -25,7 +25,6 @@ const SceneCase kScenes[] = {
     {"SimpleSkin", "assimp/test/models/glTF2/simple_skin/simple_skin.gltf", "nodes[1]", 2, 166, 0},
     {"CesiumMan", "draco/testdata/CesiumMan/glTF/CesiumMan.gltf", "nodes[2]", 19, 61, 1},
     {"FoxGlbEmbeddedTexture", "bevy/assets/models/animated/Fox.glb", "_rootJoint", 24, 104, 1},
-    {"FoxGltfPngTexture", "draco/testdata/Fox/glTF/Fox.gltf", "_rootJoint", 24, 104, 1},
     {"RiggedElfMaxFbx", "babylonjs-exporters/3ds_Max/Samples/sourceModels/RiggedElf/RiggedElf.FBX",
      "mixamorig:Hips", 25, 141, 0},
     {"TransformedSkinMaxFbx", "ufbx/data/max_transformed_skin_7500_ascii.fbx", "Bone001", 5, 25, 0},
