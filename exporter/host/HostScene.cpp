@@ -17,6 +17,7 @@
 
 #include "GltfInterpolation.h"
 #include "HostMaterials.h"
+#include "SceneImport.h"
 
 namespace {
 
@@ -830,23 +831,23 @@ std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string&
             return nullptr;
         }
     }
-    Assimp::Importer importer;
-    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-    importer.SetPropertyBool(AI_CONFIG_IMPORT_REMOVE_EMPTY_BONES, false);
-    const aiScene* ai = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_ValidateDataStructure);
-    if (ai == nullptr) {
-        std::string why = importer.GetErrorString();
-        if (why.find("No suitable reader") != std::string::npos) why = "not a scene format the host can read";
+    std::string why;
+    const std::unique_ptr<aiScene> ai = ImportSceneIsolated(path, ImportLimits::FromEnvironment(), why);
+    if (!ai) {
         error = "cannot read scene file '" + path + "': " + why;
         return nullptr;
     }
-    if (ai->mRootNode == nullptr) {
+    return FromImported(*ai, path, error);
+}
+
+std::unique_ptr<HostScene> HostScene::FromImported(const aiScene& ai, const std::string& path, std::string& error) {
+    if (ai.mRootNode == nullptr) {
         error = "cannot read scene file '" + path + "': the file holds no scene";
         return nullptr;
     }
     std::unique_ptr<HostScene> scene(new HostScene());
     scene->path = path;
-    SceneBuilder builder(*scene, *ai, path);
+    SceneBuilder builder(*scene, ai, path);
     builder.Build();
     return scene;
 }

@@ -19,6 +19,7 @@
 #include "SceneAnimation.h"
 
 class HostScene;
+struct aiScene;
 
 // What a node holds, as the package would classify it.
 enum class NodeKind { Root, Mesh, Joint, Camera, Light, Target, Helper };
@@ -146,8 +147,13 @@ private:
 class HostScene {
 public:
     // Reads a scene file. On failure returns null and a message naming the
-    // file and the problem.
+    // file and the problem. The importer runs in a child process
+    // (SceneImport.h): when it crashes or runs past its limits on a
+    // malformed file, that is the problem reported.
     static std::unique_ptr<HostScene> Load(const std::string& path, std::string& error);
+    // Builds the scene from one the importer has read; `path` names the
+    // file in messages and is read again for glTF channel modes.
+    static std::unique_ptr<HostScene> FromImported(const aiScene& ai, const std::string& path, std::string& error);
     ~HostScene();
 
     HostNode* Root() { return root; }

@@ -1,0 +1,285 @@
+#include "SceneImport.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "SceneTransfer.h"
+
+namespace {
+
+// The child's message: a status byte, the payload's length, the payload
+// (the scene's bytes, or the importer's reason for refusing the file).
+constexpr uint8_t kSceneFollows = 0;
+constexpr uint8_t kRefused = 1;
+constexpr size_t kHeaderSize = 1 + sizeof(uint64_t);
+
+// The importer's own output is kept up to this size for messages.
+constexpr size_t kMaxDiagnostics = 64 * 1024;
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The importing child: reads the file, writes its message, and leaves
+// without running the parent's exit handlers or flushing its streams.
+[[noreturn]] void RunChild(const std::string& path, int dataFd, int errFd, pid_t parent) {
+    ::dup2(errFd, STDERR_FILENO);
+    ::close(errFd);
+    // The child does not outlive the host, and leaves no core file behind.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(3);
+    struct rlimit noCore {};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+
+    std::vector<uint8_t> message(kHeaderSize);
+    {
+        Assimp::Importer importer;
+        std::string why;
+        const aiScene* scene = ReadSceneInProcess(importer, path, why);
+        if (scene != nullptr) {
+            message[0] = kSceneFollows;
+            WriteSceneBytes(*scene, message);
+        } else {
+            message[0] = kRefused;
+            message.insert(message.end(), why.begin(), why.end());
+        }
+    }
+    const uint64_t length = message.size() - kHeaderSize;
+    std::memcpy(message.data() + 1, &length, sizeof length);
+    ::_exit(WriteAll(dataFd, message.data(), message.size()) ? 0 : 2);
+}
+
+// Resident memory of a process in megabytes, 0 when it cannot be read.
+size_t ResidentMegabytes(pid_t pid) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/proc/%d/statm", static_cast<int>(pid));
+    std::FILE* f = std::fopen(name, "r");
+    if (f == nullptr) return 0;
+    unsigned long size = 0, resident = 0;
+    const int got = std::fscanf(f, "%lu %lu", &size, &resident);
+    std::fclose(f);
+    if (got != 2) return 0;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    return static_cast<size_t>(resident) * static_cast<size_t>(page > 0 ? page : 4096) / (1024 * 1024);
+}
+
+// Reads what is there without blocking; false at the end of the stream.
+bool Drain(int fd, std::vector<uint8_t>& into, size_t keepAtMost) {
+    uint8_t buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            if (into.size() < keepAtMost)
+                into.insert(into.end(), buffer, buffer + std::min(static_cast<size_t>(n), keepAtMost - into.size()));
+            continue;
+        }
+        if (n == 0) return false;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK;
+    }
+}
+
+// The line of the importer's output that says most about its failure: the
+// first that reports an error or an assertion, else the last one.
+std::string TellingLine(const std::vector<uint8_t>& output) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (uint8_t c : output) {
+        if (c == '\n') {
+            if (!line.empty()) lines.push_back(line);
+            line.clear();
+        } else if (c != '\r') {
+            line += static_cast<char>(c);
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    for (const std::string& l : lines) {
+        std::string lower = l;
+        for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (lower.find("assert") != std::string::npos || lower.find("error") != std::string::npos) return l;
+    }
+    return lines.empty() ? std::string() : lines.back();
+}
+
+std::string SignalName(int sig) {
+    switch (sig) {
+        case SIGSEGV: return "a segmentation fault";
+        case SIGABRT: return "an abort";
+        case SIGBUS: return "a bus error";
+        case SIGFPE: return "an arithmetic fault";
+        case SIGILL: return "an illegal instruction";
+        case SIGKILL: return "being killed";
+        default: return std::string("signal ") + std::to_string(sig);
+    }
+}
+
+double PositiveNumber(const char* text) {
+    if (text == nullptr || *text == '\0') return 0;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v) || v <= 0) return 0;
+    return v;
+}
+
+}  // namespace
+
+ImportLimits ImportLimits::FromEnvironment() {
+    ImportLimits limits;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long page = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page > 0) {
+        const size_t half = static_cast<size_t>(pages) / 2 * static_cast<size_t>(page) / (1024 * 1024);
+        if (half > 0) limits.megabytes = std::min(limits.megabytes, half);
+    }
+    if (const double s = PositiveNumber(std::getenv(kImportTimeLimitVariable))) limits.seconds = s;
+    if (const double mb = PositiveNumber(std::getenv(kImportMemoryLimitVariable)))
+        limits.megabytes = static_cast<size_t>(std::max(1.0, mb));
+    return limits;
+}
+
+void ConfigureImporter(Assimp::Importer& importer) {
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_REMOVE_EMPTY_BONES, false);
+}
+
+unsigned ImportFlags() { return aiProcess_Triangulate | aiProcess_ValidateDataStructure; }
+
+const aiScene* ReadSceneInProcess(Assimp::Importer& importer, const std::string& path, std::string& why) {
+    ConfigureImporter(importer);
+    const aiScene* scene = importer.ReadFile(path, ImportFlags());
+    if (scene == nullptr) {
+        why = importer.GetErrorString();
+        if (why.find("No suitable reader") != std::string::npos) why = "not a scene format the host can read";
+        if (why.empty()) why = "the importer gave no reason";
+    }
+    return scene;
+}
+
+std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const ImportLimits& limits, std::string& why) {
+    int dataPipe[2], errPipe[2];
+    if (::pipe2(dataPipe, O_CLOEXEC) != 0) {
+        why = std::string("cannot start the importer: ") + std::strerror(errno);
+        return nullptr;
+    }
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        why = std::string("cannot start the importer: ") + std::strerror(errno);
+        ::close(dataPipe[0]);
+        ::close(dataPipe[1]);
+        return nullptr;
+    }
+    std::fflush(nullptr);  // nothing buffered is written twice
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        why = std::string("cannot start the importer: ") + std::strerror(errno);
+        for (int fd : {dataPipe[0], dataPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
+        return nullptr;
+    }
+    if (pid == 0) {
+        ::close(dataPipe[0]);
+        ::close(errPipe[0]);
+        RunChild(path, dataPipe[1], errPipe[1], parent);
+    }
+    ::close(dataPipe[1]);
+    ::close(errPipe[1]);
+    ::fcntl(dataPipe[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
+
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(limits.seconds));
+    std::vector<uint8_t> message, diagnostics;
+    bool dataOpen = true, errOpen = true;
+    enum class Stop { None, Time, Memory } stop = Stop::None;
+    while (dataOpen || errOpen) {
+        pollfd fds[2] = {{dataPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        const int r = ::poll(fds, 2, 20);
+        if (r < 0 && errno != EINTR) break;
+        if (dataOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+            dataOpen = Drain(dataPipe[0], message, SIZE_MAX);
+        if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            errOpen = Drain(errPipe[0], diagnostics, kMaxDiagnostics);
+        if (!dataOpen && !errOpen) break;
+        if (Clock::now() >= deadline) {
+            stop = Stop::Time;
+            break;
+        }
+        if (ResidentMegabytes(pid) > limits.megabytes) {
+            stop = Stop::Memory;
+            break;
+        }
+    }
+    if (stop != Stop::None) ::kill(pid, SIGKILL);
+    ::close(dataPipe[0]);
+    ::close(errPipe[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+
+    if (stop == Stop::Time) {
+        char text[160];
+        std::snprintf(text, sizeof text, "the importer did not finish within %g s (%s sets the limit)", limits.seconds,
+                      kImportTimeLimitVariable);
+        why = text;
+        return nullptr;
+    }
+    if (stop == Stop::Memory) {
+        why = "the importer needed more than " + std::to_string(limits.megabytes) + " MB of memory (" +
+              kImportMemoryLimitVariable + " sets the limit)";
+        return nullptr;
+    }
+
+    uint64_t length = 0;
+    if (message.size() >= kHeaderSize) std::memcpy(&length, message.data() + 1, sizeof length);
+    const bool complete = message.size() >= kHeaderSize && message.size() - kHeaderSize == length;
+    if (!complete) {
+        // The child ended without its message: the importer failed on the file.
+        if (WIFSIGNALED(status)) {
+            why = "the importer crashed on it with " + SignalName(WTERMSIG(status));
+        } else if (WIFEXITED(status)) {
+            why = "the importer failed on it and exited with status " + std::to_string(WEXITSTATUS(status));
+        } else {
+            why = "the importer ended without a result";
+        }
+        const std::string line = TellingLine(diagnostics);
+        if (!line.empty()) why += " (" + line + ")";
+        return nullptr;
+    }
+    // What the importer wrote while it worked goes to the host's own output.
+    if (!diagnostics.empty()) std::fwrite(diagnostics.data(), 1, diagnostics.size(), stderr);
+    if (message[0] == kRefused) {
+        why.assign(message.begin() + kHeaderSize, message.end());
+        return nullptr;
+    }
+    std::unique_ptr<aiScene> scene = ReadSceneBytes(message.data() + kHeaderSize, message.size() - kHeaderSize, why);
+    return scene;
+}

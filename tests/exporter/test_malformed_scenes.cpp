@@ -1,0 +1,133 @@
+// The host program on every malformed, refused or importer-crashing scene of
+// the shared test data: it ends with a message naming the file and a failure
+// status, never by a signal, and leaves an earlier output file as it was.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "SceneFiles.h"
+#include "TesselModel.h"
+#include "TestdataIndex.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;     // exit status; -1 when the program did not exit normally
+    int signal = 0;      // the signal that ended it
+    std::string output;  // standard output and standard error together
+};
+
+// Runs tessel-export with the importer held to a small memory limit, so a
+// runaway import ends quickly in every build.
+ProgramRun RunHost(const std::string& args) {
+    const std::string cmd = "TESSEL_IMPORT_MEMORY_LIMIT=400 exec " + std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
+    ProgramRun r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (p == nullptr) return r;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+    const int st = ::pclose(p);
+    if (WIFEXITED(st)) {
+        r.status = WEXITSTATUS(st);
+        // exec keeps the shell out: a status above 128 is a signal seen by a shell.
+        if (r.status > 128) r.signal = r.status - 128;
+    } else if (WIFSIGNALED(st)) {
+        r.signal = WTERMSIG(st);
+    }
+    return r;
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const char kEarlier[] = "an earlier export that must survive";
+
+// Scenes the index reports as refused that the host reads: its importer
+// settings keep a mesh whose non-finite coordinates it then sets to 0.
+const char* const kReadByTheHost[] = {"draco/testdata/inf_nan.obj"};
+
+bool ReadByTheHost(const std::string& path) {
+    for (const char* p : kReadByTheHost)
+        if (path == p) return true;
+    return false;
+}
+
+TEST(HostProgramMalformedScenes, EveryRefusedOrCrashingSceneEndsWithAMessage) {
+    size_t checked = 0, crashing = 0;
+    for (const TestdataScene& s : TestdataScenes()) {
+        if (s.Reads() || ReadByTheHost(s.path)) continue;
+        SCOPED_TRACE(s.path + " (" + s.outcome + ")");
+        ++checked;
+        if (s.outcome.rfind("SIG", 0) == 0) ++crashing;
+        const std::string scene = SharedScene(s.path);
+        TempDir dir;
+        const std::string out = dir.File("out.tsl");
+        std::ofstream(out) << kEarlier;
+
+        for (const std::string& mode : {std::string("--all"), std::string("--list")}) {
+            const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " " + mode);
+            EXPECT_EQ(r.signal, 0) << r.output;
+            EXPECT_EQ(r.status, 1) << r.output;
+            EXPECT_NE(r.output.find("tessel-export: cannot read scene file '" + scene + "': "), std::string::npos)
+                << r.output;
+            EXPECT_EQ(ReadAll(out), kEarlier);
+            EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"out.tsl"});
+        }
+        const ProgramRun fresh = RunHost(Quote(scene) + " " + Quote(dir.File("new.tsl")) + " --all");
+        EXPECT_EQ(fresh.status, 1) << fresh.output;
+        EXPECT_FALSE(fs::exists(dir.File("new.tsl")));
+    }
+    // The index lists the scenes Assimp crashes on and those it refuses.
+    EXPECT_EQ(crashing, 4u);
+    EXPECT_GE(checked, 25u);
+}
+
+TEST(HostProgramMalformedScenes, MalformedScenesTheImporterReadsExportOrFailCleanly) {
+    size_t checked = 0;
+    for (const TestdataScene& s : TestdataScenes()) {
+        if (!(s.malformed && s.Reads()) && !ReadByTheHost(s.path)) continue;
+        SCOPED_TRACE(s.path);
+        ++checked;
+        TempDir dir;
+        const std::string out = dir.File("out.tsl");
+        std::ofstream(out) << kEarlier;
+        const ProgramRun r = RunHost(Quote(SharedScene(s.path)) + " " + Quote(out) + " --all");
+        EXPECT_EQ(r.signal, 0) << r.output;
+        ASSERT_TRUE(r.status == 0 || r.status == 1) << r.output;
+        if (r.status == 0) {
+            // What was written is a Tessel file the viewer reads.
+            const std::string bytes = ReadAll(out);
+            TesselFileData data;
+            std::string error;
+            EXPECT_TRUE(ParseTesselFile(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), data, error) ||
+                        error == kNoObjectsMessage)
+                << error;
+        } else {
+            EXPECT_EQ(ReadAll(out), kEarlier) << r.output;
+        }
+        EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"out.tsl"});
+    }
+    EXPECT_GE(checked, 8u);
+}
+
+}  // namespace
