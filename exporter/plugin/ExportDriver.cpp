@@ -177,11 +177,13 @@ int TesselExp::DoExport(const char* name, ExpInterface* /*ei*/, Interface* i, BO
     writer = nullptr;
     file = nullptr;
 
+    // Everything gathered goes to the stream before it is closed.
+    const bool failed = out.Failed();
     if (cancelled) {
         output.Discard();
         return 1;
     }
-    if (out.Failed()) {
+    if (failed) {
         output.Discard();
         return 0;
     }

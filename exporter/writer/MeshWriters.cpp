@@ -4,6 +4,7 @@
 // several texture pairs, and one vertex block per sampled frame for animated
 // objects.
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "HostUi.h"
@@ -18,6 +19,18 @@ const int kCornerOrder[2][3] = {{0, 2, 1}, {2, 0, 1}};
 // The normal of a vertex no face gives a direction: the host's up axis.
 const Point3 kUp(0.0f, 0.0f, 1.0f);
 
+// The host's Normalize (Point3::Normalize), here where it can be inlined:
+// a vector without a direction becomes (0, 0, 0).
+inline Point3 Unit(const Point3& p) {
+    const float l = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+    if (!(l > 0.0f) || !std::isfinite(l)) return Point3(0.0f, 0.0f, 0.0f);
+    return Point3(p.x / l, p.y / l, p.z / l);
+}
+
+inline Point3 Cross(const Point3& u, const Point3& w) {
+    return Point3(u.y * w.z - u.z * w.y, u.z * w.x - u.x * w.z, u.x * w.y - u.y * w.x);
+}
+
 // Unit vertex normals of positions P from the faces listed as corner triples
 // (written order): each face adds its unit normal to its three vertices,
 // and each vertex takes the direction of the mean. Faces without a direction
@@ -27,19 +40,20 @@ void VertexNormals(const Point3* P, size_t numVerts, const std::vector<int32_t>&
     normals.assign(numVerts, Point3(0.0f, 0.0f, 0.0f));
     counts.assign(numVerts, 0);
     for (size_t k = 0; k + 2 < corners.size(); k += 3) {
-        const int32_t a = corners[k], b = corners[k + 1], c = corners[k + 2];
-        const Point3 e1 = Normalize(P[b] - P[a]);
-        const Point3 e2 = Normalize(P[c] - P[a]);
-        const Point3 n = Normalize(CrossProd(e2, e1));
-        normals[static_cast<size_t>(a)] += n;
-        normals[static_cast<size_t>(b)] += n;
-        normals[static_cast<size_t>(c)] += n;
-        ++counts[static_cast<size_t>(a)];
-        ++counts[static_cast<size_t>(b)];
-        ++counts[static_cast<size_t>(c)];
+        const auto a = static_cast<size_t>(corners[k]), b = static_cast<size_t>(corners[k + 1]),
+                   c = static_cast<size_t>(corners[k + 2]);
+        const Point3 e1 = Unit(P[b] - P[a]);
+        const Point3 e2 = Unit(P[c] - P[a]);
+        const Point3 n = Unit(Cross(e2, e1));
+        normals[a] += n;
+        normals[b] += n;
+        normals[c] += n;
+        ++counts[a];
+        ++counts[b];
+        ++counts[c];
     }
     for (size_t i = 0; i < numVerts; ++i) {
-        Point3 n = counts[i] > 0 ? Normalize(normals[i] / static_cast<float>(counts[i])) : Point3(0.0f, 0.0f, 0.0f);
+        Point3 n = counts[i] > 0 ? Unit(normals[i] / static_cast<float>(counts[i])) : Point3(0.0f, 0.0f, 0.0f);
         if (n.x == 0.0f && n.y == 0.0f && n.z == 0.0f) n = kUp;
         normals[i] = n;
     }
@@ -238,7 +252,14 @@ void TesselWriter::WriteAnimatedMesh(INode* node, TimeValue t) {
     // First pass: sample every frame; corners share a vertex only where their
     // positions are equal at t and in every sampled frame.
     std::vector<int32_t> classes;
-    PositionClasses(mesh.positions.data(), mesh.numVerts, classes);
+    int32_t classCount = PositionClasses(mesh.positions.data(), mesh.numVerts, classes);
+    // Once every position is a class of its own, later frames can only part
+    // a vertex from itself where a coordinate is NaN.
+    auto alone = [&] {
+        return static_cast<size_t>(classCount) ==
+               static_cast<size_t>(std::count_if(classes.begin(), classes.end(), [](int32_t c) { return c >= 0; }));
+    };
+    bool singletons = alone();
     const int32_t frames = FrameCount();
     const int64_t ticksPerSample = static_cast<int64_t>(GetTicksPerFrame()) * frameStep;
     auto sampleTime = [&](int32_t k) { return static_cast<TimeValue>(startTime + ticksPerSample * k); };
@@ -251,7 +272,13 @@ void TesselWriter::WriteAnimatedMesh(INode* node, TimeValue t) {
                                      "에서 메시가 바뀝니다");
             return;
         }
-        RefineClasses(positions.data(), positions.size(), classes);
+        if (singletons) {
+            for (size_t i = 0; i < positions.size(); ++i)
+                if (std::isnan(positions[i].x) || std::isnan(positions[i].y) || std::isnan(positions[i].z)) classes[i] = -1;
+        } else {
+            classCount = RefineClasses(positions.data(), positions.size(), classes);
+            singletons = alone();
+        }
         const size_t bytes = positions.size() * sizeof(Point3);
         if (keptBytes + bytes <= frameCacheBytes) {
             keptBytes += bytes;

@@ -11,15 +11,28 @@ void StoreLittleEndian32(uint32_t value, unsigned char bytes[4]) {
 }
 }  // namespace
 
-void TesselOutput::WriteBytes(const void* data, size_t size) {
-    if (size == 0) return;
+void TesselOutput::Flush() {
+    if (m_used == 0) return;
     if (m_stream == nullptr) {
         m_failed = true;
-        return;
+    } else {
+        const size_t done = std::fwrite(m_buffer, 1, m_used, m_stream);
+        m_written += done;
+        if (done != m_used) m_failed = true;
     }
-    size_t done = std::fwrite(data, 1, size, m_stream);
-    m_written += done;
-    if (done != size) m_failed = true;
+    m_used = 0;
+}
+
+void TesselOutput::WriteBytes(const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        if (m_used == kBufferSize) Flush();
+        const size_t n = size < kBufferSize - m_used ? size : kBufferSize - m_used;
+        std::memcpy(m_buffer + m_used, bytes, n);
+        m_used += n;
+        bytes += n;
+        size -= n;
+    }
 }
 
 void TesselOutput::WriteInt32(int32_t value) {
@@ -38,7 +51,13 @@ void TesselOutput::WriteFloat(float value) {
 
 void TesselOutput::WriteVertex(const TesselVertex& v) {
     const float fields[8] = {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.tu, v.tv};
-    for (float f : fields) WriteFloat(f);
+    unsigned char bytes[32];
+    for (int i = 0; i < 8; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &fields[i], sizeof bits);
+        StoreLittleEndian32(bits, bytes + 4 * i);
+    }
+    WriteBytes(bytes, sizeof bytes);
 }
 
 int32_t FrameCountFor(int32_t animCount, int32_t startTime, int32_t endTime,

@@ -1,7 +1,8 @@
 // Field-by-field writing of a Tessel file: little-endian int32 and float32
-// values, texture-name bytes and 32-byte vertex records, each written
-// separately in file order. Write failures are remembered, so that the
-// export driver can tell a complete file from a truncated one.
+// values, texture-name bytes and 32-byte vertex records, in file order.
+// Fields are gathered in a buffer and handed to the stream in large writes.
+// Write failures are remembered, so that the export driver can tell a
+// complete file from a truncated one.
 #pragma once
 
 #include <cstddef>
@@ -20,21 +21,33 @@ static_assert(sizeof(TesselVertex) == 32, "a Tessel vertex record is 32 bytes");
 class TesselOutput {
 public:
     explicit TesselOutput(std::FILE* stream) : m_stream(stream) {}
+    ~TesselOutput() { Flush(); }
+    TesselOutput(const TesselOutput&) = delete;
+    TesselOutput& operator=(const TesselOutput&) = delete;
 
     void WriteInt32(int32_t value);
     void WriteFloat(float value);
     void WriteBytes(const void* data, size_t size);
     void WriteVertex(const TesselVertex& vertex);
 
-    // True once any write came up short (disk full, closed stream, ...).
-    bool Failed() const { return m_failed; }
+    // Hands the gathered fields to the stream.
+    void Flush();
+    // True once any write came up short (disk full, closed stream, ...);
+    // gathered fields are handed to the stream first.
+    bool Failed() {
+        Flush();
+        return m_failed;
+    }
     // Bytes written so far.
     uint64_t BytesWritten() const { return m_written; }
 
 private:
+    static constexpr size_t kBufferSize = 1 << 16;
     std::FILE* m_stream;
     bool m_failed = false;
     uint64_t m_written = 0;
+    size_t m_used = 0;
+    unsigned char m_buffer[kBufferSize];
 };
 
 // Number of vertex blocks per animated object: the sample times

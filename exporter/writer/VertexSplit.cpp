@@ -1,5 +1,6 @@
 #include "VertexSplit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -74,7 +75,7 @@ bool PositionKey(const Point3& p, uint32_t& x, uint32_t& y, uint32_t& z) {
 }
 }  // namespace
 
-void PositionClasses(const Point3* positions, size_t count, std::vector<int32_t>& classes) {
+int32_t PositionClasses(const Point3* positions, size_t count, std::vector<int32_t>& classes) {
     classes.assign(count, -1);
     KeyIndex index(count);
     int32_t next = 0;
@@ -84,9 +85,10 @@ void PositionClasses(const Point3* positions, size_t count, std::vector<int32_t>
         classes[i] = index.FindOrAdd(x, y, z, 0, next);
         if (classes[i] == next) ++next;
     }
+    return next;
 }
 
-void RefineClasses(const Point3* positions, size_t count, std::vector<int32_t>& classes) {
+int32_t RefineClasses(const Point3* positions, size_t count, std::vector<int32_t>& classes) {
     KeyIndex index(count);
     int32_t next = 0;
     for (size_t i = 0; i < count && i < classes.size(); ++i) {
@@ -99,6 +101,7 @@ void RefineClasses(const Point3* positions, size_t count, std::vector<int32_t>& 
         classes[i] = index.FindOrAdd(x, y, z, static_cast<uint32_t>(classes[i]), next);
         if (classes[i] == next) ++next;
     }
+    return next;
 }
 
 void SplitVertices(const int32_t* cornerVertex, const int32_t* cornerTexture, size_t corners,
@@ -107,7 +110,9 @@ void SplitVertices(const int32_t* cornerVertex, const int32_t* cornerTexture, si
     layout.positionIndex.clear();
     layout.texture.clear();
     layout.cornerIndex.resize(corners);
-    KeyIndex index(corners);
+    // Most meshes make about as many output vertices as they have positions;
+    // the table grows when they make more.
+    KeyIndex index(std::max<size_t>(classes.size(), 16));
     for (size_t k = 0; k < corners; ++k) {
         const int32_t p = cornerVertex[k];
         const TexturePair& tex = table[static_cast<size_t>(cornerTexture[k])];

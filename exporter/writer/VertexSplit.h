@@ -43,12 +43,12 @@ bool FloatKey(float f, uint32_t& key);
 
 // Numbers mesh vertices by position: vertices with equal positions (x, y and
 // z exactly equal) get the same class number; a position with a NaN
-// coordinate equals nothing and gets class -1.
-void PositionClasses(const Point3* positions, size_t count, std::vector<int32_t>& classes);
+// coordinate equals nothing and gets class -1. Returns the number of classes.
+int32_t PositionClasses(const Point3* positions, size_t count, std::vector<int32_t>& classes);
 // Refines classes by a further set of positions: two vertices stay in one
 // class only if they were in one class and these positions are equal too
-// (class -1 stays -1).
-void RefineClasses(const Point3* positions, size_t count, std::vector<int32_t>& classes);
+// (class -1 stays -1). Returns the number of classes.
+int32_t RefineClasses(const Point3* positions, size_t count, std::vector<int32_t>& classes);
 
 // The split layout of one mesh.
 struct SplitLayout {

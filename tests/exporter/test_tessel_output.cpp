@@ -24,15 +24,18 @@ TEST(TesselOutput, FieldsAreLittleEndianAndInOrder) {
     const std::string path = dir.File("out.tsl");
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    TesselOutput out(f);
-    out.WriteInt32(0x01020304);
-    out.WriteInt32(-2);
-    out.WriteFloat(1.0f);
-    out.WriteBytes("ab", 2);
-    out.WriteVertex({1, 2, 3, 0, 1, 0, 0.25f, 0.75f});
+    {
+        TesselOutput out(f);
+        out.WriteInt32(0x01020304);
+        out.WriteInt32(-2);
+        out.WriteFloat(1.0f);
+        out.WriteBytes("ab", 2);
+        out.WriteVertex({1, 2, 3, 0, 1, 0, 0.25f, 0.75f});
+        EXPECT_EQ(out.BytesWritten(), 0u);  // still gathered
+        EXPECT_FALSE(out.Failed());
+        EXPECT_EQ(out.BytesWritten(), 4u + 4 + 4 + 2 + 32);
+    }
     std::fclose(f);
-    EXPECT_FALSE(out.Failed());
-    EXPECT_EQ(out.BytesWritten(), 4u + 4 + 4 + 2 + 32);
 
     const std::vector<uint8_t> b = ReadAll(path);
     ASSERT_EQ(b.size(), 46u);
@@ -43,6 +46,32 @@ TEST(TesselOutput, FieldsAreLittleEndianAndInOrder) {
     EXPECT_EQ(fields[2], 3.0f);
     EXPECT_EQ(fields[4], 1.0f);
     EXPECT_EQ(fields[7], 0.75f);
+}
+
+TEST(TesselOutput, LongRunsOfFieldsCrossTheBuffer) {
+    TempDir dir;
+    const std::string path = dir.File("long.bin");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::string name(100000, 'n');
+    {
+        TesselOutput out(f);
+        for (int32_t i = 0; i < 30000; ++i) out.WriteInt32(i);
+        out.WriteBytes(name.data(), name.size());
+        out.WriteInt32(-1);
+        EXPECT_FALSE(out.Failed());
+        EXPECT_EQ(out.BytesWritten(), 120000u + 100000 + 4);
+    }
+    std::fclose(f);
+    const std::vector<uint8_t> b = ReadAll(path);
+    ASSERT_EQ(b.size(), 220004u);
+    for (int32_t i = 0; i < 30000; i += 997) {
+        int32_t v;
+        std::memcpy(&v, b.data() + 4 * i, 4);
+        EXPECT_EQ(v, i);
+    }
+    EXPECT_EQ(std::string(b.begin() + 120000, b.begin() + 220000), name);
+    EXPECT_EQ(b.back(), 0xFF);
 }
 
 TEST(TesselOutput, ShortWriteIsRemembered) {
@@ -80,8 +109,10 @@ TEST(TesselOutput, WriteFrameCountWritesTheHeaderField) {
     const std::string path = dir.File("h.tsl");
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    TesselOutput out(f);
-    EXPECT_EQ(WriteFrameCount(out, 1, 0, 16000, 160, 10), 11);
+    {
+        TesselOutput out(f);
+        EXPECT_EQ(WriteFrameCount(out, 1, 0, 16000, 160, 10), 11);
+    }  // handed to the stream when the output goes
     std::fclose(f);
     EXPECT_EQ(ReadAll(path), (std::vector<uint8_t>{11, 0, 0, 0}));
 }
