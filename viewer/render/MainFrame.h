@@ -34,6 +34,15 @@ enum DeviceGuid {
 // The notice shown when the device falls back to the software rasteriser.
 extern const char* const kSoftwareRenderingNotice;
 
+// How opening a model file into its slot ended.
+enum class OpenResult {
+    Opened,      // the slot holds the new model
+    Cancelled,   // the file dialog was cancelled: nothing changed
+    Unreadable,  // the file cannot be opened or read (reported): nothing changed
+    Damaged,     // the reader refused the file (reported)
+    Empty,       // a sound part file without faces: the slot was emptied silently
+};
+
 class CMainFrame : public SceneState {
 public:
     // `run` holds the application's run flags; `textureDirectory` is where
@@ -90,6 +99,26 @@ public:
     // The check mark of the wire-frame menu item.
     bool OnUpdateWireFrame() const { return m_bWireframe; }
 
+    // ---- Model file opening -------------------------------------------------
+    // The control panel's open buttons: the file dialog, then the file into
+    // its slot, the face count in a message box, the name in the panel.
+    void OpenBiped();
+    void OpenPart(int slot);
+    void OpenTessel();
+    // The same without the dialog (command line, headless mode). Rendering is
+    // suspended while the slot's model is replaced. `reportFaces` shows
+    // "Faces: %d" as the open buttons do. Textures are looked up in "textr"
+    // beside the model file when that folder exists, else where the texture
+    // managers look.
+    OpenResult OpenBipedFile(const std::string& path);
+    OpenResult OpenPartFile(int slot, const std::string& path, bool reportFaces);
+    OpenResult OpenTesselFile(const std::string& path, bool reportFaces);
+
+    // The colour dialogs (menu and control panel); the application's window
+    // opens them.
+    virtual void OnBackgroundColour() {}
+    virtual void OnLightColour() {}
+
     // Input on the main window.
     void OnKeyDown(uint32_t key);
     void OnLButtonDown(POINT point);
@@ -101,10 +130,10 @@ public:
     double NowSeconds() { return m_clock.NowSeconds(); }
 
     // ---- Device members --------------------------------------------------
-    RenderContext* m_pWindow = nullptr;                // the window's context (not owned)
-    std::unique_ptr<GlRenderTarget> m_pRenderTarget;   // off-screen target with its z-buffer
+    RenderContext* m_pWindow = nullptr;               // the window's context (not owned)
+    std::unique_ptr<GlRenderTarget> m_pRenderTarget;  // off-screen target with its z-buffer
     std::unique_ptr<GlRenderDevice> m_pDevice;
-    RECT m_rcScreen;     // the client area; destination of every present
+    RECT m_rcScreen;              // the client area; destination of every present
     bool m_bActive = false;       // the window is shown
     bool m_bDeviceReady = false;  // the device exists and may be used
 
