@@ -75,10 +75,13 @@ bool ParseViewerOptions(int argc, const char* const* argv, ViewerOptions& o, std
             o.wireframe = true;
             continue;
         }
-        static const char* const withValue[] = {"--snapshot", "--size", "--ticks",  "--yaw",
-                                                "--pitch",    "--pan",  "--fov",    "--background",
-                                                "--light",    "--show", "--biped",  "--part",
-                                                "--tessel"};
+        if (option == "--play") {
+            o.play = true;
+            continue;
+        }
+        static const char* const withValue[] = {
+            "--snapshot",   "--size",  "--ticks", "--yaw",   "--pitch", "--pan",    "--fov",
+            "--background", "--light", "--show",  "--biped", "--part",  "--tessel", "--screenshot"};
         bool known = false;
         for (const char* name : withValue) known = known || option == name;
         if (!known) {
@@ -103,8 +106,13 @@ bool ParseViewerOptions(int argc, const char* const* argv, ViewerOptions& o, std
             long w = 0, h = 0;
             if (wh.size() != 2 || !ParseInt(wh[0], 1, 16384, w) || !ParseInt(wh[1], 1, 16384, h))
                 return bad("expected WIDTHxHEIGHT, each 1 to 16384");
+            o.hasSize = true;
             o.width = static_cast<uint32_t>(w);
             o.height = static_cast<uint32_t>(h);
+        } else if (option == "--screenshot") {
+            if (value.empty()) return bad("a file name is needed");
+            o.screenshot = true;
+            o.screenshotPath = value;
         } else if (option == "--ticks") {
             long n = 0;
             if (!ParseInt(value, 0, 1000000, n)) return bad("expected a count from 0 to 1000000");
@@ -155,7 +163,8 @@ bool ParseViewerOptions(int argc, const char* const* argv, ViewerOptions& o, std
 }
 
 std::string ViewerUsage() {
-    return "Usage: zintaro [--biped FILE] [--part SLOT=FILE]... [--tessel FILE]\n"
+    return "Usage: zintaro [--biped FILE] [--part SLOT=FILE]... [--tessel FILE] [--play]\n"
+           "               [--screenshot OUT.png] [the settings below but --ticks]\n"
            "       zintaro --snapshot OUT.png [--size WxH] [--ticks N] [--yaw R] [--pitch R]\n"
            "               [--pan X,Y] [--fov R] [--background R,G,B] [--light R,G,B]\n"
            "               [--wireframe] [--show SLOT=0|1]... [files as above]\n"
@@ -167,8 +176,13 @@ std::string ViewerUsage() {
            "  --part SLOT=FILE     open a character part into slot 0 body, 1 helmet,\n"
            "                       2 armour, 3 weapon, 4 shoes\n"
            "  --tessel FILE        open a Tessel model\n"
+           "  --play               start the animation playing\n"
+           "  --screenshot OUT.png let the viewer run for two seconds, save a picture of its\n"
+           "                       window and control panel, and quit (messages are printed\n"
+           "                       instead of shown)\n"
            "  --snapshot OUT.png   render one frame without a window and write it as PNG\n"
-           "  --size WxH           image size in pixels (default 800x600)\n"
+           "  --size WxH           image size, or the window's view size, in pixels\n"
+           "                       (default 800x600)\n"
            "  --ticks N            animation ticks run before the frame (default 1)\n"
            "  --yaw R, --pitch R   turn the view (radians)\n"
            "  --pan X,Y            move the view (default 0,-10)\n"

@@ -14,9 +14,17 @@ struct ViewerOptions {
     std::map<int, std::string> parts;
     std::string tessel;
 
+    // The viewer window: start playing; take a picture of the window and the
+    // control panel after a moment and quit (messages then go to standard
+    // error instead of message boxes).
+    bool play = false;
+    bool screenshot = false;
+    std::string screenshotPath;
+
     // Headless snapshot: one frame rendered into OUT.png.
     bool snapshot = false;
     std::string snapshotPath;
+    bool hasSize = false;
     uint32_t width = 800;
     uint32_t height = 600;
     int32_t ticks = 1;

@@ -1,0 +1,199 @@
+#include "ViewerApp.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QPixmap>
+#include <QScreen>
+#include <cstdio>
+
+#include "AboutDlg.h"
+#include "ConsoleUiServices.h"
+#include "ControlDlg.h"
+#include "MainFrameWindow.h"
+#include "QtUiServices.h"
+#include "Snapshot.h"
+
+QSurfaceFormat ViewerSurfaceFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setSwapInterval(0);
+    return format;
+}
+
+bool PlatformHasOpenGL(std::string& why) {
+    const std::string platform = QGuiApplication::platformName().toStdString();
+    const std::string advice =
+        "; the viewer's window needs OpenGL 3.3 (run it on an X11 or Wayland display, or "
+        "render without a window with --snapshot OUT.png)";
+    QOpenGLContext probe;
+    probe.setFormat(ViewerSurfaceFormat());
+    if (!probe.create()) {
+        why = "the window system '" + platform + "' offers no OpenGL" + advice;
+        return false;
+    }
+    QOffscreenSurface surface;
+    surface.setFormat(probe.format());
+    surface.create();
+    if (!surface.isValid() || !probe.makeCurrent(&surface)) {
+        why = "an OpenGL context of the window system '" + platform + "' cannot be used" + advice;
+        return false;
+    }
+    const QPair<int, int> version = probe.format().version();
+    probe.doneCurrent();
+    if (version < qMakePair(3, 3)) {
+        why = "the window system '" + platform + "' offers OpenGL " +
+              std::to_string(version.first) + "." + std::to_string(version.second) + " only" +
+              advice;
+        return false;
+    }
+    return true;
+}
+
+bool IsWakingEvent(int eventType) {
+    switch (static_cast<QEvent::Type>(eventType)) {
+        // Drawing and Qt's own bookkeeping: a presented frame schedules a
+        // paint, and a paint must not start the loop again.
+        case QEvent::Timer:
+        case QEvent::Paint:
+        case QEvent::UpdateRequest:
+        case QEvent::UpdateLater:
+        case QEvent::Expose:
+        case QEvent::MetaCall:
+        case QEvent::DeferredDelete:
+        case QEvent::LayoutRequest:
+        case QEvent::Polish:
+        case QEvent::PolishRequest:
+        case QEvent::ChildAdded:
+        case QEvent::ChildPolished:
+        case QEvent::ChildRemoved:
+        case QEvent::DynamicPropertyChange:
+        case QEvent::PlatformSurface:
+        case QEvent::SockAct:
+        case QEvent::SockClose:
+        case QEvent::ThreadChange:
+            return false;
+        default:
+            return true;
+    }
+}
+
+CViewerApp::CViewerApp() {
+    m_idleTimer.setInterval(0);
+    m_idleTimer.setSingleShot(true);
+    connect(&m_idleTimer, &QTimer::timeout, this, [this] { IdlePass(); });
+    if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
+}
+
+CViewerApp::~CViewerApp() {
+    if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+    m_pFrame = nullptr;
+    m_pMainWnd.reset();
+}
+
+bool CViewerApp::InitInstance(const ViewerOptions& options, const std::string& programPath,
+                              std::string& error, UiServices* ui) {
+    m_strTextureDir = TextureDirectoryOf(programPath);
+    if (!PlatformHasOpenGL(error)) return false;
+
+    if (ui) {
+        m_pUi = ui;
+    } else if (options.screenshot) {
+        // Unattended: messages go to standard error instead of waiting in boxes.
+        m_pOwnUi = std::make_unique<ConsoleUiServices>();
+        m_pUi = m_pOwnUi.get();
+    } else {
+        auto qtUi = std::make_unique<QtUiServices>();
+        m_pQtUi = qtUi.get();
+        m_pOwnUi = std::move(qtUi);
+        m_pUi = m_pOwnUi.get();
+    }
+    m_pMainWnd = std::make_unique<MainFrameWindow>(*m_pUi, m_clock, *this, m_strTextureDir,
+                                                   &m_bitmapLoader, [this] { OnAppAbout(); });
+    if (m_pQtUi) m_pQtUi->SetParent(m_pMainWnd.get());
+    m_pFrame = &m_pMainWnd->Frame();
+    // The command line's view settings go in before the device is made.
+    ApplyViewOptions(options, *m_pFrame);
+    if (options.hasSize)
+        m_pMainWnd->resize(
+            m_pMainWnd->size() - m_pMainWnd->View()->size() +
+            QSize(static_cast<int>(options.width), static_cast<int>(options.height)));
+    m_pMainWnd->onCreated = [this, options](int result) { AfterCreate(result, options); };
+    m_pMainWnd->show();
+    return true;
+}
+
+void CViewerApp::AfterCreate(int result, const ViewerOptions& options) {
+    if (result != 0) {
+        std::fprintf(stderr, "zintaro: the rendering device cannot be created\n");
+        m_pMainWnd->close();
+        QCoreApplication::exit(1);
+        return;
+    }
+    OpenCommandLineFiles(options, *m_pFrame);
+    if (options.play) {
+        if (CControlDlg* panel = m_pMainWnd->Frame().ControlPanel()) panel->OnPlay();
+    }
+    m_pMainWnd->UpdateCommandUi();
+    WakeIdle();
+    if (options.screenshot) {
+        const std::string path = options.screenshotPath;
+        QTimer::singleShot(kScreenshotDelayMs, this, [this, path] { TakeScreenshot(path); });
+    }
+}
+
+void CViewerApp::TakeScreenshot(const std::string& path) {
+    QRect area = m_pMainWnd->frameGeometry();
+    if (CControlDlg* panel = m_pMainWnd->Frame().ControlPanel())
+        if (panel->isVisible()) area = area.united(panel->frameGeometry());
+    QScreen* screen = m_pMainWnd->screen();
+    bool saved = false;
+    if (screen) {
+        area = area.intersected(screen->geometry()).translated(-screen->geometry().topLeft());
+        const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        saved = !shot.isNull() && shot.save(QString::fromStdString(path), "PNG");
+    }
+    if (saved)
+        std::printf("zintaro: screenshot written to %s\n", path.c_str());
+    else
+        std::fprintf(stderr, "zintaro: %s: the screenshot cannot be written\n", path.c_str());
+    std::fflush(stdout);
+    m_pMainWnd->close();
+    QCoreApplication::exit(saved ? 0 : 1);
+}
+
+bool CViewerApp::OnIdle(int) {
+    bool more = false;
+    if (!m_pFrame) return false;
+    if (m_bPlaying && m_pFrame->PlayStep()) more = true;
+    if (m_bRotatingLight && m_pFrame->RotateLightStep()) more = true;
+    return more;
+}
+
+void CViewerApp::OnAppAbout() {
+    CAboutDlg dialog(m_pMainWnd.get());
+    dialog.exec();
+}
+
+void CViewerApp::WakeIdle() {
+    if (m_idleTimer.isActive()) return;
+    m_nIdleCount = 0;
+    m_idleTimer.start();
+}
+
+bool CViewerApp::eventFilter(QObject* watched, QEvent* event) {
+    if (IsWakingEvent(event->type())) WakeIdle();
+    return QObject::eventFilter(watched, event);
+}
+
+void CViewerApp::IdlePass() {
+    // A modal dialog's loop does no idle work; the event that ends the
+    // dialog starts the loop again.
+    if (QApplication::activeModalWidget()) return;
+    ++m_nIdlePasses;
+    if (OnIdle(m_nIdleCount++)) m_idleTimer.start();
+}
