@@ -1,0 +1,22 @@
+// The main-window tests need a window system with OpenGL (an X server; CI
+// runs them under xvfb-run).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "ViewerApp.h"
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) {
+        std::fprintf(stderr, "app_window_tests: no X display; run under xvfb-run -a\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QSurfaceFormat::setDefaultFormat(ViewerSurfaceFormat());
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
