@@ -190,8 +190,10 @@ void PrintList(HostScene& scene) {
     std::printf("scene: %s\n", scene.Path().c_str());
     std::printf("format: %s%s\n", scene.Format().empty() ? "unknown" : scene.Format().c_str(),
                 scene.TurnedUpright() ? " (y up, turned upright)" : " (z up)");
-    std::printf("animation: frames %d to %d at %g fps\n", range.Start() / tpf,
-                (range.End() + tpf - 1) / tpf, scene.FrameRate());
+    // Whole frames covering the range, as the export samples it by default.
+    const auto floorDiv = [](long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    std::printf("animation: frames %lld to %lld at %g fps\n", floorDiv(range.Start(), tpf),
+                -floorDiv(-static_cast<long long>(range.End()), tpf), scene.FrameRate());
     if (chars.skeletons.empty()) std::printf("skeletons: none\n");
     for (size_t i = 0; i < chars.skeletons.size(); ++i) {
         const CharacterSkeleton& s = chars.skeletons[i];
