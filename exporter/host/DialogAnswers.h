@@ -26,6 +26,11 @@ constexpr int kSaveSelected = 1, kSaveAll = 1003, kCancel = 2;
 constexpr int kCentre = 1005, kStartFrame = 1007, kEndFrame = 1008, kFrameStep = 1009;
 }  // namespace ExportDialogIds
 
+// Types the frame texts and sets the centring check box of the open export
+// dialog (the part of the answers that a window can show before the user
+// chooses).
+void PresetExportDialog(DialogWindow& dialog, const ExportDialogAnswers& answers);
+
 // Plays the user on the open export dialog: types the frame texts, sets the
 // check box, highlights the named items and presses the button. Names found
 // in neither list are returned in `missing` and the dialog is cancelled;

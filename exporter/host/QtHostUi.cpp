@@ -251,6 +251,8 @@ void QtHostUi::Assertion(const std::string& file, int line) {
 }
 
 void QtHostUi::RunDialog(DialogWindow& dialog) {
+    if (prepareDialog) prepareDialog(dialog);
+    if (dialog.Ended()) return;
     TemplateDialog window(dialog);
     window.exec();
 }

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -60,6 +61,10 @@ public:
     void SetCancel(bool cancel) override;
     void Assertion(const std::string& file, int line) override;
     void RunDialog(DialogWindow& dialog) override;
+
+    // Runs on every dialog before its window is shown (for example to type
+    // texts given on the command line).
+    std::function<void(DialogWindow&)> prepareDialog;
 
 private:
     std::unique_ptr<QProgressDialog> progress;

@@ -23,17 +23,19 @@ const char kUsage[] =
     "       tessel-export SCENE --list [--selected-only NAME...]\n"
     "\n"
     "Reads SCENE (FBX, glTF, COLLADA, 3DS, OBJ, ... as Assimp reads them), loads the\n"
-    "TesselExp plug-in and exports the chosen objects to OUT.tsl.\n"
+    "TesselExp plug-in and exports the chosen objects to OUT.tsl. OUT.tsl is replaced only\n"
+    "when the export is complete: a cancelled (Ctrl-C) or failed export leaves it as it was.\n"
     "\n"
     "  --list                 print the export dialog's two lists (objects that do not move,\n"
     "                         animated objects) and its frame fields, and stop\n"
     "  --all                  take every listed object (the dialog's save-all button)\n"
     "  --select NAME...       take the named objects (save-selected)\n"
     "  --start N, --end N     first and last exported frame\n"
-    "  --step N               frame step of animated objects\n"
+    "  --step N               frame step of animated objects, at least 1\n"
     "  --no-centre            clear the centring on the biped's top node\n"
     "  --selected-only NAME...  export for the selection only; NAMEs are selected\n"
-    "  --interactive          choose in the export dialog's window (needs a display)\n"
+    "  --interactive          choose in the export dialog's window (needs a display);\n"
+    "                         --start, --end, --step and --no-centre fill it in first\n"
     "  --plugin PATH          plug-in library (default: libTesselExp.so beside this program)\n"
     "  --help                 this text\n";
 
@@ -222,6 +224,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> notListed;
     console.dialogAnswers = [&](DialogWindow& dialog) { AnswerExportDialog(dialog, o.answers, notListed); };
+    windows.prepareDialog = [&](DialogWindow& dialog) { PresetExportDialog(dialog, o.answers); };
     if (!o.interactive && o.answers.take == ExportDialogAnswers::Take::None)
         std::fprintf(stderr, "tessel-export: no objects chosen (--all or --select NAME...); the dialog is cancelled\n");
 

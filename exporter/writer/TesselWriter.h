@@ -65,6 +65,8 @@ public:
 
     // Vertex blocks per animated object (the header's frame count).
     int32_t FrameCount() const;
+    // The file's fields, for what the driver writes itself.
+    TesselOutput& Output() { return out; }
 
     // Texture reference of one object.
     void WriteNodeTexture(INode* node);

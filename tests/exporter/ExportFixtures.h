@@ -37,63 +37,6 @@ inline bool WriteBytes(const std::string& path, const std::string& content) {
     return std::fclose(f) == 0 && ok;
 }
 
-// Reads back the fields of written bytes.
-class FieldReader {
-public:
-    explicit FieldReader(const std::vector<uint8_t>& bytes) : b(bytes) {}
-    int32_t Int() {
-        int32_t v = 0;
-        Take(&v, 4);
-        return v;
-    }
-    float Float() {
-        float v = 0;
-        Take(&v, 4);
-        return v;
-    }
-    std::string Bytes(size_t n) {
-        std::string s;
-        if (at + n <= b.size()) s.assign(reinterpret_cast<const char*>(b.data() + at), n);
-        at += n;
-        return s;
-    }
-    TesselVertex Vertex() {
-        TesselVertex v{};
-        Take(&v, sizeof v);
-        return v;
-    }
-    bool AtEnd() const { return at == b.size(); }
-    size_t Offset() const { return at; }
-
-private:
-    void Take(void* p, size_t n) {
-        if (at + n <= b.size()) std::memcpy(p, b.data() + at, n);
-        else ADD_FAILURE() << "read past the end at " << at;
-        at += n;
-    }
-    const std::vector<uint8_t>& b;
-    size_t at = 0;
-};
-
-// A mesh part read back: vertex blocks (one for a static part) and faces.
-struct MeshPart {
-    int32_t vertexCount = 0;
-    std::vector<std::vector<TesselVertex>> blocks;
-    std::vector<int32_t> indices;
-};
-
-inline MeshPart ReadMeshPart(FieldReader& r, int32_t frames = 1) {
-    MeshPart m;
-    m.vertexCount = r.Int();
-    for (int32_t f = 0; f < frames; ++f) {
-        m.blocks.emplace_back();
-        for (int32_t i = 0; i < m.vertexCount; ++i) m.blocks.back().push_back(r.Vertex());
-    }
-    const int32_t faces = r.Int();
-    for (int32_t i = 0; i < 3 * faces; ++i) m.indices.push_back(r.Int());
-    return m;
-}
-
 // Runs `write` on a writer over a fresh file and returns the file's bytes.
 inline std::vector<uint8_t> WriteWith(const TempDir& dir, const std::function<void(TesselWriter&)>& write) {
     const std::string path = dir.File("record.bin");
@@ -108,6 +51,36 @@ inline std::vector<uint8_t> WriteWith(const TempDir& dir, const std::function<vo
     }
     std::fclose(f);
     return ReadBytes(path);
+}
+
+// A whole file read back with the viewer's reader.
+inline TesselFileData ReadTessel(const std::vector<uint8_t>& bytes) {
+    TesselFileData data;
+    std::string error;
+    EXPECT_TRUE(ParseTesselFile(bytes.data(), bytes.size(), data, error)) << error;
+    return data;
+}
+inline TesselFileData ReadTessel(const std::string& path) { return ReadTessel(ReadBytes(path)); }
+
+// One object record written by `write` after a header and an empty texture
+// reference, read back with the viewer's reader.
+struct WrittenObject {
+    std::vector<uint8_t> bytes;
+    TesselFileData data;
+};
+inline WrittenObject WriteObject(const TempDir& dir, bool animated, int32_t frames,
+                                 const std::function<void(TesselWriter&)>& write) {
+    WrittenObject o;
+    o.bytes = WriteWith(dir, [&](TesselWriter& w) {
+        TesselOutput& out = w.Output();
+        out.WriteInt32(frames);
+        out.WriteInt32(animated ? 0 : 1);
+        out.WriteInt32(animated ? 1 : 0);
+        out.WriteInt32(0);
+        write(w);
+    });
+    o.data = ReadTessel(o.bytes);
+    return o;
 }
 
 // One export through the driver, the dialog answered by `answer`.

@@ -113,11 +113,10 @@ TEST_F(ExportDialogTest, SaveSelectedTakesTheHighlightedItemsStaticFirst) {
     EXPECT_EQ(Names(exp.animNodes, exp.animCount), std::vector<std::string>{"Mill"});
     EXPECT_EQ(exp.centreOnBiped, FALSE);
     // The file holds the chosen objects, static first.
-    const auto bytes = ReadBytes(out);
-    FieldReader r(bytes);
-    EXPECT_EQ(r.Int(), 101);
-    EXPECT_EQ(r.Int(), 1);
-    EXPECT_EQ(r.Int(), 1);
+    const TesselFileData data = ReadTessel(out);
+    EXPECT_EQ(data.frameCount, 101);
+    EXPECT_EQ(data.statics.size(), 1u);
+    EXPECT_EQ(data.animateds.size(), 1u);
 }
 
 TEST_F(ExportDialogTest, SelectionOnlyExportListsSelectedNodes) {
@@ -225,11 +224,7 @@ TEST_F(ExportDialogTest, ObjectLimitPerList) {
             EXPECT_EQ(run.messages[0].text,
                       "오브젝트의 최대 갯수를 초과했습니다.\r\n일부 오브젝트는 Export에서 제외됩니다.");
         }
-        TesselFileData data;
-        std::string error;
-        const auto bytes = ReadBytes(out);
-        ASSERT_TRUE(ParseTesselFile(bytes.data(), bytes.size(), data, error)) << error;
-        EXPECT_EQ(data.statics.size(), 1000u);
+        EXPECT_EQ(ReadTessel(out).statics.size(), 1000u);
     }
 }
 

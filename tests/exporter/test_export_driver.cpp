@@ -71,10 +71,7 @@ TEST_F(ExportDriver, WritesHeaderAndRecordsInListOrder) {
     // Every material of the scene is in the table, the lamp's too.
     EXPECT_GE(exp.materials.IndexOf(scene->FindNode("Lamp")->GetMtl()), 0);
 
-    const auto bytes = ReadBytes(out);
-    TesselFileData data;
-    std::string error;
-    ASSERT_TRUE(ParseTesselFile(bytes.data(), bytes.size(), data, error)) << error;
+    const TesselFileData data = ReadTessel(out);
     EXPECT_EQ(data.frameCount, 31);
     ASSERT_EQ(data.statics.size(), 3u);
     ASSERT_EQ(data.animateds.size(), 1u);
@@ -204,10 +201,7 @@ TEST_F(ExportDriver, ObjectThatChangedSinceTheDialogGetsAnEmptyPart) {
     ASSERT_EQ(run.result, 1);
     ASSERT_EQ(run.messages.size(), 1u);
     EXPECT_NE(run.messages[0].text.find("'Fence'"), std::string::npos);
-    const auto bytes = ReadBytes(out);
-    TesselFileData data;
-    std::string error;
-    ASSERT_TRUE(ParseTesselFile(bytes.data(), bytes.size(), data, error)) << error;
+    const TesselFileData data = ReadTessel(out);
     ASSERT_EQ(data.statics.size(), 4u);
     EXPECT_EQ(data.statics[1].vertexCount, 0);
     EXPECT_EQ(data.statics[1].faceCount, 0);

@@ -128,27 +128,29 @@ TEST_F(ExportWindow, ShowsTheTemplateAndExportsWhatIsChosen) {
     EXPECT_EQ(messages, QStringList{QString::fromUtf8("Export Message|Frame Step은 1 이상이어야 합니다.")});
     EXPECT_EQ(exp.centreOnBiped, FALSE);
     EXPECT_EQ(exp.frameStep, 10);
-    const auto bytes = ReadBytes(out);
-    TesselFileData data;
-    std::string error;
-    ASSERT_TRUE(ParseTesselFile(bytes.data(), bytes.size(), data, error)) << error;
+    const TesselFileData data = ReadTessel(out);
     EXPECT_EQ(data.frameCount, 4);  // frames 0, 10, 20, 30
     EXPECT_EQ(data.statics.size(), 1u);
     EXPECT_EQ(data.animateds.size(), 2u);
 }
 
-TEST_F(ExportWindow, WithoutABipedTheLabelDoesNotTickAndClosingCancels) {
+TEST_F(ExportWindow, PresetTextsWithoutABipedAndClosingCancels) {
     auto scene = LoadBuilt(Square(false), dir);
     ASSERT_TRUE(scene);
     QtHostUi ui;
     SetHostUi(&ui);
+    ExportDialogAnswers preset;
+    preset.startFrame = "5";
+    preset.centre = false;
+    ui.prepareDialog = [&](DialogWindow& d) { PresetExportDialog(d, preset); };
     HostInterface ip(*scene, ui);
     TesselExp exp;
     WhenShown<TemplateDialog>([&](TemplateDialog* d) {
+        EXPECT_EQ(qobject_cast<QLineEdit*>(d->Control(IDC_START_FRAME))->text(), "5");
         auto* centre = qobject_cast<QCheckBox*>(d->Control(IDC_CENTRE_ON_BIPED));
         ASSERT_TRUE(centre);
         EXPECT_FALSE(centre->isEnabled());
-        EXPECT_TRUE(centre->isChecked());
+        EXPECT_TRUE(centre->isChecked());  // no biped: the box cannot be cleared
         d->reject();  // Esc or the close box
     });
     EXPECT_EQ(exp.DoExport(out.c_str(), nullptr, &ip, FALSE, 0), 1);
