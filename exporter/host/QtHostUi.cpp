@@ -78,24 +78,25 @@ TemplateDialog::TemplateDialog(DialogWindow& window, QWidget* parent) : QDialog(
                 break;
             }
             case ControlKind::CheckBox: {
-                auto* box = new QCheckBox(this);
-                const int id = it.id;
-                connect(box, &QCheckBox::clicked, this, [this, id] { Command(id, true); });
+                QWidget* holder = this;
                 if (it.style & BS_MULTILINE) {
                     // The box with a word-wrapped label beside it.
-                    box->setParent(nullptr);
-                    auto* holder = new QWidget(this);
+                    holder = new QWidget(this);
+                    holder->setGeometry(PixelsX(it.x), PixelsY(it.y), PixelsX(it.cx), PixelsY(it.cy));
+                }
+                auto* box = new QCheckBox(holder);
+                const int id = it.id;
+                connect(box, &QCheckBox::clicked, this, [this, id] { Command(id, true); });
+                if (holder != this) {
                     auto* row = new QHBoxLayout(holder);
                     row->setContentsMargins(0, 0, 0, 0);
                     row->setSpacing(PixelsX(3));
-                    box->setParent(holder);
                     auto* label = new QLabel(text, holder);
                     label->setWordWrap(true);
                     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
                     label->installEventFilter(new LabelTicks(box, label));
                     row->addWidget(box, 0, Qt::AlignTop);
                     row->addWidget(label, 1);
-                    holder->setGeometry(PixelsX(it.x), PixelsY(it.y), PixelsX(it.cx), PixelsY(it.cy));
                     items.push_back({c.get(), box});
                     continue;
                 }

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -110,7 +111,12 @@ TEST_F(ExportWindow, ShowsTheTemplateAndExportsWhatIsChosen) {
         statics->item(1)->setSelected(true);
         anims->item(0)->setSelected(true);
         anims->item(1)->setSelected(true);
-        centre->click();  // clear the centring
+        // The check box's text is a label beside it; clicking it clears the centring.
+        auto* text = centre->parentWidget()->findChild<QLabel*>();
+        ASSERT_TRUE(text);
+        EXPECT_TRUE(text->text().startsWith(QString::fromUtf8("바이패드의")));
+        QTest::mouseClick(text, Qt::LeftButton);
+        EXPECT_FALSE(centre->isChecked());
         step->setText("0");
         WhenShown<QMessageBox>([&](QMessageBox* box) {
             messages << box->windowTitle() + "|" + box->text();
