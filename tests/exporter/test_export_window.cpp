@@ -23,14 +23,6 @@
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "exporter_window_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 // Runs fn once a modal window of type T is up (checked on every pass of the
 // event loop that is running then).
 template <class T>
@@ -61,7 +53,6 @@ GltfBuilder Square(bool biped) {
 
 class ExportWindow : public ::testing::Test {
 protected:
-    void SetUp() override { App(); }
     TempDir dir;
     std::string out = dir.File("square.tsl");
 };
@@ -184,3 +175,12 @@ TEST_F(ExportWindow, ProgressDialogCancelsTheExport) {
 }
 
 }  // namespace
+
+// Real widgets on the offscreen platform (no display); the application lives
+// for the whole run and goes before the program ends.
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
