@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each one for a bounded time
-# on its corpus (seeded from tests/data and the damaged-file tables).
+# on its corpus: build-fuzz/corpus/<kind> (kept between runs), seeded from
+# fuzz/corpus/<kind>, tests/data/damaged/<kind>, tests/data/regressions/<kind>
+# and the demo content's files of that kind (target fuzz_<kind>).
 # Usage: scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
-# Fails on any crash, sanitizer report, leak or timeout; crashing inputs are
-# left in build-fuzz/artifacts/.
+# Fails on any crash, sanitizer report, leak, timeout or memory blow-up;
+# crashing inputs are left in build-fuzz/artifacts/. Prints per target the
+# executions, the slowest input's time and the peak memory.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
-build="$here/build-fuzz"
+build="${PIPELINE_FUZZ_BUILD:-$here/build-fuzz}"
+jobs="$(nproc)"
+[ "$jobs" -gt 2 ] && jobs=2
 
 "$here/scripts/install-deps.sh" clang libclang-rt-14-dev
 
@@ -17,11 +22,32 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DPIPELINE_BUILD_FUZZ=ON -DPIPELINE_BUILD_TESTS=OFF -DPIPELINE_BUILD_BENCH=OFF >/dev/null
 fi
-cmake --build "$build" --target fuzz_all -j "$(nproc)"
+cmake --build "$build" --target fuzz_all -j "$jobs"
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for f in "$build"/bin/fuzz_*; do targets+=("$(basename "$f")"); done
+fi
+
+# Demo content, sorted into seed directories by extension.
+seeds="$build/seeds"
+rm -rf "$seeds"
+mkdir -p "$seeds/demo"
+"$build/bin/make-demo-content" "$seeds/demo" >/dev/null
+find "$seeds/demo" -type f | while read -r f; do
+  ext="${f##*.}"
+  mkdir -p "$seeds/$ext"
+  cp "$f" "$seeds/$ext/"
+done
+
+# Scenes of the shared test data up to 64 KB seed fuzz_scene.
+testdata="$here/../shared/testdata"
+if [ -d "$testdata" ]; then
+  mkdir -p "$seeds/scene"
+  (cd "$testdata" && find . -type f -size -64k \( -iname '*.gltf' -o -iname '*.glb' -o -iname '*.obj' \
+      -o -iname '*.fbx' -o -iname '*.dae' -o -iname '*.ase' -o -iname '*.x' -o -iname '*.3ds' \
+      -o -iname '*.ply' -o -iname '*.off' -o -iname '*.stl' \)) |
+    sed 's|^\./||' | while read -r f; do cp "$testdata/$f" "$seeds/scene/$(echo "$f" | tr / _)"; done
 fi
 
 mkdir -p "$build/artifacts"
@@ -30,20 +56,37 @@ for t in "${targets[@]}"; do
   kind="${t#fuzz_}"
   corpus="$build/corpus/$kind"
   mkdir -p "$corpus"
-  seeds=()
-  [ -d "$here/fuzz/corpus/$kind" ] && seeds+=("$here/fuzz/corpus/$kind")
-  [ -d "$here/tests/data/damaged/$kind" ] && seeds+=("$here/tests/data/damaged/$kind")
+  dirs=()
+  for d in "$here/fuzz/corpus/$kind" "$here/tests/data/damaged/$kind" "$here/tests/data/regressions/$kind" \
+           "$seeds/$kind"; do
+    [ -d "$d" ] && dirs+=("$d")
+  done
+  # Decoding large bitmaps says nothing new and slows every run down.
+  limits=()
+  asan=detect_leaks=1
+  case "$kind" in
+    bmp) limits=(-max_len=1024) ;;
+    # Every scene is read in a child process: a small quarantine keeps the
+    # process, and with it each fork, small.
+    scene) limits=(-max_len=65536); asan=$asan:quarantine_size_mb=16 ;;
+  esac
   echo "=== $t: ${seconds}s ==="
-  if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-       "$build/bin/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-       -artifact_prefix="$build/artifacts/$t-" -print_final_stats=1 \
-       "$corpus" "${seeds[@]}" 2>"$build/$t.log"; then
+  # Leaks inside the importer (it loses objects on some malformed files) are
+  # its own; every other leak fails the run.
+  if ! ASAN_OPTIONS=$asan LSAN_OPTIONS="suppressions=$here/fuzz/lsan.supp:print_suppressions=0" \
+       UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+       "$build/bin/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=2048 \
+       -artifact_prefix="$build/artifacts/$t-" -print_final_stats=1 ${limits[@]+"${limits[@]}"} \
+       "$corpus" "${dirs[@]}" >"$build/$t.log" 2>&1; then
     echo "FAILED: $t (see $build/$t.log)"
     tail -40 "$build/$t.log"
     status=1
   else
-    grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "$build/$t.log" | tr '\n' ' '
-    echo
+    grep -E '^stat::(number_of_executed_units|slowest_unit_time_sec|peak_rss_mb)' "$build/$t.log" | tr '\n' ' '
+    # The slowest input of the corpus, timed on its own.
+    slowest="$(find "$corpus" -type f -print0 | ASAN_OPTIONS=detect_leaks=0 xargs -0 -r "$build/bin/$t" 2>&1 |
+               sed -n 's/^Executed .* in \([0-9]*\) ms$/\1/p' | sort -n | tail -1)"
+    echo "slowest_corpus_input_ms: ${slowest:-0} corpus_files: $(find "$corpus" -type f | wc -l)"
   fi
 done
 exit $status

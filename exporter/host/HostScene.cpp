@@ -658,13 +658,14 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
                 for (int c = 0; c < 3; ++c) AppendBits(offsetKey, KeyBits(offset.GetRow(r)[c]));
             auto [it, added] = bindingIndex.emplace(std::make_pair(boneNode, offsetKey), static_cast<int>(def.bindings.size()));
             if (added) def.bindings.push_back({boneNode, offset});
+            const int binding = it->second;
             for (unsigned w = 0; w < bone->mNumWeights; ++w) {
                 const aiVertexWeight& vw = bone->mWeights[w];
                 if (vw.mVertexId >= nv || !(vw.mWeight > 0.0f) || !std::isfinite(vw.mWeight)) continue;
                 auto& list = skin[vw.mVertexId];
-                auto found = std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.first == it->second; });
+                auto found = std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.first == binding; });
                 if (found != list.end()) found->second += vw.mWeight;
-                else list.emplace_back(it->second, vw.mWeight);
+                else list.emplace_back(binding, vw.mWeight);
             }
         }
         if (am->mNumBones) def.skinned = true;

@@ -59,6 +59,9 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
     if (::getppid() != parent) ::_exit(3);
     struct rlimit noCore {};
     ::setrlimit(RLIMIT_CORE, &noCore);
+    // A fault of the importer ends the child at once, by its signal, without
+    // the reports and handlers the host may have installed for itself.
+    for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) ::signal(sig, SIG_DFL);
 
     std::vector<uint8_t> message(kHeaderSize);
     {

@@ -46,7 +46,8 @@ std::string Digest(HostScene& scene) {
     o << scene.Format() << " upright " << scene.TurnedUpright() << " range " << range.Start() << ".." << range.End()
       << " tpf " << scene.TicksPerFrame() << " fps " << scene.FrameRate() << " materials " << scene.MaterialCount() << "\n";
     for (const std::string& w : scene.Warnings()) o << "warning " << w << "\n";
-    const TimeValue ticks[] = {range.Start(), range.Start() + (range.End() - range.Start()) / 2, range.End()};
+    const TimeValue ticks[] = {range.Start(), static_cast<TimeValue>((int64_t{range.Start()} + range.End()) / 2),
+                               range.End()};
     for (HostNode* n : scene.Nodes()) {
         o << "node " << n->name << " parent " << (n->parent ? n->parent->name : "-") << " kind " << NodeKindName(n->kind)
           << " control " << n->GetTMController()->ClassID().PartA();

@@ -1,6 +1,7 @@
 #include "QtImageLoader.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 
@@ -24,6 +25,12 @@ uint32_t BmpFileDepth(const std::string& path) {
     return h[28] | (h[29] << 8);
 }
 
+// A bitmap decodes to at most this many pixels per byte of its file (a
+// run-length packet of two bytes gives up to 255 pixels), and is never
+// refused at or below 256 x 256 pixels.
+constexpr uint64_t kPixelsPerFileByte = 256;
+constexpr uint64_t kPixelsAlwaysAllowed = 256 * 256;
+
 }  // namespace
 
 bool QtImageLoader::LoadBitmap(const std::string& path, BitmapImage& image, std::string& error) {
@@ -31,6 +38,21 @@ bool QtImageLoader::LoadBitmap(const std::string& path, BitmapImage& image, std:
     // the platform's bitmap loader would refuse it.
     QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)), "bmp");
     reader.setDecideFormatFromContent(false);
+    // The header's size is checked against the file before anything is
+    // decoded: a few bytes must not make the loader allocate for millions
+    // of pixels.
+    const QSize claimed = reader.size();
+    const QFileInfo info(QFile::decodeName(QByteArray::fromStdString(path)));
+    const uint64_t fileSize = static_cast<uint64_t>(info.size());
+    if (claimed.isValid()) {
+        const uint64_t pixels = uint64_t(claimed.width()) * uint64_t(claimed.height());
+        if (pixels > kPixelsAlwaysAllowed && pixels > fileSize * kPixelsPerFileByte) {
+            error = "the bitmap header claims " + std::to_string(claimed.width()) + " x " +
+                    std::to_string(claimed.height()) + " pixels, more than a file of " + std::to_string(fileSize) +
+                    " bytes can hold";
+            return false;
+        }
+    }
     QImage decoded = reader.read();
     if (decoded.isNull()) {
         error = "cannot be decoded as an image: " + reader.errorString().toStdString();
