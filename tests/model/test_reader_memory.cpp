@@ -1,5 +1,6 @@
 // Readers check every count against the bytes left before they allocate, so
-// a small file claiming huge counts never makes them ask for much memory.
+// a small file claiming huge counts never makes them ask for much memory:
+// biped, character part, Tessel model and TGA image.
 #include <gtest/gtest.h>
 
 #include "AllocationMeter.h"
@@ -82,6 +83,28 @@ TEST(ReaderMemory, PartAndTesselFilesClaimingHugeCountsStayBounded) {
             ParseTesselFile(f.bytes.data(), f.bytes.size(), tessel, error);
         });
         EXPECT_LE(peak, kMultiple * file.bytes.size() + kAllowance);
+    }
+}
+
+TEST(ReaderMemory, TgaHeadersClaimingHugeImagesStayBounded) {
+    // 65535 x 65535 pixels (16 GB decoded) claimed by a few bytes, in both
+    // kinds and both depths, with a little pixel data after the header.
+    for (const uint8_t type : {2, 10}) {
+        for (const uint8_t depth : {24, 32}) {
+            SCOPED_TRACE(std::to_string(type) + "/" + std::to_string(depth));
+            ByteWriter file;
+            file.bytes = {0, 0, type, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, depth, 0};
+            for (int i = 0; i < 64; ++i) file.bytes.push_back(static_cast<uint8_t>(0x80 | i));
+            bool loaded = true;
+            const size_t peak = PeakWhileLoading(file, [&](const ByteWriter& f) {
+                TgaImage image;
+                std::string error;
+                loaded = DecodeTga(f.bytes.data(), f.bytes.size(), image, error);
+            });
+            EXPECT_FALSE(loaded);
+            // A run-length packet may stand for 128 pixels of 4 bytes.
+            EXPECT_LE(peak, 128 * file.bytes.size() + kAllowance);
+        }
     }
 }
 

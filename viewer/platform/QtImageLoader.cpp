@@ -5,7 +5,9 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -38,26 +40,31 @@ bool QtImageLoader::LoadBitmap(const std::string& path, BitmapImage& image, std:
     // the platform's bitmap loader would refuse it.
     QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)), "bmp");
     reader.setDecideFormatFromContent(false);
-    // The header's size is checked against the file before anything is
-    // decoded: a few bytes must not make the loader allocate for millions
-    // of pixels.
-    const QSize claimed = reader.size();
+    // The image's size is checked against the file, from the header before
+    // anything is decoded and again on the decoded image (for headers the
+    // reader cannot size in advance): a few bytes must not make the loader
+    // allocate and convert millions of pixels.
     const QFileInfo info(QFile::decodeName(QByteArray::fromStdString(path)));
     const uint64_t fileSize = static_cast<uint64_t>(info.size());
-    if (claimed.isValid()) {
-        const uint64_t pixels = uint64_t(claimed.width()) * uint64_t(claimed.height());
-        if (pixels > kPixelsAlwaysAllowed && pixels > fileSize * kPixelsPerFileByte) {
-            error = "the bitmap header claims " + std::to_string(claimed.width()) + " x " +
-                    std::to_string(claimed.height()) + " pixels, more than a file of " + std::to_string(fileSize) +
-                    " bytes can hold";
-            return false;
-        }
-    }
+    auto tooLarge = [&](const QSize& size) {
+        // A top-down bitmap has a negative height.
+        const uint64_t width = static_cast<uint64_t>(std::abs(static_cast<int64_t>(size.width())));
+        const uint64_t height = static_cast<uint64_t>(std::abs(static_cast<int64_t>(size.height())));
+        if (width * height <= kPixelsAlwaysAllowed || width * height <= fileSize * kPixelsPerFileByte) return false;
+        error = "the bitmap header claims " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels, more than a file of " + std::to_string(fileSize) + " bytes can hold";
+        return true;
+    };
+    if (tooLarge(reader.size())) return false;
+    // The reader's own allocation is held to the same bound (4 bytes a pixel).
+    const uint64_t allowedPixels = std::max(kPixelsAlwaysAllowed, fileSize * kPixelsPerFileByte);
+    reader.setAllocationLimit(static_cast<int>(std::min<uint64_t>(allowedPixels * 4 / (1024 * 1024) + 1, 1024)));
     QImage decoded = reader.read();
     if (decoded.isNull()) {
         error = "cannot be decoded as an image: " + reader.errorString().toStdString();
         return false;
     }
+    if (tooLarge(decoded.size())) return false;
     const QImage argb = decoded.convertToFormat(QImage::Format_ARGB32);
     const uint32_t width = static_cast<uint32_t>(argb.width());
     const uint32_t height = static_cast<uint32_t>(argb.height());
