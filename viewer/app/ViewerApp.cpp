@@ -5,9 +5,12 @@
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <cstdio>
+#include <vector>
 
 #include "AboutDlg.h"
 #include "ConsoleUiServices.h"
@@ -147,15 +150,28 @@ void CViewerApp::AfterCreate(int result, const ViewerOptions& options) {
 }
 
 void CViewerApp::TakeScreenshot(const std::string& path) {
-    QRect area = m_pMainWnd->frameGeometry();
+    // What the screen shows of the main window and the panel, each from its
+    // own place; the rest of their bounding box stays transparent.
+    std::vector<QRect> windows = {m_pMainWnd->frameGeometry()};
     if (CControlDlg* panel = m_pMainWnd->Frame().ControlPanel())
-        if (panel->isVisible()) area = area.united(panel->frameGeometry());
-    QScreen* screen = m_pMainWnd->screen();
+        if (panel->isVisible()) windows.push_back(panel->frameGeometry());
+    QRect area;
+    for (const QRect& r : windows) area = area.united(r);
     bool saved = false;
-    if (screen) {
-        area = area.intersected(screen->geometry()).translated(-screen->geometry().topLeft());
-        const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-        saved = !shot.isNull() && shot.save(QString::fromStdString(path), "PNG");
+    if (QScreen* screen = m_pMainWnd->screen()) {
+        const QRect desktop = screen->geometry();
+        QImage picture(area.size(), QImage::Format_ARGB32);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        for (const QRect& r : windows) {
+            const QRect shown = r.intersected(desktop);
+            const QRect local = shown.translated(-desktop.topLeft());
+            painter.drawPixmap(shown.topLeft() - area.topLeft(),
+                               screen->grabWindow(0, local.x(), local.y(), local.width(),
+                                                  local.height()));
+        }
+        painter.end();
+        saved = picture.save(QString::fromStdString(path), "PNG");
     }
     if (saved)
         std::printf("zintaro: screenshot written to %s\n", path.c_str());
