@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
-#include "CommandLine.h"
 #include "QtUiServices.h"
 #include "Snapshot.h"
 #include "TempDir.h"
@@ -51,25 +56,6 @@ TEST(ViewerProgram, RefusesAWindowWithoutOpenGLOrWithoutADisplay) {
     EXPECT_NE(run.output.find("--screenshot"), std::string::npos) << run.output;
 }
 
-TEST(ViewerProgram, WindowOptionsAreReadWithTheOthers) {
-    const char* argv[] = {"zintaro", "--play",  "--screenshot", "shot.png",
-                          "--size",  "640x480", "--tessel",     "v.tsl"};
-    ViewerOptions options;
-    std::string error;
-    ASSERT_TRUE(ParseViewerOptions(8, argv, options, error)) << error;
-    EXPECT_TRUE(options.play);
-    EXPECT_TRUE(options.screenshot);
-    EXPECT_EQ(options.screenshotPath, "shot.png");
-    EXPECT_TRUE(options.hasSize);
-    EXPECT_EQ(options.width, 640u);
-    EXPECT_FALSE(options.snapshot);
-    const char* noSize[] = {"zintaro"};
-    ViewerOptions defaults;
-    ASSERT_TRUE(ParseViewerOptions(1, noSize, defaults, error));
-    EXPECT_FALSE(defaults.hasSize);
-    EXPECT_FALSE(defaults.play);
-}
-
 TEST(ViewerProgram, TexturesAreLookedUpInTextrBesideTheProgram) {
     EXPECT_EQ(TextureDirectoryOf("/opt/zintaro/bin/zintaro"), "/opt/zintaro/bin/textr/");
     EXPECT_EQ(TextureDirectoryOf("/zintaro"), "/textr/");
@@ -87,6 +73,57 @@ TEST(ViewerProgram, OpenDialogFiltersBecomeQtNameFilters) {
     EXPECT_EQ(QtFileFilter("Images|*.bmp;*.tga|Everything|*.*").toStdString(),
               "Images (*.bmp *.tga);;Everything (*)");
     EXPECT_EQ(QtFileFilter("").toStdString(), "");
+}
+
+TEST(ViewerProgram, TheQtOpenDialogTakesAnyNameAndAddsTheDefaultExtension) {
+    TempDir dir;
+    QtUiServices ui;
+    std::string filters, suffix;
+    bool anyFile = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        filters = dialog->nameFilters().join("|").toStdString();
+        suffix = dialog->defaultSuffix().toStdString();
+        anyFile = dialog->fileMode() == QFileDialog::AnyFile;
+        dialog->setDirectory(QString::fromStdString(dir.Path().string()));
+        dialog->selectFile("not-yet-there");  // typed in, no extension, no such file
+        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        ASSERT_TRUE(buttons);
+        buttons->button(QDialogButtonBox::Open)->click();
+    });
+    std::string path;
+    ASSERT_TRUE(
+        ui.OpenFileDialog("mrv", "Morvane Files (*.mrv)|*.mrv|All Files (*.*)|*.*||", path));
+    EXPECT_EQ(filters, "Morvane Files (*.mrv)|All Files (*)");
+    EXPECT_EQ(suffix, "mrv");
+    EXPECT_TRUE(anyFile);
+    EXPECT_EQ(path, dir.File("not-yet-there.mrv"));
+
+    QTimer::singleShot(0, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            qobject_cast<QFileDialog*>(dialog)->reject();
+    });
+    EXPECT_FALSE(
+        ui.OpenFileDialog("tsl", "Tessel Files (*.tsl)|*.tsl|All Files (*.*)|*.*||", path));
+}
+
+TEST(ViewerProgram, TheQtMessageBoxHasTheTextAndOnlyAnOkButton) {
+    QtUiServices ui;
+    std::string title, text;
+    int buttons = -1;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        title = box->windowTitle().toStdString();
+        text = box->text().toStdString();
+        buttons = static_cast<int>(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    ui.MessageBox("Faces: 1234");
+    EXPECT_EQ(title, "Zintaro");
+    EXPECT_EQ(text, "Faces: 1234");
+    EXPECT_EQ(buttons, 1);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The viewer's main window on a real window system with OpenGL: start-up
 // with the view, the menu and the control panel beside it; the idle loop
 // quiet when stopped and continuous when playing; the wire-frame check mark;
-// showing the hidden panel again; camera input; colour dialogs from the
-// menu; the about box; shut-down; and the program's screenshot mode.
+// camera input; colour dialogs from the menu; the about box; resizing and
+// minimising; shut-down; and the program's screenshot mode.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -118,6 +118,13 @@ TEST_F(WindowTest, StartsWithTheViewTheMenuAndThePanelBesideIt) {
     EXPECT_GE(Panel()->frameGeometry().left(), window->frameGeometry().right());
     EXPECT_EQ(Panel()->Item(IDC_TESSEL_FILE)->property("text").toString(), "house.tsl");
     EXPECT_EQ(Panel()->Item(IDC_BODY_FILE)->property("text").toString(), "body.mrv");
+    // "View Control Box" shows the hidden panel again, the same one.
+    CControlDlg* panel = Panel();
+    QTest::mouseClick(panel->Item(IDOK), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !panel->isVisible(); }));
+    window->Command(ID_VIEW_CONTROLBOX)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return panel->isVisible(); }));
+    EXPECT_EQ(Panel(), panel);
     // Files of the command line are opened without face-count boxes.
     for (const std::string& message : ui.messages)
         EXPECT_EQ(message.find("Faces"), std::string::npos) << message;
@@ -188,21 +195,6 @@ TEST_F(WindowTest, TheWireFrameCheckMarkFollowsTheSwitch) {
     control->popup(window->mapToGlobal(QPoint(20, 20)));
     EXPECT_TRUE(wireFrame->isChecked());
     control->hide();
-}
-
-TEST_F(WindowTest, ViewControlBoxShowsTheHiddenPanelAgainWithItsState) {
-    Start();
-    CControlDlg* panel = Panel();
-    QTest::mouseClick(panel->Item(IDC_SHOW_TESSEL), Qt::LeftButton);
-    EXPECT_FALSE(Frame().m_bShow[SLOT_TESSEL]);
-    QTest::mouseClick(panel->Item(IDOK), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !panel->isVisible(); }));
-
-    window->Command(ID_VIEW_CONTROLBOX)->trigger();
-    ASSERT_TRUE(WaitFor([&] { return panel->isVisible(); }));
-    EXPECT_EQ(Panel(), panel);
-    EXPECT_EQ(panel->Item(IDC_TESSEL_FILE)->property("text").toString(), "house.tsl");
-    EXPECT_FALSE(panel->Item(IDC_SHOW_TESSEL)->property("checked").toBool());
 }
 
 TEST_F(WindowTest, KeysAndTheMouseOnTheViewMoveTheCamera) {
@@ -281,6 +273,24 @@ TEST_F(WindowTest, ResizingMakesTheDeviceAnewAtTheNewSize) {
     EXPECT_EQ(static_cast<int>(Frame().m_pRenderTarget->Height()), window->View()->height());
     const QImage image = View();
     EXPECT_GT(CountNotBlack(image, image.width() / 2 - 5, image.width() / 2 + 5), 50);
+}
+
+TEST_F(WindowTest, AMinimisedWindowDrawsNothingUntilItIsRestored) {
+    Start();
+    QTest::mouseClick(Panel()->Item(IDC_PLAY), Qt::LeftButton);
+    window->showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return !Frame().m_bActive; }));
+    Settle();
+    const int presents = window->View()->PresentCount();
+    const long passes = app->IdlePasses();
+    QTest::qWait(300);
+    // Playing, but nothing is drawn: the loop waits for events.
+    EXPECT_EQ(window->View()->PresentCount(), presents);
+    EXPECT_LE(app->IdlePasses() - passes, 1);
+    window->showNormal();
+    ASSERT_TRUE(WaitFor([&] { return Frame().m_bActive; }));
+    QTest::qWait(300);
+    EXPECT_GT(window->View()->PresentCount(), presents + 5);
 }
 
 TEST_F(WindowTest, ExitClosesThePanelAndReleasesTheDevice) {

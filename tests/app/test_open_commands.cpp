@@ -241,22 +241,4 @@ TEST_F(OpenTest, TexturesAreFoundInTextrBesideTheModelFile) {
     EXPECT_EQ(frame->m_pTextures->SearchPath(), (dir.Path() / "programtextr").string() + "/");
 }
 
-TEST_F(OpenTest, FilesOpenWithoutTheControlPanelToo) {
-    // The command line opens files before anything is shown.
-    ASSERT_EQ(frame->OnCreate(), 0);
-    frame->DestroyControlPanel();
-    ASSERT_EQ(frame->m_pControlPanel, nullptr);
-    ui.messages.clear();
-    const std::string part = SquarePart(-8, 10, 3).SaveAs(dir.File("body.mrv"));
-    EXPECT_EQ(frame->OpenPartFile(SLOT_BODY, part, false), OpenResult::Opened);
-    EXPECT_EQ(frame->OpenPartFile(SLOT_BODY, dir.File("no.mrv"), false), OpenResult::Unreadable);
-    EXPECT_EQ(frame->OpenTesselFile(TesselFile(1, {}, {}).SaveAs(dir.File("e.tsl")), false),
-              OpenResult::Damaged);
-    EXPECT_EQ(frame->OpenPartFile(SLOT_HELMET, PartFile({}).SaveAs(dir.File("n.mrv")), false),
-              OpenResult::Empty);
-    // No face counts when not asked for; the two problems are said.
-    EXPECT_EQ(ui.messages.size(), 2u);
-    EXPECT_TRUE(frame->m_pParts[SLOT_BODY]);
-}
-
 }  // namespace
