@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -210,6 +211,55 @@ TEST(ViewerCommandLine, HelpAndFileOptions) {
     const char* badSlot[] = {"zintaro", "--part", "5=x.mrv"};
     EXPECT_FALSE(ParseViewerOptions(3, badSlot, options, error));
     EXPECT_NE(error.find("--part"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The demo content as the README's main job shows it, compared with a stored
+// reference picture. The statistics allow for rounding differences between
+// rasteriser builds, not for a changed scene (a moved figure, a lost texture).
+TEST(DemoSnapshot, MatchesTheReferencePicture) {
+    TempDir dir;
+    const std::string demo = dir.File("demo");
+    const std::string make =
+        std::string(BIN_DIR) + "/make-demo-content '" + demo + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const std::string out = dir.File("demo.png");
+    ProgramRun run = Zintaro(
+        dir, "--snapshot '" + out + "' --size 320x240 --ticks 12 --show 5=1 --biped '" + demo +
+                 "/demo.bpd' --part 0='" + demo + "/body.mrv' --part 1='" + demo +
+                 "/helmet.mrv' --part 2='" + demo + "/armour.mrv' --part 3='" + demo +
+                 "/weapon.mrv' --part 4='" + demo + "/shoes.mrv' --tessel '" + demo +
+                 "/village.tsl'");
+    ASSERT_EQ(run.status, 0) << run.output;
+
+    const QImage image = QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
+    const QImage reference =
+        QImage(QString(TEST_DATA_DIR) + "/reference/demo-snapshot.png")
+            .convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(reference.isNull());
+    ASSERT_EQ(image.size(), reference.size());
+
+    double sum = 0.0;
+    int farOff = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb a = image.pixel(x, y), b = reference.pixel(x, y);
+            const int d[3] = {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))};
+            sum += (d[0] + d[1] + d[2]) / 3.0;
+            if (std::max({d[0], d[1], d[2]}) > 48) ++farOff;
+        }
+    }
+    const double pixels = static_cast<double>(image.width()) * image.height();
+    const double mean = sum / pixels;
+    const double farShare = farOff / pixels;
+    EXPECT_LT(mean, 2.0) << "mean channel difference";
+    EXPECT_LT(farShare, 0.01) << "share of pixels off by more than 48";
+    std::printf("demo snapshot: mean difference %.3f, %.4f%% of pixels off by more than 48\n",
+                mean, 100.0 * farShare);
 }
 
 }  // namespace
