@@ -25,6 +25,17 @@
 
 #include "SceneTransfer.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define PIPELINE_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PIPELINE_SANITIZED 1
+#endif
+#endif
+#ifdef PIPELINE_SANITIZED
+#include <sanitizer/common_interface_defs.h>
+#endif
+
 namespace {
 
 // The child's message: a status byte, the payload's length, the payload
@@ -62,6 +73,11 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
     // A fault of the importer ends the child at once, by its signal, without
     // the reports and handlers the host may have installed for itself.
     for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) ::signal(sig, SIG_DFL);
+#ifdef PIPELINE_SANITIZED
+    // A sanitizer's report on the importer ends the child only: whatever the
+    // host asked to be done at its own death (a fuzzer saving its input) is not.
+    __sanitizer_set_death_callback(nullptr);
+#endif
 
     std::vector<uint8_t> message(kHeaderSize);
     {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -147,6 +148,9 @@ bool Exists(const std::string& path, struct stat& st) { return ::stat(path.c_str
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write beyond the file size limit fails (and the export with it, leaving
+    // any earlier file as it was) instead of ending the program mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
     Options o;
     std::string error;
     if (!Parse(argc, argv, o, error)) {

@@ -1,0 +1,249 @@
+// The host program when an export cannot finish: a target directory that
+// cannot be written, a disk that fills up (a file size limit, a full
+// file system), Ctrl-C in the middle, and a plug-in library that is missing,
+// is no library, or was built for another SDK. Each ends with its message
+// and a failure status, and an earlier file of the target's name stays
+// byte for byte as it was, with nothing left beside it.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "SceneFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;  // exit status; -1 when ended by a signal
+    int signal = 0;
+    std::string output;  // standard output and standard error together
+};
+
+// Runs `tessel-export ARGS` through the shell, after `prefix` (shell
+// commands such as a ulimit).
+ProgramRun RunHost(const std::string& args, const std::string& prefix = "") {
+    const std::string cmd = prefix + " exec " + std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
+    ProgramRun r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (p == nullptr) return r;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+    const int st = ::pclose(p);
+    if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
+    if (WIFSIGNALED(st)) r.signal = WTERMSIG(st);
+    return r;
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// An earlier export: some bytes the failed export must leave as they are.
+const std::string kEarlier = std::string("\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00", 12) + "earlier export";
+
+// A yard of `nodes` boxes, each moving over `frames` frames at 30 fps.
+std::string WriteYard(const TempDir& dir, int nodes, int frames) {
+    GltfBuilder b;
+    const int box = b.AddMesh({GltfBuilder::Box()});
+    std::vector<float> times;
+    for (int f = 0; f <= frames; f += 5) times.push_back(static_cast<float>(f) / 30.0f);
+    for (int n = 0; n < nodes; ++n) {
+        const int node = b.AddNode("Box" + std::to_string(n), -1, box);
+        std::vector<float> values;
+        for (size_t k = 0; k < times.size(); ++k)
+            values.insert(values.end(), {float(n % 20), float(std::sin(0.3 * double(k) + n)), float(n / 20)});
+        b.Animate(node, "translation", times, values);
+    }
+    const std::string path = dir.File("yard.gltf");
+    EXPECT_TRUE(b.Write(path));
+    return path;
+}
+
+// Mounts a small file system of its own at `dir` for the test's lifetime,
+// when the process may mount (as root in a container that allows it).
+class SmallFileSystem {
+public:
+    SmallFileSystem(const fs::path& dir, const char* options) : dir(dir) {
+        mounted = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, options) == 0;
+    }
+    ~SmallFileSystem() {
+        if (mounted) ::umount2(dir.c_str(), MNT_DETACH);
+    }
+    bool Remount(unsigned long flags, const char* options) {
+        return mounted && ::mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT | flags, options) == 0;
+    }
+    bool mounted = false;
+
+private:
+    fs::path dir;
+};
+
+// The host's failure for a target it could not write, and the target's directory as it was.
+void ExpectNotWritten(const ProgramRun& r, const fs::path& dir, const std::string& target) {
+    EXPECT_EQ(r.signal, 0) << r.output;
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("tessel-export: the export failed; '" + target + "' could not be written"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(ReadAll(target), kEarlier);
+    EXPECT_EQ(FilesIn(dir), std::vector<std::string>{fs::path(target).filename().string()});
+}
+
+TEST(ExportFaults, DirectoryThatCannotBeWritten) {
+    TempDir dir;
+    const std::string scene = WriteYard(dir, 3, 30);
+    const fs::path target = dir.Path() / "out";
+    fs::create_directory(target);
+    const std::string out = (target / "yard.tsl").string();
+
+    // A directory the user may not write to; the administrator may write
+    // anywhere, so for them the directory is a file system mounted read-only.
+    SmallFileSystem readOnly(target, "size=64k");
+    std::ofstream(out, std::ios::binary) << kEarlier;
+    if (::geteuid() == 0) {
+        if (!readOnly.Remount(MS_RDONLY, "size=64k")) GTEST_SKIP() << "cannot mount a read-only file system here";
+    } else {
+        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all"), target, out);
+    if (::geteuid() != 0) fs::permissions(target, fs::perms::owner_all);
+
+    // A directory that does not exist.
+    const ProgramRun r = RunHost(Quote(scene) + " " + Quote(dir.File("missing/yard.tsl")) + " --all");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("'" + dir.File("missing/yard.tsl") + "' could not be written"), std::string::npos)
+        << r.output;
+    EXPECT_FALSE(fs::exists(dir.File("missing")));
+}
+
+TEST(ExportFaults, DiskThatFillsUp) {
+    TempDir dir;
+    const std::string scene = WriteYard(dir, 20, 60);
+    const fs::path target = dir.Path() / "out";
+    fs::create_directory(target);
+    const std::string out = (target / "yard.tsl").string();
+    std::ofstream(out, std::ios::binary) << kEarlier;
+
+    // A file size limit of 16 KB: the export needs more (20 boxes over 61 frames).
+    ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all", "ulimit -f 16;"), target, out);
+    // Without the limit the same export is written.
+    const ProgramRun written = RunHost(Quote(scene) + " " + Quote(dir.File("free.tsl")) + " --all");
+    ASSERT_EQ(written.status, 0) << written.output;
+    EXPECT_GT(fs::file_size(dir.File("free.tsl")), 16u * 1024u);
+
+    // A file system that is full.
+    SmallFileSystem full(target, "size=24k");
+    if (!full.mounted) GTEST_SKIP() << "cannot mount a small file system here";
+    std::ofstream(out, std::ios::binary) << kEarlier;
+    ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all"), target, out);
+}
+
+TEST(ExportFaults, InterruptInTheMiddleCancels) {
+    TempDir dir;
+    // Long enough that the interrupt comes while records are written.
+    const std::string scene = WriteYard(dir, 400, 600);
+    const std::string out = dir.File("yard.tsl");
+    std::ofstream(out, std::ios::binary) << kEarlier;
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const std::string program = std::string(BIN_DIR) + "/tessel-export";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(pipeFds[1], STDERR_FILENO);
+        ::dup2(pipeFds[1], STDOUT_FILENO);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        ::execl(program.c_str(), program.c_str(), scene.c_str(), out.c_str(), "--all", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    // Ctrl-C once the progress bar has started.
+    std::string output;
+    bool interrupted = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    char buf[4096];
+    for (;;) {
+        pollfd p{pipeFds[0], POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0) {
+            const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+            if (n <= 0) break;
+            output.append(buf, static_cast<size_t>(n));
+        }
+        if (!interrupted && output.find("테셀 파일 저장중...") != std::string::npos) {
+            ::kill(pid, SIGINT);
+            interrupted = true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            break;
+        }
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(interrupted) << output;
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+    EXPECT_NE(output.find("tessel-export: the export was cancelled; '" + out + "' was left as it was"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(ReadAll(out), kEarlier);
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"yard.gltf", "yard.tsl"}));
+}
+
+TEST(ExportFaults, PluginsThatCannotServe) {
+    TempDir dir;
+    const std::string scene = WriteYard(dir, 2, 10);
+    const std::string out = dir.File("yard.tsl");
+    std::ofstream(out, std::ios::binary) << kEarlier;
+    std::ofstream(dir.File("libNotALibrary.so")) << "not a library\n";
+    const struct {
+        std::string plugin;
+        std::string message;
+    } cases[] = {
+        {dir.File("libMissing.so"), "cannot load plug-in '" + dir.File("libMissing.so") + "'"},
+        {dir.File("libNotALibrary.so"), "cannot load plug-in '" + dir.File("libNotALibrary.so") + "'"},
+        {std::string(BIN_DIR) + "/libOldSdkExporter.so",
+         "plug-in '" + std::string(BIN_DIR) + "/libOldSdkExporter.so' was built for another SDK version"},
+        // The same library built for this SDK gets past the version check.
+        {std::string(BIN_DIR) + "/libNoClassExporter.so",
+         "plug-in '" + std::string(BIN_DIR) + "/libNoClassExporter.so' offers no plug-in class"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plugin);
+        const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " --all --plugin " + Quote(c.plugin));
+        EXPECT_EQ(r.signal, 0) << r.output;
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(r.output.find("tessel-export: " + c.message), std::string::npos) << r.output;
+        EXPECT_EQ(ReadAll(out), kEarlier);
+    }
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"libNotALibrary.so", "yard.gltf", "yard.tsl"}));
+}
+
+}  // namespace
