@@ -201,7 +201,8 @@ void MainFrameWindow::Create() {
     m_pFrame->onDestroyWindow = [this] { close(); };
     m_pView->SetFrame(m_pFrame.get());
     m_pView->onContextReady = [this] {
-        const int result = m_closed ? -1 : m_pFrame->OnCreate();
+        if (m_closed) return;  // closed before the device could be made
+        const int result = m_pFrame->OnCreate();
         if (onCreated) onCreated(result);
     };
 }
