@@ -7,4 +7,6 @@ build="${1:-$here/build}"
 shift || true
 "$here/scripts/setup.sh" "$build" "$@"
 cd "$build"
+# Sanitizer builds: leaks inside the scene importer library are not ours.
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$here/tests/lsan.supp}"
 ctest --output-on-failure -j "$(nproc)" --timeout 600
