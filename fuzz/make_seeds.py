@@ -137,6 +137,7 @@ def scene():
 
 
 def write(name, data):
+    os.makedirs(os.path.dirname(os.path.join(out, name)), exist_ok=True)
     with open(os.path.join(out, name), "wb") as f:
         f.write(data)
 
