@@ -26,9 +26,10 @@ struct ProgramRun {
 };
 
 // Runs tessel-export with the importer held to a small memory limit, so a
-// runaway import ends quickly in every build.
-ProgramRun RunHost(const std::string& args) {
-    const std::string cmd = "TESSEL_IMPORT_MEMORY_LIMIT=400 exec " + std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
+// runaway import ends quickly in every build; `environment` adds variables.
+ProgramRun RunHost(const std::string& args, const std::string& environment = "") {
+    const std::string cmd = "TESSEL_IMPORT_MEMORY_LIMIT=400 " + environment + " exec " + std::string(BIN_DIR) +
+                            "/tessel-export " + args + " 2>&1";
     ProgramRun r;
     FILE* p = ::popen(cmd.c_str(), "r");
     if (p == nullptr) return r;
@@ -96,6 +97,16 @@ TEST(HostProgramMalformedScenes, EveryRefusedOrCrashingSceneEndsWithAMessage) {
         const ProgramRun fresh = RunHost(Quote(scene) + " " + Quote(dir.File("new.tsl")) + " --all");
         EXPECT_EQ(fresh.status, 1) << fresh.output;
         EXPECT_FALSE(fs::exists(dir.File("new.tsl")));
+        // The interactive front end reads the scene the same way.
+        if (s.outcome.rfind("SIG", 0) == 0) {
+            const ProgramRun window =
+                RunHost(Quote(scene) + " " + Quote(out) + " --interactive", "QT_QPA_PLATFORM=offscreen");
+            EXPECT_EQ(window.signal, 0) << window.output;
+            EXPECT_EQ(window.status, 1) << window.output;
+            EXPECT_NE(window.output.find("cannot read scene file '" + scene + "': "), std::string::npos)
+                << window.output;
+            EXPECT_EQ(ReadAll(out), kEarlier);
+        }
     }
     // The index lists the scenes Assimp crashes on and those it refuses.
     EXPECT_EQ(crashing, 4u);
