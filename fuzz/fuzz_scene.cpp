@@ -4,9 +4,11 @@
 // this target's subject), the scene crosses back as bytes, and the host maps
 // it to the package's nodes, objects and materials. Then it evaluates
 // transforms and meshes (rigid, skinned, morphed) at several ticks and runs
-// the exporter's node classification. Each mesh the host hands out must be
-// consistent: faces within its vertices, texture faces within its texture
-// vertices. The file name, which chooses Assimp's reader, follows the
+// the exporter's node classification, and exports every object over the
+// first frames through the plug-in's own dialog and driver. Each mesh the
+// host hands out must be consistent (faces within its vertices, texture
+// faces within its texture vertices), and every file the export writes must
+// be one the viewer's reader accepts. The file name, which chooses Assimp's reader, follows the
 // bytes' start: GLB, glTF (JSON), FBX, COLLADA, ASE, X, 3DS, PLY, OFF, STL,
 // else OBJ.
 #include <assimp/scene.h>
@@ -14,13 +16,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "DialogAnswers.h"
 #include "FuzzSupport.h"
 #include "HostScene.h"
 #include "SceneImport.h"
 #include "TesselExp.h"
+#include "TesselModel.h"
 
 namespace {
 
@@ -33,8 +39,47 @@ public:
     bool CancelRequested() override { return false; }
     void SetCancel(bool) override {}
     void Assertion(const std::string&, int) override { fuzz::Broken("an SDK assertion failed"); }
-    void RunDialog(DialogWindow&) override {}
+    // The export dialog is answered as the batch host answers it.
+    void RunDialog(DialogWindow& dialog) override {
+        std::vector<std::string> missing;
+        AnswerExportDialog(dialog, answers, missing);
+    }
+    ExportDialogAnswers answers;
 };
+
+// Exports every object of the scene over at most the first 20 frames and
+// reads the file back with the viewer's reader.
+void ExportAndReadBack(HostScene& scene, const std::string& out) {
+    SilentHostUi ui;
+    SetHostUi(&ui);
+    const int tpf = scene.TicksPerFrame();
+    const int first = scene.AnimRange().Start() / tpf;
+    const int last = std::min(scene.AnimRange().End() / tpf, first + 20);
+    ui.answers.take = ExportDialogAnswers::Take::All;
+    ui.answers.startFrame = std::to_string(first);
+    ui.answers.endFrame = std::to_string(last);
+    ui.answers.frameStep = "1";
+    HostInterface ip(scene, ui);
+    std::remove(out.c_str());
+    TesselExp exporter;
+    const int result = exporter.DoExport(out.c_str(), nullptr, &ip, FALSE, 0);
+    SetHostUi(nullptr);
+    std::FILE* f = std::fopen(out.c_str(), "rb");
+    if (f == nullptr) return;  // nothing to export, or refused
+    if (result == 0) fuzz::Broken("a failed export left a file");
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+    std::remove(out.c_str());
+    TesselFileData data;
+    std::string error;
+    if (!ParseTesselFile(bytes.data(), bytes.size(), data, error) && error != kNoObjectsMessage) {
+        std::fprintf(stderr, "fuzz: the viewer refuses the export: %s\n", error.c_str());
+        fuzz::Broken("an exported file the viewer refuses");
+    }
+}
 
 bool StartsWith(const uint8_t* data, size_t size, const char* text) {
     const size_t n = std::strlen(text);
@@ -149,5 +194,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     SetHostUi(nullptr);
+    if (classify) ExportAndReadBack(*scene, fuzz::PrivateDirectory() + "/export.tsl");
     return 0;
 }
