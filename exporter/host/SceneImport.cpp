@@ -79,18 +79,18 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
     __sanitizer_set_death_callback(nullptr);
 #endif
 
+    // The importer and its scene are never freed: the child ends as soon as
+    // the scene is on its way.
+    auto* importer = new Assimp::Importer();
     std::vector<uint8_t> message(kHeaderSize);
-    {
-        Assimp::Importer importer;
-        std::string why;
-        const aiScene* scene = ReadSceneInProcess(importer, path, why);
-        if (scene != nullptr) {
-            message[0] = kSceneFollows;
-            WriteSceneBytes(*scene, message);
-        } else {
-            message[0] = kRefused;
-            message.insert(message.end(), why.begin(), why.end());
-        }
+    std::string why;
+    const aiScene* scene = ReadSceneInProcess(*importer, path, why);
+    if (scene != nullptr) {
+        message[0] = kSceneFollows;
+        WriteSceneBytes(*scene, message);
+    } else {
+        message[0] = kRefused;
+        message.insert(message.end(), why.begin(), why.end());
     }
     const uint64_t length = message.size() - kHeaderSize;
     std::memcpy(message.data() + 1, &length, sizeof length);
@@ -250,11 +250,16 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
                                              std::chrono::duration<double>(limits.seconds));
     std::vector<uint8_t> message, diagnostics;
     bool dataOpen = true, errOpen = true;
-    enum class Stop { None, Time, Memory } stop = Stop::None;
+    enum class Stop { None, Time, Memory, Watch } stop = Stop::None;
+    int watchError = 0;
     while (dataOpen || errOpen) {
         pollfd fds[2] = {{dataPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
         const int r = ::poll(fds, 2, 20);
-        if (r < 0 && errno != EINTR) break;
+        if (r < 0 && errno != EINTR) {
+            watchError = errno;
+            stop = Stop::Watch;
+            break;
+        }
         if (dataOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
             dataOpen = Drain(dataPipe[0], message, SIZE_MAX);
         if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
@@ -283,6 +288,10 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
         std::snprintf(text, sizeof text, "the importer did not finish within %g s (%s sets the limit)", limits.seconds,
                       kImportTimeLimitVariable);
         why = text;
+        return nullptr;
+    }
+    if (stop == Stop::Watch) {
+        why = std::string("the importer cannot be watched: ") + std::strerror(watchError);
         return nullptr;
     }
     if (stop == Stop::Memory) {
