@@ -249,7 +249,7 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(limits.seconds));
     std::vector<uint8_t> message, diagnostics;
-    bool dataOpen = true, errOpen = true;
+    bool dataOpen = true, errOpen = true, reserved = false;
     enum class Stop { None, Time, Memory, Watch } stop = Stop::None;
     int watchError = 0;
     while (dataOpen || errOpen) {
@@ -260,8 +260,16 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
             stop = Stop::Watch;
             break;
         }
-        if (dataOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+        if (dataOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
             dataOpen = Drain(dataPipe[0], message, SIZE_MAX);
+            // Room for the whole message once its header says how long it is.
+            if (!reserved && message.size() >= kHeaderSize) {
+                reserved = true;
+                uint64_t length = 0;
+                std::memcpy(&length, message.data() + 1, sizeof length);
+                if (length < (uint64_t{1} << 32)) message.reserve(kHeaderSize + static_cast<size_t>(length));
+            }
+        }
         if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
             errOpen = Drain(errPipe[0], diagnostics, kMaxDiagnostics);
         if (!dataOpen && !errOpen) break;
