@@ -6,9 +6,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
   libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
-  libassimp-dev assimp-utils
+  libassimp-dev assimp-utils libtinygltf-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fonts-nanum
+  xvfb xauth fonts-nanum nodejs
   "$@"
 )
 
@@ -26,3 +26,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# npm comes with some builds of nodejs; Debian packages it apart.
+if ! command -v npm >/dev/null 2>&1; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm
+fi
+# The Khronos glTF validator, used by the tests on model-convert's output.
+checks="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/gltf"
+if [ ! -f "$checks/node_modules/gltf-validator/package.json" ]; then
+  echo "setup: installing the glTF validator into $checks/node_modules"
+  npm ci --prefix "$checks" --no-audit --no-fund --silent
+fi

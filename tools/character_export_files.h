@@ -1,12 +1,14 @@
 // The viewer's character files as the character import writes them: the
 // biped file (.bpd) and the Morvane part file (.mrv), little-endian, field
-// by field, and whole-file saving under a temporary name.
+// by field (saved whole with formats/SaveWholeFile.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "formats/SaveWholeFile.h"
 
 struct BipedFileBone {
     std::vector<std::array<float, 3>> positions;  // the bone mesh's points, bone space
@@ -29,8 +31,3 @@ struct PartFileObject {
 };
 
 std::vector<uint8_t> EncodePartFile(const std::vector<PartFileObject>& objects);
-
-// Writes `bytes` to `path` through a temporary file in the same folder that
-// is renamed over `path` once complete. False with the reason in `error`;
-// an earlier file at `path` is then untouched.
-bool SaveWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);

@@ -1,7 +1,5 @@
 // The character-export program as a user runs it, and its output shown by
 // the viewer's headless snapshot.
-#include <sys/wait.h>
-
 #include <QImage>
 
 #include <array>
@@ -9,35 +7,14 @@
 #include <filesystem>
 
 #include "CharacterTestKit.h"
+#include "ProgramRun.h"
 #include "RigScenes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;   // exit status; -1 when ended by a signal
-    std::string out;   // standard output and standard error together
-};
-
-ProgramRun RunProgram(const std::string& program, const std::string& args) {
-    const std::string cmd = std::string(BIN_DIR) + "/" + program + " " + args + " 2>&1";
-    ProgramRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
 ProgramRun CharacterExport(const std::string& args) { return RunProgram("character-export", args); }
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-
-bool Has(const ProgramRun& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
 
 TEST(CharacterProgram, HelpAndUsageErrors) {
     ProgramRun r = CharacterExport("--help");

@@ -1,0 +1,331 @@
+// model-convert as a user runs it: the demo content and exported scenes
+// converted to glTF, read back through our own importers (tessel-export,
+// character import) and compared with what the viewer shows, and checked by
+// the Khronos glTF validator.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "../character/CharacterTestKit.h"
+#include "../exporter/TestdataIndex.h"
+#include "ProgramRun.h"
+#include "TesselModel.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The demo content, written once for all tests of this suite.
+const TempDir& DemoDir() {
+    static TempDir dir;
+    static const ProgramRun made = RunProgram("make-demo-content", Q(dir.Path().string()));
+    EXPECT_EQ(made.status, 0) << made.out;
+    return dir;
+}
+
+std::string Demo(const std::string& name) {
+    return DemoDir().File(name);
+}
+
+std::string CharacterArgs() {
+    std::string args = "--biped " + Q(Demo("demo.bpd"));
+    const char* parts[] = {"body", "helmet", "armour", "weapon", "shoes"};
+    for (int slot = 0; slot < 5; ++slot)
+        args +=
+            " --part " + std::to_string(slot) + "=" + Q(Demo(std::string(parts[slot]) + ".mrv"));
+    return args;
+}
+
+std::vector<uint8_t> Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+TesselFileData ReadTessel(const std::string& path) {
+    const std::vector<uint8_t> bytes = Bytes(path);
+    TesselFileData data;
+    std::string error;
+    EXPECT_TRUE(ParseTesselFile(bytes.data(), bytes.size(), data, error)) << path << ": " << error;
+    return data;
+}
+
+double Gap(const ModelVertex& a, const ModelVertex& b) {
+    return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                     (a.z - b.z) * (a.z - b.z));
+}
+
+// Largest distance between the corners of the same faces, each face's
+// corners allowed to start at another corner but keeping their turn.
+double FaceError(const ModelVertex* a, const std::vector<uint16_t>& ia, const ModelVertex* b,
+                 const std::vector<uint16_t>& ib) {
+    double worst = 0;
+    for (size_t f = 0; f + 2 < ia.size(); f += 3) {
+        double best = 1e30;
+        for (size_t turn = 0; turn < 3; ++turn) {
+            double e = 0;
+            for (size_t c = 0; c < 3; ++c)
+                e = std::max(e, Gap(a[ia[f + c]], b[ib[f + (c + turn) % 3]]));
+            best = std::min(best, e);
+        }
+        worst = std::max(worst, best);
+    }
+    return worst;
+}
+
+double Diagonal(const std::vector<ModelVertex>& vertices) {
+    float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
+    for (const ModelVertex& v : vertices) {
+        const float p[3] = {v.x, v.y, v.z};
+        for (int i = 0; i < 3; ++i) lo[i] = std::min(lo[i], p[i]), hi[i] = std::max(hi[i], p[i]);
+    }
+    return std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
+                     (hi[2] - lo[2]) * (hi[2] - lo[2]));
+}
+
+// The village (static houses, a turning windmill and a waving flag) as a
+// .gltf + .bin, exported again by tessel-export: the same objects, faces and
+// per-frame positions.
+TEST(ModelConvert, VillageRoundTripsThroughTheExporter) {
+    TempDir out;
+    const ProgramRun convert =
+        RunProgram("model-convert", Q(Demo("village.tsl")) + " " + Q(out.File("village.gltf")));
+    ASSERT_EQ(convert.status, 0) << convert.out;
+    ASSERT_TRUE(fs::exists(out.File("village.bin")));
+    const ProgramRun exported =
+        RunProgram("tessel-export", Q(out.File("village.gltf")) + " " + Q(out.File("back.tsl")) +
+                                        " --all --no-centre");
+    ASSERT_EQ(exported.status, 0) << exported.out;
+
+    const TesselFileData original = ReadTessel(Demo("village.tsl"));
+    const TesselFileData back = ReadTessel(out.File("back.tsl"));
+    ASSERT_EQ(back.statics.size(), original.statics.size());
+    ASSERT_EQ(back.animateds.size(), original.animateds.size());
+    ASSERT_EQ(back.frameCount, original.frameCount);
+    ASSERT_GT(original.animateds.size(), 0u);
+    std::vector<ModelVertex> all;
+    for (const StaticObject& o : original.statics)
+        all.insert(all.end(), o.vertices.begin(), o.vertices.end());
+    const double tolerance = 1e-4 * Diagonal(all);
+    double worst = 0;
+    for (size_t i = 0; i < original.statics.size(); ++i) {
+        const StaticObject &a = original.statics[i], &b = back.statics[i];
+        ASSERT_EQ(b.faceCount, a.faceCount) << "static " << i;
+        worst =
+            std::max(worst, FaceError(a.vertices.data(), a.indices, b.vertices.data(), b.indices));
+        EXPECT_EQ(a.textureName.empty(), b.textureName.empty()) << "static " << i;
+    }
+    for (size_t i = 0; i < original.animateds.size(); ++i) {
+        const AnimatedObject &a = original.animateds[i], &b = back.animateds[i];
+        ASSERT_EQ(b.faceCount, a.faceCount) << "animated " << i;
+        for (int32_t k = 0; k < original.frameCount; ++k)
+            worst = std::max(worst, FaceError(a.Frame(k), a.indices, b.Frame(k), b.indices));
+    }
+    EXPECT_LE(worst, tolerance);
+    std::printf(
+        "village: %zu static, %zu animated objects, %d frames; largest corner error %.3g (model "
+        "size %.3g)\n",
+        original.statics.size(), original.animateds.size(), original.frameCount, worst,
+        tolerance * 1e4);
+}
+
+// The demo character in all five parts as a .glb, imported again as a
+// character: at every frame the viewer's skinning of the import gives the
+// viewer's skinning of the original.
+TEST(ModelConvert, CharacterRoundTripsThroughCharacterImport) {
+    TempDir out;
+    const std::string glb = out.File("demo.glb");
+    const ProgramRun convert = RunProgram("model-convert", CharacterArgs() + " " + Q(glb));
+    ASSERT_EQ(convert.status, 0) << convert.out;
+
+    std::unique_ptr<HostScene> scene = LoadHostScene(glb);
+    ASSERT_TRUE(scene);
+    CharacterExportOptions options;
+    options.outDir = out.File("back");
+    CharacterExportResult result;
+    ASSERT_TRUE(Export(*scene, options, result));
+    ViewerCharacter back;
+    ASSERT_TRUE(back.Load(result, options.outDir));
+
+    CharacterExportResult demo;  // the original files, read the same way
+    demo.bipedFile = Demo("demo.bpd");
+    for (const char* name : {"body", "helmet", "armour", "weapon", "shoes"}) {
+        ExportedPart part;
+        part.meshName = name;
+        part.file = Demo(std::string(name) + ".mrv");
+        demo.parts.push_back(part);
+    }
+    ViewerCharacter original;
+    ASSERT_TRUE(original.Load(demo, DemoDir().Path().string()));
+    const int32_t frames = original.biped.frameCount;
+    ASSERT_EQ(back.biped.frameCount, frames);
+    ASSERT_EQ(back.parts.size(), original.parts.size());
+
+    // Bones by name ("bone N" is the original's bone N).
+    std::vector<int> originalBone;
+    for (const std::string& name : result.boneNames)
+        originalBone.push_back(name.rfind("bone ", 0) == 0 ? std::atoi(name.c_str() + 5) : -1);
+
+    std::vector<ModelVertex> all;
+    for (auto& part : original.parts) {
+        part->Skin(original.biped, 0);
+        for (const PartObject& o : part->objects)
+            all.insert(all.end(), o.skinnedVertices.begin(), o.skinnedVertices.end());
+    }
+    const double size = Diagonal(all);
+    double worst = 0;
+    size_t compared = 0;
+    for (size_t p = 0; p < original.parts.size(); ++p) {
+        SCOPED_TRACE(result.parts[p].meshName);
+        ASSERT_EQ(result.parts[p].meshName, demo.parts[p].meshName);
+        CharacterPart &a = *original.parts[p], &b = *back.parts[p];
+        int32_t facesA = 0, facesB = 0;
+        for (const PartObject& o : a.objects) facesA += o.faceCount;
+        for (const PartObject& o : b.objects) facesB += o.faceCount;
+        EXPECT_EQ(facesB, facesA);
+        // Each imported vertex is matched at frame 0 with the original vertex
+        // of the same bone, position and texture coordinates.
+        a.Skin(original.biped, 0);
+        b.Skin(back.biped, 0);
+        struct Match {
+            size_t bo, bv, ao, av;
+        };
+        std::vector<Match> matches;
+        for (size_t bo = 0; bo < b.objects.size(); ++bo)
+            for (size_t bv = 0; bv < b.objects[bo].skinnedVertices.size(); ++bv) {
+                const ModelVertex& v = b.objects[bo].skinnedVertices[bv];
+                const int bone =
+                    originalBone.at(static_cast<size_t>(b.objects[bo].boneIndices[bv]));
+                Match best{bo, bv, 0, 0};
+                double bestGap = 1e30;
+                for (size_t ao = 0; ao < a.objects.size(); ++ao)
+                    for (size_t av = 0; av < a.objects[ao].skinnedVertices.size(); ++av) {
+                        if (a.objects[ao].boneIndices[av] != bone) continue;
+                        const ModelVertex& u = a.objects[ao].skinnedVertices[av];
+                        const double gap =
+                            Gap(u, v) + std::fabs(u.tu - v.tu) + std::fabs(u.tv - v.tv);
+                        if (gap < bestGap) bestGap = gap, best.ao = ao, best.av = av;
+                    }
+                ASSERT_LT(bestGap, 1e29)
+                    << "imported vertex follows bone " << bone << ", which no original vertex does";
+                matches.push_back(best);
+            }
+        for (int32_t f = 0; f < frames; ++f) {
+            a.Skin(original.biped, f);
+            b.Skin(back.biped, f);
+            for (const Match& m : matches)
+                worst = std::max(worst, Gap(a.objects[m.ao].skinnedVertices[m.av],
+                                            b.objects[m.bo].skinnedVertices[m.bv]));
+        }
+        compared += matches.size();
+    }
+    EXPECT_LE(worst, 1e-4 * size);
+    std::printf("character: %zu vertices over %d frames; largest error %.3g (model size %.3g)\n",
+                compared, frames, worst, size);
+}
+
+// Damaged input and usage errors: a message naming the file or the problem,
+// and nothing written; --list writes nothing.
+TEST(ModelConvert, RefusesDamagedInputAndBadUsageWithoutWriting) {
+    TempDir out;
+    const std::string target = out.File("kept.glb");
+    { std::ofstream(target) << "earlier"; }
+    std::vector<uint8_t> village = Bytes(Demo("village.tsl"));
+    village.resize(village.size() - 5);
+    const std::string cut = out.File("cut.tsl");
+    std::ofstream(cut, std::ios::binary)
+        .write(reinterpret_cast<const char*>(village.data()),
+               static_cast<std::streamsize>(village.size()));
+    std::vector<uint8_t> part = Bytes(Demo("body.mrv"));
+    part.resize(part.size() / 2);
+    const std::string halfPart = out.File("half.mrv");
+    std::ofstream(halfPart, std::ios::binary)
+        .write(reinterpret_cast<const char*>(part.data()),
+               static_cast<std::streamsize>(part.size()));
+
+    for (const std::string& args :
+         {Q(cut) + " " + Q(target), "--biped " + Q(cut) + " " + Q(target),
+          "--biped " + Q(Demo("demo.bpd")) + " --part 0=" + Q(halfPart) + " " + Q(target),
+          Q(out.File("missing.tsl")) + " " + Q(target)}) {
+        const ProgramRun r = RunProgram("model-convert", args);
+        EXPECT_EQ(r.status, 1) << args << "\n" << r.out;
+        EXPECT_TRUE(Has(r, "cut.tsl:") || Has(r, "half.mrv:") || Has(r, "missing.tsl:")) << r.out;
+    }
+    EXPECT_EQ(Bytes(target), std::vector<uint8_t>({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+
+    for (const std::string& args :
+         {std::string(), Q(Demo("village.tsl")), Q(Demo("village.tsl")) + " out.obj",
+          "--part 0=" + Q(Demo("body.mrv")) + " " + Q(target),
+          "--biped " + Q(Demo("demo.bpd")) + " --part 7=x.mrv " + Q(target),
+          Q(Demo("village.tsl")) + " " + Q(target) + " --scale 0"}) {
+        const ProgramRun r = RunProgram("model-convert", args);
+        EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+        EXPECT_TRUE(Has(r, "usage: model-convert")) << r.out;
+    }
+    EXPECT_EQ(RunProgram("model-convert", "--help").status, 0);
+
+    const ProgramRun list =
+        RunProgram("model-convert", CharacterArgs() + " " + Q(Demo("village.tsl")) + " " +
+                                        Q(out.File("all.glb")) + " --list");
+    EXPECT_EQ(list.status, 0) << list.out;
+    EXPECT_FALSE(fs::exists(out.File("all.glb")));
+    for (const char* text :
+         {"mesh \"body\" (skinned to \"demo\")", "mesh \"village animated 0\"", "morph targets",
+          "skin \"demo\": ", "animation \"village\"", "STEP", "alpha-tested"})
+        EXPECT_TRUE(Has(list, text)) << text << "\n" << list.out;
+    for (const auto& e : fs::directory_iterator(out.Path()))  // no temporary file left behind
+        EXPECT_EQ(e.path().filename().string().find(".part-"), std::string::npos) << e.path();
+}
+
+// The Khronos validator finds no error in the demo content's conversions
+// nor in the conversions of Tessel files exported from third-party scenes.
+TEST(ModelConvert, KhronosValidatorFindsNoErrors) {
+    const std::string validator = std::string(GLTF_CHECKS_DIR) + "/validate.js";
+    const bool ci = std::getenv("CI") != nullptr && std::string(std::getenv("CI")) == "true";
+    if (RunCommand("node " + Q(validator) + " --help").status != 0 ||
+        !fs::exists(std::string(GLTF_CHECKS_DIR) + "/node_modules/gltf-validator")) {
+        if (ci)
+            FAIL()
+                << "node or the glTF validator is missing (scripts/install-deps.sh installs them)";
+        GTEST_SKIP()
+            << "node or the glTF validator is missing (scripts/install-deps.sh installs them)";
+    }
+    TempDir out;
+    std::vector<std::string> files = {out.File("village.glb"), out.File("village.gltf"),
+                                      out.File("character.glb"), out.File("together.gltf")};
+    ASSERT_EQ(RunProgram("model-convert", Q(Demo("village.tsl")) + " " + Q(files[0])).status, 0);
+    ASSERT_EQ(
+        RunProgram("model-convert", Q(Demo("village.tsl")) + " " + Q(files[1]) + " --scale 0.1")
+            .status,
+        0);
+    ASSERT_EQ(RunProgram("model-convert", CharacterArgs() + " " + Q(files[2])).status, 0);
+    ASSERT_EQ(RunProgram("model-convert", CharacterArgs() + " --tessel " + Q(Demo("village.tsl")) +
+                                              " " + Q(files[3]))
+                  .status,
+              0);
+    int scenes = 0;
+    for (const TestdataScene& s : TestdataScenes()) {
+        if (!s.Reads() || s.malformed) continue;
+        const std::string stem = out.File("scene" + std::to_string(scenes++));
+        const ProgramRun exported =
+            RunProgram("tessel-export", Q(std::string(SHARED_TESTDATA_DIR) + "/" + s.path) + " " +
+                                            Q(stem + ".tsl") + " --all");
+        if (exported.status != 0 || !fs::exists(stem + ".tsl")) continue;  // no geometry
+        const ProgramRun converted =
+            RunProgram("model-convert", Q(stem + ".tsl") + " " + Q(stem + ".glb"));
+        EXPECT_EQ(converted.status, 0) << s.path << "\n" << converted.out;
+        if (converted.status == 0) files.push_back(stem + ".glb");
+    }
+    EXPECT_GT(files.size(), 30u);
+    std::string args;
+    for (const std::string& f : files) args += " " + Q(f);
+    const ProgramRun checked = RunCommand("node " + Q(validator) + args);
+    EXPECT_EQ(checked.status, 0) << checked.out;
+    std::printf("%zu files validated\n", files.size());
+}
+
+}  // namespace
