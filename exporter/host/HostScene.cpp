@@ -13,6 +13,7 @@
 #include <functional>
 #include <limits>
 #include <set>
+#include <sstream>
 #include <unordered_map>
 
 #include "GltfInterpolation.h"
@@ -103,6 +104,28 @@ Matrix3 WithoutScale(const Matrix3& m) {
 std::string Str(const aiString& s) { return std::string(s.C_Str(), s.length); }
 
 }  // namespace
+
+namespace {
+struct LengthUnit {
+    const char* name;
+    double metres;
+};
+const LengthUnit kLengthUnits[] = {{"m", 1.0}, {"cm", 0.01}, {"mm", 0.001}, {"in", 0.0254}, {"ft", 0.3048}};
+}  // namespace
+
+double LengthUnitMetres(const std::string& name) {
+    for (const LengthUnit& u : kLengthUnits)
+        if (name == u.name) return u.metres;
+    return 0.0;
+}
+
+std::string DescribeLengthUnit(double metres) {
+    for (const LengthUnit& u : kLengthUnits)
+        if (std::fabs(metres - u.metres) <= 1e-6 * u.metres) return u.name;
+    std::ostringstream text;
+    text << "1 unit = " << metres << " m";
+    return text.str();
+}
 
 const char* NodeKindName(NodeKind kind) {
     switch (kind) {
@@ -231,13 +254,15 @@ void HostMeshObject::Evaluate(TimeValue t) {
 // ---------------------------------------------------------------- building
 class SceneBuilder {
 public:
-    SceneBuilder(HostScene& scene, const aiScene& ai, std::string path) : s(scene), ai(ai), path(std::move(path)) {}
+    SceneBuilder(HostScene& scene, const aiScene& ai, std::string path, const SceneSize& size)
+        : s(scene), ai(ai), path(std::move(path)), size(size) {}
     void Build();
 
 private:
     void ReadFrameRate();
     void ChooseAnimations();
     void DecideFrame();
+    double ReadDeclaredUnit();
     HostNode* AddNode(const aiNode* an, HostNode* parent);
     void ReadAnimations();
     void ApplyStepModes();
@@ -264,6 +289,7 @@ private:
     const aiScene& ai;
     std::vector<const aiAnimation*> taken;
     std::string path;
+    SceneSize size;
     std::set<std::string> animatedNames;
     bool foldRoot = false;
     std::unordered_map<std::string, HostNode*> byName;  // first node of each name
@@ -334,8 +360,54 @@ void SceneBuilder::DecideFrame() {
         for (unsigned b = 0; b < ai.mMeshes[m]->mNumBones; ++b)
             if (ai.mMeshes[m]->mBones[b] && Str(ai.mMeshes[m]->mBones[b]->mName) == rootName) userNode = true;
     foldRoot = r->mNumMeshes == 0 && !userNode && animatedNames.count(rootName) == 0 && IsFrameChange(rootTM);
-    s.frame = foldRoot ? WithoutScale(rootTM) * c : c;
+
+    // Resizing is part of the change of frame: positions, translations and
+    // offsets are all carried through it, rotations are not touched.
+    double metresPerNumber = ReadDeclaredUnit();
+    // The importer sizes a COLLADA scene to metres in its root node; a root
+    // that stays a node of its own keeps that size.
+    if (!foldRoot && s.format.find("Collada") != std::string::npos && s.declaredMetres > 0) metresPerNumber = 1.0;
+    double factor = size.factor;
+    if (size.unitMetres > 0) {
+        if (metresPerNumber > 0) factor *= metresPerNumber / size.unitMetres;
+        else s.warnings.push_back("'" + path + "' declares no unit; its numbers are taken as they are");
+    }
+    s.presentedScale = factor;
+    const float f = static_cast<float>(factor);
+    const Matrix3 scale(Point3(f, 0.0f, 0.0f), Point3(0.0f, f, 0.0f), Point3(0.0f, 0.0f, f), Point3(0.0f, 0.0f, 0.0f));
+    s.frame = (foldRoot ? WithoutScale(rootTM) * c : c) * scale;
     s.frameInverse = Inverse(s.frame);
+}
+
+// The unit the file declares, kept in the scene; returns metres per number
+// of the file (0 when the file declares no unit).
+double SceneBuilder::ReadDeclaredUnit() {
+    s.declaredMetres = 0.0;
+    s.declaredSource.clear();
+    auto declare = [&](double metres, const std::string& source) {
+        if (!(metres > 0) || !std::isfinite(metres)) return;
+        s.declaredMetres = metres;
+        s.declaredSource = source;
+    };
+    if (s.format.find("FBX") != std::string::npos && ai.mMetaData) {
+        // Centimetres per unit.
+        float f = 0.0f;
+        double d = 0.0;
+        if (ai.mMetaData->Get("UnitScaleFactor", f)) d = f;
+        else ai.mMetaData->Get("UnitScaleFactor", d);
+        std::ostringstream text;
+        text << "FBX UnitScaleFactor " << d;
+        declare(d / 100.0, text.str());
+    } else if (s.format.find("Collada") != std::string::npos) {
+        // The importer puts the file's <unit> into its root node as a scale.
+        const float unit = FromAi(ai.mRootNode->mTransformation).GetRow(0).Length();
+        std::ostringstream text;
+        text << "COLLADA <unit meter=\"" << unit << "\">";
+        declare(unit, text.str());
+    } else if (s.format.find("glTF") != std::string::npos) {
+        declare(1.0, "glTF files are in metres");
+    }
+    return s.declaredMetres;
 }
 
 HostNode* SceneBuilder::AddNode(const aiNode* an, HostNode* parent) {
@@ -824,7 +896,7 @@ void SceneBuilder::Build() {
 // ----------------------------------------------------------------- loading
 HostScene::~HostScene() = default;
 
-std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string& error) {
+std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string& error, const SceneSize& size) {
     {
         std::ifstream probe(path, std::ios::binary);
         if (!probe) {
@@ -838,17 +910,18 @@ std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string&
         error = "cannot read scene file '" + path + "': " + why;
         return nullptr;
     }
-    return FromImported(*ai, path, error);
+    return FromImported(*ai, path, error, size);
 }
 
-std::unique_ptr<HostScene> HostScene::FromImported(const aiScene& ai, const std::string& path, std::string& error) {
+std::unique_ptr<HostScene> HostScene::FromImported(const aiScene& ai, const std::string& path, std::string& error,
+                                                   const SceneSize& size) {
     if (ai.mRootNode == nullptr) {
         error = "cannot read scene file '" + path + "': the file holds no scene";
         return nullptr;
     }
     std::unique_ptr<HostScene> scene(new HostScene());
     scene->path = path;
-    SceneBuilder builder(*scene, ai, path);
+    SceneBuilder builder(*scene, ai, path, size);
     builder.Build();
     return scene;
 }

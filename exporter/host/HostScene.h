@@ -144,16 +144,35 @@ private:
     Matrix3 worldCache;
 };
 
+// The size at which the scene is presented: the file's numbers, converted
+// from the unit the file declares into `unitMetres` (metres per unit; 0
+// keeps the file's own units), then multiplied by `factor`.
+struct SceneSize {
+    double factor = 1.0;
+    double unitMetres = 0.0;
+};
+
+// Metres per unit of the length units a scene can be presented in ("m",
+// "cm", "mm", "in", "ft"); 0 for any other name.
+double LengthUnitMetres(const std::string& name);
+// A length unit for messages: its name when it is one of those, else
+// "1 unit = X m".
+std::string DescribeLengthUnit(double metres);
+
 class HostScene {
 public:
     // Reads a scene file. On failure returns null and a message naming the
     // file and the problem. The importer runs in a child process
     // (SceneImport.h): when it crashes or runs past its limits on a
     // malformed file, that is the problem reported.
-    static std::unique_ptr<HostScene> Load(const std::string& path, std::string& error);
+    // The scene is presented at `size`: positions, node translations, skin
+    // offsets and morph offsets are all scaled while loading, so every
+    // evaluation and export sees the resized scene.
+    static std::unique_ptr<HostScene> Load(const std::string& path, std::string& error, const SceneSize& size = {});
     // Builds the scene from one the importer has read; `path` names the
     // file in messages and is read again for glTF channel modes.
-    static std::unique_ptr<HostScene> FromImported(const aiScene& ai, const std::string& path, std::string& error);
+    static std::unique_ptr<HostScene> FromImported(const aiScene& ai, const std::string& path, std::string& error,
+                                                   const SceneSize& size = {});
     ~HostScene();
 
     HostNode* Root() { return root; }
@@ -173,6 +192,13 @@ public:
     // Things in the file the scene had to correct or leave out.
     const std::vector<std::string>& Warnings() const { return warnings; }
     size_t MaterialCount() const { return materials.size(); }
+    // The unit the file declares, in metres per unit (FBX unit scale,
+    // COLLADA <unit>, glTF metres); 0 when it declares none.
+    double DeclaredUnitMetres() const { return declaredMetres; }
+    // Where the declared unit comes from ("FBX UnitScaleFactor 100", ...).
+    const std::string& DeclaredUnitSource() const { return declaredSource; }
+    // Factor from the file's numbers to the presented ones.
+    double PresentedScale() const { return presentedScale; }
 
     // Conversion from the file's frame to the package's (row-vector form).
     Matrix3 frame, frameInverse;
@@ -193,6 +219,8 @@ private:
     int ticksPerFrame = TIME_TICKSPERSEC / 30;
     double frameRate = 30.0;
     bool turnedUpright = false;
+    double declaredMetres = 0.0, presentedScale = 1.0;
+    std::string declaredSource;
     std::vector<std::string> warnings;
 };
 

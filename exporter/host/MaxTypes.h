@@ -42,6 +42,9 @@ constexpr SClass_ID CTRL_MATRIX3_CLASS_ID = 0x9008;
 constexpr SClass_ID SCENE_EXPORT_CLASS_ID = 0xA20;
 
 constexpr DWORD SCENE_EXPORT_SELECTED = 1;
+// This host's own export option: objects above the Tessel file's vertex
+// limit are written as several records instead of an empty one.
+constexpr DWORD SCENE_EXPORT_SPLIT_LARGE = 0x100;
 constexpr unsigned long VERSION_3DSMAX = 0x0C1C0700;  // release 3100, API 7, SDK revision 0
 
 class Class_ID {

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -21,7 +22,7 @@ namespace {
 
 const char kUsage[] =
     "usage: tessel-export SCENE OUT.tsl [options]\n"
-    "       tessel-export SCENE --list [--selected-only NAME...]\n"
+    "       tessel-export SCENE --list [--selected-only NAME...] [--unit U] [--scale F]\n"
     "\n"
     "Reads SCENE (FBX, glTF, COLLADA, 3DS, OBJ, ... as Assimp reads them), loads the\n"
     "TesselExp plug-in and exports the chosen objects to OUT.tsl. OUT.tsl is replaced only\n"
@@ -35,17 +36,27 @@ const char kUsage[] =
     "  --step N               frame step of animated objects, at least 1\n"
     "  --no-centre            clear the centring on the biped's top node\n"
     "  --selected-only NAME...  export for the selection only; NAMEs are selected\n"
+    "  --unit U               present the scene in unit U (m, cm, mm, in, ft), converted\n"
+    "                         from the unit the file declares (FBX unit scale, COLLADA\n"
+    "                         <unit>, glTF metres); a file without one is taken as it is\n"
+    "  --scale F              multiply every exported position by F (after --unit); the\n"
+    "                         default is the file's own numbers\n"
+    "  --split-large          write an object above 65,536 vertices (the viewer's limit)\n"
+    "                         as several objects of at most 65,536 vertices each, instead\n"
+    "                         of an empty one\n"
     "  --interactive          choose in the export dialog's window (needs a display);\n"
-    "                         --start, --end, --step and --no-centre fill it in first\n"
+    "                         --start, --end, --step and --no-centre fill it in first;\n"
+    "                         --unit, --scale and --split-large apply as without it\n"
     "  --plugin PATH          plug-in library (default: libTesselExp.so beside this program)\n"
     "  --help                 this text\n";
 
 struct Options {
     std::string scene, out, plugin;
     bool list = false, interactive = false, help = false;
-    bool selectedOnly = false;
+    bool selectedOnly = false, splitLarge = false;
     std::vector<std::string> selection;
     ExportDialogAnswers answers;
+    SceneSize size;
 };
 
 bool IsNumber(const std::string& s) {
@@ -75,6 +86,7 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
         if (a == "--help" || a == "-h") o.help = true;
         else if (a == "--list") o.list = true;
         else if (a == "--interactive") o.interactive = true;
+        else if (a == "--split-large") o.splitLarge = true;
         else if (a == "--all") o.answers.take = ExportDialogAnswers::Take::All;
         else if (a == "--select") {
             o.answers.take = ExportDialogAnswers::Take::Selected;
@@ -90,6 +102,23 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
             o.selectedOnly = true;
             names(o.selection);
             if (o.selection.empty()) { error = "--selected-only needs at least one object name"; return false; }
+        } else if (a == "--scale") {
+            char* end = nullptr;
+            const double f = i + 1 < argc ? std::strtod(argv[i + 1], &end) : 0.0;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || !(f >= 1e-6 && f <= 1e6)) {
+                error = "--scale needs a number from 0.000001 to 1000000";
+                return false;
+            }
+            o.size.factor = f;
+            ++i;
+        } else if (a == "--unit") {
+            const double metres = i + 1 < argc ? LengthUnitMetres(argv[i + 1]) : 0.0;
+            if (metres <= 0) {
+                error = "--unit needs one of m, cm, mm, in, ft";
+                return false;
+            }
+            o.size.unitMetres = metres;
+            ++i;
         } else if (a == "--plugin") {
             if (i + 1 >= argc) { error = "--plugin needs a path"; return false; }
             o.plugin = argv[++i];
@@ -121,6 +150,12 @@ void PrintDialog(HostScene& scene, DialogWindow& dialog) {
     std::printf("scene: %s\n", scene.Path().c_str());
     std::printf("format: %s%s\n", scene.Format().empty() ? "unknown" : scene.Format().c_str(),
                 scene.TurnedUpright() ? " (y up, turned upright)" : " (z up)");
+    if (scene.DeclaredUnitMetres() > 0)
+        std::printf("unit: %s (%s)\n", DescribeLengthUnit(scene.DeclaredUnitMetres()).c_str(),
+                    scene.DeclaredUnitSource().c_str());
+    else
+        std::printf("unit: none declared (the file's numbers are taken as they are)\n");
+    if (scene.PresentedScale() != 1.0) std::printf("size: the file's numbers times %g\n", scene.PresentedScale());
     std::printf("animation: frames %d to %d at %g fps (%d ticks per frame)\n", range.Start() / tpf,
                 range.End() / tpf, scene.FrameRate(), tpf);
     auto list = [&](const char* title, int id) {
@@ -168,7 +203,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::unique_ptr<HostScene> scene = HostScene::Load(o.scene, error);
+    std::unique_ptr<HostScene> scene = HostScene::Load(o.scene, error, o.size);
     if (!scene) {
         std::fprintf(stderr, "tessel-export: %s\n", error.c_str());
         return 1;
@@ -203,7 +238,16 @@ int main(int argc, char** argv) {
         SetHostUi(nullptr);
         return 1;
     }
-    const DWORD options = o.selectedOnly ? SCENE_EXPORT_SELECTED : 0;
+    DWORD options = o.selectedOnly ? SCENE_EXPORT_SELECTED : 0;
+    if (o.splitLarge) {
+        if (!exporter->SupportsOptions(0, SCENE_EXPORT_SPLIT_LARGE)) {
+            std::fprintf(stderr, "tessel-export: the plug-in cannot split large objects (--split-large)\n");
+            exporter.reset();
+            SetHostUi(nullptr);
+            return 1;
+        }
+        options |= SCENE_EXPORT_SPLIT_LARGE;
+    }
     ExpInterface ei;
 
     if (o.list) {

@@ -144,6 +144,7 @@ int TesselExp::DoExport(const char* name, ExpInterface* /*ei*/, Interface* i, BO
     w.frameStep = frameStep;
     w.bipedRoot = bipedRoot;
     w.centreOnBiped = centreOnBiped;
+    w.splitLarge = (options & SCENE_EXPORT_SPLIT_LARGE) != 0;
     writer = &w;
 
     WriteFrameCount(out, animCount, startTime, endTime, GetTicksPerFrame(), frameStep);
@@ -164,6 +165,7 @@ int TesselExp::DoExport(const char* name, ExpInterface* /*ei*/, Interface* i, BO
         w.WriteNodeTexture(staticNodes[k]);
         ExportStaticNode(staticNodes[k]);
     }
+    const int32_t staticExtra = w.ExtraRecords();
     for (int k = 0; k < animCount && !cancelled; ++k) {
         if (ip->GetCancel()) {
             cancelled = true;
@@ -172,6 +174,11 @@ int TesselExp::DoExport(const char* name, ExpInterface* /*ei*/, Interface* i, BO
         progress(staticCount + k + 1);
         w.WriteNodeTexture(animNodes[k]);
         ExportAnimatedNode(animNodes[k]);
+    }
+    // Objects split into several records: the header counts every record.
+    if (!cancelled && w.ExtraRecords() > 0) {
+        out.RewriteInt32(4, staticCount + staticExtra);
+        out.RewriteInt32(8, animCount + w.ExtraRecords() - staticExtra);
     }
     ip->ProgressEnd();
     writer = nullptr;

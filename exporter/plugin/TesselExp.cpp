@@ -35,5 +35,6 @@ void TesselExp::ShowAbout(HWND) {}
 
 BOOL TesselExp::SupportsOptions(int ext, DWORD options) {
     if (ext != 0) assert1(__LINE__, __FILE__);
-    return options == SCENE_EXPORT_SELECTED ? TRUE : FALSE;
+    const DWORD supported = SCENE_EXPORT_SELECTED | SCENE_EXPORT_SPLIT_LARGE;
+    return options != 0 && (options & ~supported) == 0 ? TRUE : FALSE;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "HostUi.h"
+#include "RecordSplit.h"
 #include "TesselWriter.h"
 
 namespace {
@@ -174,6 +175,18 @@ bool TesselWriter::Prepare(INode* node, TimeValue t, bool animated, Prepared& me
     return true;
 }
 
+void TesselWriter::WriteTooManyVertices(INode* node, size_t count) {
+    WriteEmptyMesh(node, "Vertex가 " + std::to_string(count) + "개로 " + std::to_string(MAX_OBJECT_VERTICES) +
+                             "개를 넘습니다 (--split-large로 여러 오브젝트로 나누어 저장할 수 있습니다)");
+}
+
+void TesselWriter::StartRecord(size_t r) {
+    if (r == 0) return;
+    out.WriteInt32(static_cast<int32_t>(objectTexture.size()));
+    out.WriteBytes(objectTexture.data(), objectTexture.size());
+    ++extraRecords;
+}
+
 void TesselWriter::WriteStaticMesh(INode* node, TimeValue t) {
     Prepared mesh;
     std::string why;
@@ -182,34 +195,42 @@ void TesselWriter::WriteStaticMesh(INode* node, TimeValue t) {
         return;
     }
     const size_t faces = mesh.cornerVertex.size() / 3;
-    if (mesh.direct) {
-        if (mesh.numVerts > static_cast<size_t>(MAX_OBJECT_VERTICES)) {
-            WriteEmptyMesh(node, "Vertex가 " + std::to_string(mesh.numVerts) + "개로 " +
-                                     std::to_string(MAX_OBJECT_VERTICES) + "개를 넘습니다");
-            return;
-        }
-        VertexNormals(mesh.positions.data(), mesh.numVerts, mesh.cornerVertex, normals, useCounts);
-        out.WriteInt32(static_cast<int32_t>(mesh.numVerts));
-        for (size_t i = 0; i < mesh.numVerts; ++i) out.WriteVertex(FileVertex(mesh.positions[i], normals[i], mesh.table[i]));
-        out.WriteInt32(static_cast<int32_t>(faces));
-        for (int32_t v : mesh.cornerVertex) out.WriteInt32(v);
-        return;
-    }
-    std::vector<int32_t> classes;
-    PositionClasses(mesh.positions.data(), mesh.numVerts, classes);
+    // Direct layout: output vertex i is mesh vertex i with texture entry i.
     SplitLayout layout;
-    SplitVertices(mesh.cornerVertex.data(), mesh.cornerTexture.data(), mesh.cornerVertex.size(), classes, mesh.table,
-                  layout);
-    if (layout.Count() > static_cast<size_t>(MAX_OBJECT_VERTICES)) {
-        WriteEmptyMesh(node, "Vertex가 " + std::to_string(layout.Count()) + "개로 " +
-                                 std::to_string(MAX_OBJECT_VERTICES) + "개를 넘습니다");
+    if (!mesh.direct) {
+        std::vector<int32_t> classes;
+        PositionClasses(mesh.positions.data(), mesh.numVerts, classes);
+        SplitVertices(mesh.cornerVertex.data(), mesh.cornerTexture.data(), mesh.cornerVertex.size(), classes,
+                      mesh.table, layout);
+    }
+    const size_t count = mesh.direct ? mesh.numVerts : layout.Count();
+    const std::vector<int32_t>& corners = mesh.direct ? mesh.cornerVertex : layout.cornerIndex;
+    const bool tooMany = count > static_cast<size_t>(MAX_OBJECT_VERTICES);
+    if (tooMany && !splitLarge) {
+        WriteTooManyVertices(node, count);
         return;
     }
     VertexNormals(mesh.positions.data(), mesh.numVerts, mesh.cornerVertex, normals, useCounts);
-    out.WriteInt32(static_cast<int32_t>(layout.Count()));
-    WriteBlock(mesh.positions, layout);
-    out.WriteInt32(static_cast<int32_t>(faces));
-    for (int32_t j : layout.cornerIndex) out.WriteInt32(j);
+    auto vertex = [&](size_t j) {
+        if (mesh.direct) return FileVertex(mesh.positions[j], normals[j], mesh.table[j]);
+        const size_t p = static_cast<size_t>(layout.positionIndex[j]);
+        return FileVertex(mesh.positions[p], normals[p], layout.texture[j]);
+    };
+    if (!tooMany) {
+        out.WriteInt32(static_cast<int32_t>(count));
+        for (size_t j = 0; j < count; ++j) out.WriteVertex(vertex(j));
+        out.WriteInt32(static_cast<int32_t>(faces));
+        for (int32_t j : corners) out.WriteInt32(j);
+        return;
+    }
+    const std::vector<MeshRecordPart> parts = SplitIntoRecords(corners, count, MAX_OBJECT_VERTICES);
+    for (size_t r = 0; r < parts.size(); ++r) {
+        StartRecord(r);
+        out.WriteInt32(static_cast<int32_t>(parts[r].vertices.size()));
+        for (int32_t j : parts[r].vertices) out.WriteVertex(vertex(static_cast<size_t>(j)));
+        out.WriteInt32(static_cast<int32_t>(parts[r].corners.size() / 3));
+        for (int32_t j : parts[r].corners) out.WriteInt32(j);
+    }
 }
 
 bool TesselWriter::Sample(INode* node, TimeValue s, const Prepared& layout, std::vector<Point3>& positions) {
@@ -235,10 +256,16 @@ bool TesselWriter::Sample(INode* node, TimeValue s, const Prepared& layout, std:
     return same;
 }
 
-void TesselWriter::WriteBlock(const std::vector<Point3>& positions, const SplitLayout& layout) {
-    for (size_t j = 0; j < layout.Count(); ++j) {
+void TesselWriter::WriteBlock(const std::vector<Point3>& positions, const SplitLayout& layout,
+                              const std::vector<int32_t>* subset) {
+    auto write = [&](size_t j) {
         const size_t p = static_cast<size_t>(layout.positionIndex[j]);
         out.WriteVertex(FileVertex(positions[p], normals[p], layout.texture[j]));
+    };
+    if (subset != nullptr) {
+        for (int32_t j : *subset) write(static_cast<size_t>(j));
+    } else {
+        for (size_t j = 0; j < layout.Count(); ++j) write(j);
     }
 }
 
@@ -288,27 +315,36 @@ void TesselWriter::WriteAnimatedMesh(INode* node, TimeValue t) {
     SplitLayout layout;
     SplitVertices(mesh.cornerVertex.data(), mesh.cornerTexture.data(), mesh.cornerVertex.size(), classes, mesh.table,
                   layout);
-    if (layout.Count() > static_cast<size_t>(MAX_OBJECT_VERTICES)) {
-        WriteEmptyMesh(node, "Vertex가 " + std::to_string(layout.Count()) + "개로 " +
-                                 std::to_string(MAX_OBJECT_VERTICES) + "개를 넘습니다");
+    const bool tooMany = layout.Count() > static_cast<size_t>(MAX_OBJECT_VERTICES);
+    if (tooMany && !splitLarge) {
+        WriteTooManyVertices(node, layout.Count());
         return;
     }
+    std::vector<MeshRecordPart> parts;
+    if (tooMany) parts = SplitIntoRecords(layout.cornerIndex, layout.Count(), MAX_OBJECT_VERTICES);
 
-    // Second pass: one vertex block per sample, then the shared faces.
-    out.WriteInt32(static_cast<int32_t>(layout.Count()));
-    for (int32_t k = 0; k < frames; ++k) {
-        std::vector<Point3>& frame = kept[static_cast<size_t>(k)];
-        const std::vector<Point3>* P = &frame;
-        if (frame.empty() && mesh.numVerts > 0) {
-            // Not kept: evaluated again. The scene has not changed since the
-            // first pass, so this gives the same positions.
-            if (!Sample(node, sampleTime(k), mesh, positions)) positions = mesh.positions;
-            P = &positions;
+    // Second pass, per record: one vertex block per sample, then the shared
+    // faces. Every record is written from the same samples and normals.
+    const size_t records = tooMany ? parts.size() : 1;
+    for (size_t r = 0; r < records; ++r) {
+        const bool last = r + 1 == records;
+        StartRecord(r);
+        out.WriteInt32(static_cast<int32_t>(tooMany ? parts[r].vertices.size() : layout.Count()));
+        for (int32_t k = 0; k < frames; ++k) {
+            std::vector<Point3>& frame = kept[static_cast<size_t>(k)];
+            const std::vector<Point3>* P = &frame;
+            if (frame.empty() && mesh.numVerts > 0) {
+                // Not kept: evaluated again. The scene has not changed since
+                // the first pass, so this gives the same positions.
+                if (!Sample(node, sampleTime(k), mesh, positions)) positions = mesh.positions;
+                P = &positions;
+            }
+            VertexNormals(P->data(), mesh.numVerts, mesh.cornerVertex, normals, useCounts);
+            WriteBlock(*P, layout, tooMany ? &parts[r].vertices : nullptr);
+            if (last) std::vector<Point3>().swap(frame);
         }
-        VertexNormals(P->data(), mesh.numVerts, mesh.cornerVertex, normals, useCounts);
-        WriteBlock(*P, layout);
-        std::vector<Point3>().swap(frame);
+        const std::vector<int32_t>& corners = tooMany ? parts[r].corners : layout.cornerIndex;
+        out.WriteInt32(static_cast<int32_t>(corners.size() / 3));
+        for (int32_t j : corners) out.WriteInt32(j);
     }
-    out.WriteInt32(static_cast<int32_t>(mesh.cornerVertex.size() / 3));
-    for (int32_t j : layout.cornerIndex) out.WriteInt32(j);
 }

@@ -1,5 +1,8 @@
 #include "TesselOutput.h"
 
+#include <sys/types.h>
+
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -21,6 +24,15 @@ void TesselOutput::Flush() {
         if (done != m_used) m_failed = true;
     }
     m_used = 0;
+}
+
+void TesselOutput::RewriteInt32(uint64_t offset, int32_t value) {
+    Flush();
+    unsigned char bytes[4];
+    StoreLittleEndian32(static_cast<uint32_t>(value), bytes);
+    if (m_stream == nullptr || offset + 4 > m_written || ::fseeko(m_stream, static_cast<off_t>(offset), SEEK_SET) != 0 ||
+        std::fwrite(bytes, 1, 4, m_stream) != 4 || ::fseeko(m_stream, 0, SEEK_END) != 0)
+        m_failed = true;
 }
 
 void TesselOutput::WriteBytes(const void* data, size_t size) {

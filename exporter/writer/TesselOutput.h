@@ -30,6 +30,10 @@ public:
     void WriteBytes(const void* data, size_t size);
     void WriteVertex(const TesselVertex& vertex);
 
+    // Replaces the int32 field at byte `offset` of the file (one already
+    // written, such as a header count) and goes on at the end. Needs a
+    // stream that can seek; a failure counts as a failed write.
+    void RewriteInt32(uint64_t offset, int32_t value);
     // Hands the gathered fields to the stream.
     void Flush();
     // True once any write came up short (disk full, closed stream, ...);

@@ -7,7 +7,9 @@
 // Every record is complete: an object that cannot become a mesh, or whose
 // mesh does not fit the file's limits, gets an empty mesh part (0 vertices,
 // 0 faces) and a message naming it; a material yields at most one texture
-// reference.
+// reference. When asked to, an object above the vertex limit is written as
+// several records instead (RecordSplit.h), each with the object's texture
+// reference; the header's counts are then corrected at the end.
 #pragma once
 
 #include <cstddef>
@@ -62,6 +64,11 @@ public:
     // Memory for sampled frames kept between the two passes of the animated
     // writer; frames beyond it are evaluated again.
     size_t frameCacheBytes = size_t(256) << 20;
+    // Objects above MAX_OBJECT_VERTICES become several records of at most
+    // that many vertices instead of an empty mesh part.
+    bool splitLarge = false;
+    // Records written beyond one per object, by splitting.
+    int32_t ExtraRecords() const { return extraRecords; }
 
     // Vertex blocks per animated object (the header's frame count).
     int32_t FrameCount() const;
@@ -88,9 +95,16 @@ private:
     struct Prepared;
     bool Prepare(INode* node, TimeValue t, bool animated, Prepared& mesh, std::string& why);
     bool Sample(INode* node, TimeValue s, const Prepared& layout, std::vector<Point3>& positions);
-    void WriteBlock(const std::vector<Point3>& positions, const SplitLayout& layout);
+    void WriteBlock(const std::vector<Point3>& positions, const SplitLayout& layout,
+                    const std::vector<int32_t>* subset = nullptr);
+    // Starts record r of a split object: from the second on, the object's
+    // texture reference again.
+    void StartRecord(size_t r);
+    void WriteTooManyVertices(INode* node, size_t count);
 
     TesselOutput& out;
+    std::string objectTexture;  // name in the current object's texture reference
+    int32_t extraRecords = 0;
     // Working tables, kept between objects to spare allocations.
     std::vector<Point3> normals;
     std::vector<int32_t> useCounts;

@@ -79,6 +79,7 @@ const char* SanitizeName(const char* name) {
 }
 
 void TesselWriter::WriteNodeTexture(INode* node) {
+    objectTexture.clear();
     Mtl* material = node ? node->GetMtl() : nullptr;
     if (material == nullptr || materials == nullptr || materials->IndexOf(material) < 0) {
         out.WriteInt32(0);
@@ -125,6 +126,7 @@ void TesselWriter::WriteTextureName(Texmap* map, INode* node) {
         } else {
             out.WriteInt32(static_cast<int32_t>(length));
             out.WriteBytes(name, length);
+            objectTexture.assign(name, length);
         }
     }
     if (map->NumSubTexmaps() > 0) MaterialMessage(kNestedTexture);

@@ -3,7 +3,9 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 
@@ -31,6 +33,48 @@ ProgramRun Export(const std::string& args) {
 }
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+bool WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary);
+    return static_cast<bool>(f << text);
+}
+
+TesselFileData ReadTsl(const std::string& path) {
+    TesselFileData data;
+    std::string error;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    EXPECT_NE(f, nullptr) << path;
+    if (f == nullptr) return data;
+    EXPECT_TRUE(ParseTesselStream(f, data, error)) << error;
+    std::fclose(f);
+    return data;
+}
+
+// Every vertex of every record (all frames), in file order.
+std::vector<ModelVertex> AllVertices(const TesselFileData& d) {
+    std::vector<ModelVertex> v;
+    for (const StaticObject& o : d.statics) v.insert(v.end(), o.vertices.begin(), o.vertices.end());
+    for (const AnimatedObject& o : d.animateds) v.insert(v.end(), o.frames.begin(), o.frames.end());
+    return v;
+}
+
+// Positions of `b` are those of `a` times `factor`; normals and texture
+// coordinates are the same.
+void ExpectScaled(const std::vector<ModelVertex>& a, const std::vector<ModelVertex>& b, float factor) {
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_FALSE(a.empty());
+    for (size_t i = 0; i < a.size(); ++i) {
+        const float tol = 1e-4f * std::max(1.0f, std::fabs(a[i].x * factor) + std::fabs(a[i].y * factor) + std::fabs(a[i].z * factor));
+        EXPECT_NEAR(b[i].x, a[i].x * factor, tol) << i;
+        EXPECT_NEAR(b[i].y, a[i].y * factor, tol) << i;
+        EXPECT_NEAR(b[i].z, a[i].z * factor, tol) << i;
+        EXPECT_NEAR(b[i].nx, a[i].nx, 1e-5f) << i;
+        EXPECT_NEAR(b[i].ny, a[i].ny, 1e-5f) << i;
+        EXPECT_NEAR(b[i].nz, a[i].nz, 1e-5f) << i;
+        EXPECT_EQ(b[i].tu, a[i].tu) << i;
+        EXPECT_EQ(b[i].tv, a[i].tv) << i;
+    }
+}
 
 TEST(HostProgram, HelpAndUsageErrors) {
     ProgramRun r = Export("--help");
@@ -160,6 +204,81 @@ TEST(HostProgram, ExportWritesAFileTheViewerReads) {
     r = Export(Quote(scene) + " " + Quote(dir.File("no/such/dir/x.tsl")) + " --all");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("could not be written"), std::string::npos) << r.out;
+}
+
+// One building saved in metres (glTF) and in centimetres (COLLADA): the
+// same size with --unit m; --unit and --scale resize static and animated
+// objects alike.
+TEST(HostProgram, UnitAndScaleBringScenesToOneSize) {
+    TempDir dir;
+    GltfBuilder b;
+    GltfBuilder::Primitive tri;
+    tri.positions = {1, 0, 0, 0, 2, 0, 0, 0, 3};
+    tri.indices = {0, 1, 2};
+    b.NodeAt(b.AddNode("Wall", -1, b.AddMesh({tri}))).translation = {4, 5, 6};
+    const int cart = b.AddNode("Cart", -1, b.AddMesh({GltfBuilder::Box()}));
+    b.Animate(cart, "translation", {0, 1}, {0, 0, 0, 9, 0, 0});
+    const std::string metres = dir.File("hall.gltf");
+    ASSERT_TRUE(b.Write(metres));
+    const std::string centimetres = dir.File("hall.dae");
+    ASSERT_TRUE(WriteFile(centimetres, R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+  <asset><unit meter="0.01" name="centimeter"/><up_axis>Y_UP</up_axis></asset>
+  <library_geometries><geometry id="g"><mesh>
+    <source id="p"><float_array id="pa" count="9">100 0 0 0 200 0 0 0 300</float_array>
+      <technique_common><accessor source="#pa" count="3" stride="3">
+        <param name="X" type="float"/><param name="Y" type="float"/><param name="Z" type="float"/>
+      </accessor></technique_common></source>
+    <vertices id="v"><input semantic="POSITION" source="#p"/></vertices>
+    <triangles count="1"><input semantic="VERTEX" source="#v" offset="0"/><p>0 1 2</p></triangles>
+  </mesh></geometry></library_geometries>
+  <library_visual_scenes><visual_scene id="s">
+    <node id="Wall" name="Wall"><translate>400 500 600</translate><instance_geometry url="#g"/></node>
+  </visual_scene></library_visual_scenes>
+  <scene><instance_visual_scene url="#s"/></scene>
+</COLLADA>
+)"));
+    auto run = [&](const std::string& scene, const std::string& options) {
+        const std::string out = dir.File("out.tsl");
+        std::remove(out.c_str());
+        const std::string take = scene == metres ? " --select Wall Cart" : " --select Wall";
+        const ProgramRun r = Export(Quote(scene) + " " + Quote(out) + take + " --end 30 --step 10 " + options);
+        EXPECT_EQ(r.status, 0) << options << "\n" << r.out;
+        return ReadTsl(out);
+    };
+    auto wall = [](const TesselFileData& d) { return d.statics.empty() ? std::vector<ModelVertex>() : d.statics[0].vertices; };
+
+    const TesselFileData plain = run(metres, "");
+    ASSERT_EQ(plain.statics.size(), 1u);
+    ASSERT_EQ(plain.animateds.size(), 1u);
+    EXPECT_FLOAT_EQ(plain.statics[0].vertices[0].x, 5.0f);  // 1 + 4 m
+    ExpectScaled(wall(plain), wall(run(centimetres, "--unit m")), 1.0f);
+    ExpectScaled(wall(plain), wall(run(centimetres, "")), 100.0f);  // the file's own numbers
+    ExpectScaled(AllVertices(plain), AllVertices(run(metres, "--unit cm")), 100.0f);
+    ExpectScaled(AllVertices(plain), AllVertices(run(metres, "--scale 2")), 2.0f);
+    ExpectScaled(wall(plain), wall(run(centimetres, "--unit mm --scale 0.5")), 500.0f);
+
+    ProgramRun r = Export(Quote(centimetres) + " --list --unit in");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("unit: cm (COLLADA <unit meter=\"0.01\">)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("size: the file's numbers times 0.393701\n"), std::string::npos) << r.out;
+    r = Export(Quote(metres) + " --list");
+    EXPECT_NE(r.out.find("unit: m (glTF"), std::string::npos) << r.out;
+
+    // A file without a unit is taken as it is, and the user is told once.
+    const std::string obj = dir.File("shed.obj");
+    ASSERT_TRUE(WriteFile(obj, "o Shed\nv 1 0 0\nv 0 2 0\nv 0 0 3\nf 1 2 3\n"));
+    r = Export(Quote(obj) + " " + Quote(dir.File("shed.tsl")) + " --all --unit cm");
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string said = "'" + obj + "' declares no unit; its numbers are taken as they are";
+    ASSERT_NE(r.out.find(said), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(said, r.out.find(said) + 1), std::string::npos) << r.out;
+    EXPECT_FLOAT_EQ(ReadTsl(dir.File("shed.tsl")).statics.at(0).vertices.at(0).x, 1.0f);
+
+    EXPECT_EQ(Export(Quote(obj) + " x.tsl --all --scale 0").status, 2);
+    r = Export(Quote(obj) + " x.tsl --all --unit furlong");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("--unit needs one of m, cm, mm, in, ft"), std::string::npos) << r.out;
 }
 
 TEST(HostProgram, InteractiveNeedsADisplay) {

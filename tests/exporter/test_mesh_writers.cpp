@@ -4,6 +4,8 @@
 // written. Records are read back with the viewer's reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "ExportFixtures.h"
@@ -314,8 +316,94 @@ TEST(MeshWriters, ObjectsThatCannotBeWrittenGetAnEmptyPartAndAMessage) {
             EXPECT_NE(ui.messages[0].text.find(std::string("'") + node->GetName() + "'"), std::string::npos);
             if (node != crate) {
                 EXPECT_NE(ui.messages[0].text.find("66049"), std::string::npos) << ui.messages[0].text;
+                EXPECT_NE(ui.messages[0].text.find("--split-large"), std::string::npos) << ui.messages[0].text;
             }
         }
+}
+
+// A terrain of 317 x 317 = 100,489 vertices, static and animated, split
+// into records the viewer reads: every triangle of the mesh is written
+// exactly once, with its corner order, positions and texture pairs; every
+// copy of a vertex carries the normal of the whole mesh.
+TEST(MeshWriters, SplitLargeWritesEveryTriangleOnceInRecordsTheViewerReads) {
+    TempDir dir;
+    const uint32_t n = 317;
+    auto height = [](uint32_t x, uint32_t z) { return std::sin(0.3f * float(x)) + std::cos(0.2f * float(z)); };
+    GltfBuilder b;
+    GltfBuilder::Primitive grid;
+    grid.material = b.AddMaterial("Ground", "ground.bmp");
+    for (uint32_t z = 0; z < n; ++z)
+        for (uint32_t x = 0; x < n; ++x) {
+            grid.positions.insert(grid.positions.end(), {float(x), height(x, z), float(z)});
+            grid.uvs.insert(grid.uvs.end(), {float(x) / 512, float(z) / 512});  // exact, also upside down
+        }
+    for (uint32_t i = 0; i + n + 1 < n * n; ++i)
+        if ((i + 1) % n) grid.indices.insert(grid.indices.end(), {i, i + n, i + 1, i + 1, i + n, i + n + 1});
+    const int mesh = b.AddMesh({grid});
+    b.AddNode("Terrain", -1, mesh);
+    const int flag = b.AddNode("Flag", -1, mesh);
+    b.Animate(flag, "translation", {0, 1}, {0, 0, 0, 9, 0, 0});
+    auto scene = LoadBuilt(b, dir, "terrain.glb");
+    ASSERT_TRUE(scene);
+
+    // Triangles as the file should hold them, each as its three corners
+    // (file x, y, z, tu, tv) in written order, turned to start at its
+    // smallest corner.
+    using Corner = std::array<float, 5>;
+    using Triangle = std::array<Corner, 3>;
+    auto canonical = [](Triangle t) {
+        const size_t first = static_cast<size_t>(std::min_element(t.begin(), t.end()) - t.begin());
+        std::rotate(t.begin(), t.begin() + static_cast<long>(first), t.end());
+        return t;
+    };
+    auto corner = [&](uint32_t v, float dx) {
+        const uint32_t x = v % n, z = v / n;
+        return Corner{float(x) + dx, height(x, z), -float(z), float(x) / 512, float(z) / 512};
+    };
+    // Records of one object at one frame: every triangle once, every copy of
+    // a vertex with the same normal.
+    auto check = [&](const auto& records, auto frameOf, float dx) {
+        std::vector<Triangle> expected, found;
+        for (size_t k = 0; k < grid.indices.size(); k += 3)
+            expected.push_back(canonical({corner(grid.indices[k], dx), corner(grid.indices[k + 2], dx), corner(grid.indices[k + 1], dx)}));
+        std::vector<std::array<float, 3>> normals(size_t(n) * n);
+        std::vector<bool> seen(normals.size(), false);
+        for (const auto& o : records) {
+            EXPECT_EQ(o.textureName, "ground.bmp");
+            const ModelVertex* v = frameOf(o);
+            for (size_t k = 0; k < o.indices.size(); k += 3) {
+                Triangle t;
+                for (size_t c = 0; c < 3; ++c) {
+                    const ModelVertex& m = v[o.indices[k + c]];
+                    t[c] = {m.x, m.y, m.z, m.tu, m.tv};
+                    const size_t at = size_t(std::lround(-m.z)) * n + size_t(std::lround(m.x - dx)) % n;
+                    const std::array<float, 3> normal{m.nx, m.ny, m.nz};
+                    if (seen[at] && normals[at] != normal) ADD_FAILURE() << "two normals at " << m.x << ", " << m.z;
+                    normals[at] = normal;
+                    seen[at] = true;
+                }
+                found.push_back(canonical(t));
+            }
+        }
+        std::sort(expected.begin(), expected.end());
+        std::sort(found.begin(), found.end());
+        EXPECT_TRUE(found == expected) << found.size() << " triangles written, " << expected.size() << " expected";
+    };
+
+    TesselExp exp;
+    const std::string out = dir.File("terrain.tsl");
+    const ExportRun run = RunExport(*scene, exp, out, SaveAll("0", "30", "30"), SCENE_EXPORT_SPLIT_LARGE);
+    ASSERT_EQ(run.result, 1);
+    EXPECT_TRUE(run.messages.empty());
+    const TesselFileData data = ReadTessel(out);
+    ASSERT_EQ(data.frameCount, 2);
+    EXPECT_EQ(data.statics.size(), 2u);  // the header counts every record
+    EXPECT_EQ(data.animateds.size(), 2u);
+    check(data.statics, [](const StaticObject& o) { return o.vertices.data(); }, 0.0f);
+    for (int32_t k = 0; k < 2; ++k) {
+        SCOPED_TRACE(k);
+        check(data.animateds, [k](const AnimatedObject& o) { return o.Frame(k); }, 9.0f * float(k));
+    }
 }
 
 }  // namespace

@@ -81,6 +81,7 @@ TEST_F(PluginLibraryTest, SupportsOptionsComparesTheWholeValue) {
     EXPECT_FALSE(exp->SupportsOptions(0, 0));
     EXPECT_TRUE(exp->SupportsOptions(0, SCENE_EXPORT_SELECTED));
     EXPECT_FALSE(exp->SupportsOptions(0, 3));
+    EXPECT_TRUE(exp->SupportsOptions(0, SCENE_EXPORT_SELECTED | SCENE_EXPORT_SPLIT_LARGE));
     EXPECT_TRUE(ui.assertions.empty());
     // Another extension raises the SDK's assertion; the answer still follows options.
     EXPECT_TRUE(exp->SupportsOptions(1, SCENE_EXPORT_SELECTED));
