@@ -97,14 +97,7 @@ inline int CountNot(const RgbaImage& image, const Rgb& background, uint32_t x0 =
 }
 
 // The recording UI services with a look at the moment each message box is shown.
-class WatchingUi : public RecordingUiServices {
-public:
-    void MessageBox(const std::string& text) override {
-        RecordingUiServices::MessageBox(text);
-        if (onMessage) onMessage(text);
-    }
-    std::function<void(const std::string&)> onMessage;
-};
+using WatchingUi = RecordingUiServices;
 
 // ---- The frame on a real context -------------------------------------------
 

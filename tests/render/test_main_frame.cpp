@@ -534,4 +534,33 @@ TEST_F(MainFrameTest, TexturesKeepTheirColoursAndSurviveDeviceRecreation) {
     EXPECT_EQ(ui.messages.size(), messages);  // no "GetSurface Error!!"
 }
 
+TEST_F(MainFrameTest, DrawingMessagesFollowThePresentedFrameOncePerLoad) {
+    Open();
+    ui.messages.clear();  // the software-rendering notice
+    // Three objects that name no texture, and no texture registered.
+    const std::string grid = StaticTessel({Square(-8, 10, 0, 3, -1), Square(0, 10, 0, 3, -1),
+                                           Square(8, 10, 0, 3, -1)})
+                                 .SaveAs(dir.File("grid.tsl"));
+    std::vector<int> presentedBefore;
+    ui.onMessage = [&](const std::string&) { presentedBefore.push_back(context->PresentCount()); };
+    const int presents = context->PresentCount();
+    ASSERT_EQ(frame->OpenTesselFile(grid, false), OpenResult::Opened);
+    // One box for the three objects, once the frame is on the screen; the
+    // frame has every object.
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"GetSurface Error!!"});
+    EXPECT_EQ(presentedBefore, std::vector<int>{presents + 1});
+    EXPECT_GT(CountNot(Presented(), {0, 0, 0}), 3 * 20);
+    EXPECT_EQ(frame->m_pDevice->CachedGeometryEntries(), 3u);
+    for (int i = 0; i < 3; ++i) frame->RedrawFrame();
+    EXPECT_EQ(ui.messages.size(), 1u);
+
+    // The next load may say it again; the buffers of the model that went
+    // are released with the first frame of the new one.
+    const std::string single =
+        StaticTessel({Square(0, 10, 0, 3, -1)}).SaveAs(dir.File("single.tsl"));
+    ASSERT_EQ(frame->OpenTesselFile(single, false), OpenResult::Opened);
+    EXPECT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(frame->m_pDevice->CachedGeometryEntries(), 1u);
+}
+
 }  // namespace

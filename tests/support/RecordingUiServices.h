@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,10 @@ public:
         std::string filter;
     };
 
-    void MessageBox(const std::string& text) override { messages.push_back(text); }
+    void MessageBox(const std::string& text) override {
+        messages.push_back(text);
+        if (onMessage) onMessage(text);
+    }
 
     bool OpenFileDialog(const std::string& defaultExtension, const std::string& filter,
                         std::string& path) override {
@@ -32,4 +36,6 @@ public:
     std::vector<DialogCall> dialogs;
     // Paths the next dialogs return; "" cancels.
     std::deque<std::string> answers;
+    // A look at the moment each message box is shown.
+    std::function<void(const std::string&)> onMessage;
 };

@@ -60,6 +60,10 @@ ViewWidget::ViewWidget(QWidget* parent) : QOpenGLWidget(parent) {
 
 bool ViewWidget::MakeCurrent() {
     if (!isValid()) return false;
+    // Qt's makeCurrent also binds the widget's framebuffer: called while the
+    // device draws into its own target, it would send the rest of the frame
+    // elsewhere.
+    if (QOpenGLContext::currentContext() == context()) return true;
     makeCurrent();
     return QOpenGLContext::currentContext() == context();
 }
@@ -185,8 +189,13 @@ MainFrameWindow::MainFrameWindow(UiServices& ui, Clock& clock, RunState& run,
     AddCommand(help, "&About Zintaro...", ID_APP_ABOUT, std::move(onAbout));
     UpdateCommandUi();
 
-    resize(kInitialClientWidth, kInitialClientHeight + menuBar()->sizeHint().height());
+    ResizeClient(kInitialClientWidth, kInitialClientHeight);
     Create();
+}
+
+void MainFrameWindow::ResizeClient(int w, int h) {
+    // The view fills all of the window below the menu bar.
+    resize(w, h + menuBar()->sizeHint().height());
 }
 
 MainFrameWindow::~MainFrameWindow() {

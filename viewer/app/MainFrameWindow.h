@@ -69,6 +69,8 @@ public:
 
     // After the device was made (OnCreate's result: 0, or -1 when there is none).
     std::function<void(int)> onCreated;
+    // Sizes the window so that its client area (the view) is w x h.
+    void ResizeClient(int w, int h);
     // Puts the check marks of the menu items to the current switches.
     void UpdateCommandUi();
 

@@ -122,9 +122,7 @@ bool CViewerApp::InitInstance(const ViewerOptions& options, const std::string& p
     // The command line's view settings go in before the device is made.
     ApplyViewOptions(options, *m_pFrame);
     if (options.hasSize)
-        m_pMainWnd->resize(
-            m_pMainWnd->size() - m_pMainWnd->View()->size() +
-            QSize(static_cast<int>(options.width), static_cast<int>(options.height)));
+        m_pMainWnd->ResizeClient(static_cast<int>(options.width), static_cast<int>(options.height));
     m_pMainWnd->onCreated = [this, options](int result) { AfterCreate(result, options); };
     m_pMainWnd->show();
     return true;
@@ -137,7 +135,18 @@ void CViewerApp::AfterCreate(int result, const ViewerOptions& options) {
         QCoreApplication::exit(1);
         return;
     }
-    OpenCommandLineFiles(options, *m_pFrame);
+    const bool anyFile = !options.biped.empty() || !options.parts.empty() || !options.tessel.empty();
+    if (anyFile) {
+        // The files go in without a frame each; then one tick poses them all
+        // at frame 0 and fills the frame fields, as the snapshot does.
+        const bool ready = m_pFrame->m_bDeviceReady;
+        m_pFrame->m_bDeviceReady = false;
+        OpenCommandLineFiles(options, *m_pFrame);
+        m_pFrame->m_bDeviceReady = ready;
+        m_pFrame->AdvanceAnimation();
+        m_pFrame->m_fLastTickTime = m_pFrame->NowSeconds();
+        m_pFrame->OnPaint();
+    }
     if (options.play) {
         if (CControlDlg* panel = m_pMainWnd->Frame().ControlPanel()) panel->OnPlay();
     }

@@ -79,6 +79,18 @@ void GeometryCache::Evict(uint64_t use) {
     }
 }
 
+void GeometryCache::DropUnused(uint64_t use) {
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if (it->second.lastUse >= use) {
+            ++it;
+            continue;
+        }
+        m_cachedBytes -= it->second.bytes;
+        Release(it->second);
+        it = m_entries.erase(it);
+    }
+}
+
 const GeometryCache::Entry* GeometryCache::Prepare(const ModelVertex* vertices,
                                                    uint32_t vertexCount,
                                                    const uint16_t* indices,

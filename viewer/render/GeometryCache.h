@@ -44,6 +44,9 @@ public:
     const Entry* Prepare(const ModelVertex* vertices, uint32_t vertexCount,
                          const uint16_t* indices, uint32_t indexCount, uint64_t use);
 
+    // Deletes the entries not used since the scene counted `use`.
+    void DropUnused(uint64_t use);
+
     // Forgets every entry without touching GL (its context is gone).
     void Abandon() {
         m_entries.clear();

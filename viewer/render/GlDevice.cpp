@@ -500,18 +500,28 @@ HRESULT GlRenderDevice::EndScene() {
     glBindVertexArray(0);
     glUseProgram(0);
     glBindSampler(0, 0);
+    m_retiredTextures.clear();
+    if (m_trimGeometry) {
+        m_trimGeometry = false;
+        m_geometry.DropUnused(m_sceneCounter);
+    }
     return S_OK;
 }
 
+void GlRenderDevice::ReleaseUnusedGeometry() { m_trimGeometry = true; }
+
 HRESULT GlRenderDevice::SetTexture(uint32_t stage, TextureSurface* surface) {
     if (stage != 0) return E_INVALIDARG;
-    if (!surface) {
-        m_texture.reset();
-        return S_OK;
+    std::shared_ptr<GlTextureObject> texture;
+    if (surface) {
+        auto* gl = dynamic_cast<GlTextureSurface*>(surface);
+        if (!gl) return E_INVALIDARG;
+        texture = gl->Texture();
     }
-    auto* gl = dynamic_cast<GlTextureSurface*>(surface);
-    if (!gl) return E_INVALIDARG;
-    m_texture = gl->Texture();
+    // The last holder of a texture set during a scene keeps it to the scene's end.
+    if (m_inScene && m_texture && m_texture.use_count() == 1)
+        m_retiredTextures.push_back(std::move(m_texture));
+    m_texture = std::move(texture);
     return S_OK;
 }
 

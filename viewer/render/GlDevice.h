@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Device.h"
 #include "GeometryCache.h"
@@ -126,6 +127,9 @@ public:
     // Bytes of vertex and index data sent to GL so far, and what is held there.
     uint64_t UploadedGeometryBytes() const { return m_geometry.UploadedBytes(); }
     size_t CachedGeometryEntries() const { return m_geometry.EntryCount(); }
+    // A model went: after the next scene, the buffers of every array that
+    // scene did not draw are deleted.
+    void ReleaseUnusedGeometry();
 
 private:
     GlRenderDevice(RenderContext& context, GlRenderTarget& target, bool software);
@@ -167,6 +171,11 @@ private:
     uint32_t m_magFilter = 1;  // point
     uint32_t m_minFilter = 1;
     std::shared_ptr<GlTextureObject> m_texture;
+    // Textures let go of during a scene: deleted after it, so that nothing is
+    // freed (and no context switched) between the draws of one frame.
+    std::vector<std::shared_ptr<GlTextureObject>> m_retiredTextures;
+    // Geometry of models that went is dropped after the next scene.
+    bool m_trimGeometry = false;
     D3DVIEWPORT7 m_viewport{};
 
     // What has changed since it was last given to GL.

@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "Clock.h"
 #include "D3DTypes.h"
@@ -19,10 +21,33 @@
 #include "RunState.h"
 #include "SceneState.h"
 #include "TextureManager.h"
+#include "UiServices.h"
 #include "WindowTypes.h"
 
 class ImageLoader;
-class UiServices;
+
+// The messages of a frame: what drawing reports is kept until the frame has
+// been presented and then shown in the order raised, so that no message box
+// (with its own event loop) runs between the draws of a frame. A text is
+// shown once until the next model load, however many objects raise it.
+class FrameMessages : public UiServices {
+public:
+    explicit FrameMessages(UiServices& ui) : m_ui(ui) {}
+    void MessageBox(const std::string& text) override;
+    bool OpenFileDialog(const std::string& defaultExtension, const std::string& filter,
+                        std::string& path) override {
+        return m_ui.OpenFileDialog(defaultExtension, filter, path);
+    }
+    // Shows what was kept (a box opened meanwhile may draw further frames).
+    void ShowPending();
+    // A model was loaded: every text may be shown again.
+    void Forget() { m_shown.clear(); }
+
+private:
+    UiServices& m_ui;
+    std::vector<std::string> m_pending;
+    std::set<std::string> m_shown;
+};
 
 // The two device types: the hardware-accelerated one, and the software
 // rasteriser taken when there is no hardware acceleration.
@@ -108,7 +133,7 @@ public:
     // The same without the dialog (command line, headless mode). Rendering is
     // suspended while the slot's model is replaced. `reportFaces` shows
     // "Faces: %d" as the open buttons do. Textures are looked up in "textr"
-    // beside the model file when that folder exists, else where the texture
+    // beside the model file when that folder exists, then where the texture
     // managers look.
     OpenResult OpenBipedFile(const std::string& path);
     OpenResult OpenPartFile(int slot, const std::string& path, bool reportFaces);
@@ -163,9 +188,14 @@ public:
     bool m_bWireframe = false;
 
 private:
+    // After a slot's model was replaced: the frame's messages may be shown
+    // again, and the buffers of the model that went are released.
+    void ModelChanged();
+
     Clock& m_clock;
     const RunState& m_run;
     bool m_softwareNoticeShown = false;
+    FrameMessages m_frameMessages{m_ui};
 };
 
 // Field-of-view limits of the right-drag and the fixed steps of the input.

@@ -56,23 +56,21 @@ private:
     bool m_was;
 };
 
-// A model's textures are looked up in "textr" beside the model file when that
-// folder exists; the manager's own directory is restored afterwards.
+// A model's textures are looked up in "textr" beside the model file first,
+// when that folder exists, then where the manager looks for every model.
 class TexturesBeside {
 public:
-    TexturesBeside(TextureManager& textures, const std::string& modelPath)
-        : m_textures(textures), m_previous(textures.SearchPath()) {
+    TexturesBeside(TextureManager& textures, const std::string& modelPath) : m_textures(textures) {
         std::error_code ec;
         const fs::path beside = fs::path(modelPath).parent_path() / "textr";
-        if (fs::is_directory(beside, ec)) m_textures.SetSearchPath(beside.string() + "/");
+        if (fs::is_directory(beside, ec)) m_textures.SetModelDirectory(beside.string() + "/");
     }
-    ~TexturesBeside() { m_textures.SetSearchPath(m_previous); }
+    ~TexturesBeside() { m_textures.SetModelDirectory(std::string()); }
     TexturesBeside(const TexturesBeside&) = delete;
     TexturesBeside& operator=(const TexturesBeside&) = delete;
 
 private:
     TextureManager& m_textures;
-    std::string m_previous;
 };
 
 // A Morvane file that is sound but holds nothing to draw: an object count
@@ -93,6 +91,11 @@ std::string FacesText(int32_t faces) {
 }
 
 }  // namespace
+
+void CMainFrame::ModelChanged() {
+    m_frameMessages.Forget();
+    if (m_pDevice) m_pDevice->ReleaseUnusedGeometry();
+}
 
 void CMainFrame::OpenBiped() {
     std::string path;
@@ -134,6 +137,7 @@ OpenResult CMainFrame::OpenBipedFile(const std::string& path) {
             result = OpenResult::Damaged;
         }
     }
+    ModelChanged();
     if (m_bActive && m_bDeviceReady) TickFrame();
     return result;
 }
@@ -173,6 +177,7 @@ OpenResult CMainFrame::OpenPartFile(int slot, const std::string& path, bool repo
         }
         m_nFrame = 0;
     }
+    ModelChanged();
     if (m_bActive && m_bDeviceReady) TickFrame();
     return result;
 }
@@ -204,6 +209,7 @@ OpenResult CMainFrame::OpenTesselFile(const std::string& path, bool reportFaces)
         if (reportFaces) m_ui.MessageBox(FacesText(faces));
         if (m_pControlPanel) m_pControlPanel->SetSlotName(SLOT_TESSEL, FileNameOnly(path));
     }
+    ModelChanged();
     if (m_bActive && m_bDeviceReady) TickFrame();
     return result;
 }

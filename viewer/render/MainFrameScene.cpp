@@ -15,6 +15,16 @@ constexpr uint32_t kAmbientGrey = 0x55555555;
 constexpr uint32_t kAlphaReference = 0x40;
 }  // namespace
 
+void FrameMessages::MessageBox(const std::string& text) {
+    if (m_shown.insert(text).second) m_pending.push_back(text);
+}
+
+void FrameMessages::ShowPending() {
+    std::vector<std::string> pending;
+    pending.swap(m_pending);
+    for (const std::string& text : pending) m_ui.MessageBox(text);
+}
+
 HRESULT CMainFrame::SetupScene() {
     D3DMATERIAL7 material;
     InitMaterial(material, 1.0f, 1.0f, 1.0f, 1.0f);
@@ -113,13 +123,13 @@ HRESULT CMainFrame::RenderScene() {
 
     for (int slot = 0; slot < kPartSlots; ++slot) {
         if (m_bShow[slot] && m_pParts[slot]) {
-            m_pParts[slot]->Draw(*m_pDevice, m_ui);
+            m_pParts[slot]->Draw(*m_pDevice, m_frameMessages);
             drew = true;
         }
     }
 
     if (m_bShow[SLOT_TESSEL] && m_pTessel) {
-        m_pTessel->Draw(*m_pDevice, m_pTessel->currentFrame, m_ui);
+        m_pTessel->Draw(*m_pDevice, m_pTessel->currentFrame, m_frameMessages);
         drew = true;
     }
 
@@ -140,6 +150,7 @@ bool CMainFrame::TickFrame() {
 bool CMainFrame::RedrawFrame() {
     const HRESULT hr = RenderScene();
     if (PresentFrame() == DDERR_SURFACELOST) RestoreSurfaces();
+    m_frameMessages.ShowPending();
     return SUCCEEDED(hr);
 }
 
