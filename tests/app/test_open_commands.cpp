@@ -231,12 +231,25 @@ TEST_F(OpenTest, TexturesAreFoundInTextrBesideTheModelFile) {
     ByteWriter red;
     red.bytes = EncodeTga(1, 1, {0xFF0000FFu}, TgaLayout{});
     red.SaveAs((dir.Path() / "models" / "textr" / "red.tga").string());
-    ui.answers.push_back(SquarePart(0, 10, 5, "red.tga").SaveAs(dir.File("models/body.mrv")));
+    // A texture kept only beside the program, in a sub-folder named the
+    // Windows way, is found as well.
+    std::filesystem::create_directories(dir.Path() / "programtextr" / "Shared");
+    ByteWriter green;
+    green.bytes = EncodeTga(1, 1, {0x00FF00FFu}, TgaLayout{});
+    green.SaveAs((dir.Path() / "programtextr" / "Shared" / "Green.tga").string());
+    ui.answers.push_back(PartFile({{"red.tga", SquareVertices(0, 10, 5), {0, 0, 0, 0}, kSquareIndices},
+                                   {"shared\\green.tga", SquareVertices(-12, 10, 3), {0, 0, 0, 0},
+                                    kSquareIndices}})
+                             .SaveAs(dir.File("models/body.mrv")));
     Click(IDC_OPEN_BODY);
-    ASSERT_EQ(ui.messages.size(), 1u) << ui.messages.back();  // "Faces: 2" only
-    const Rgb centre = At(Presented(), kWidth / 2, kHeight / 2);
+    ASSERT_EQ(ui.messages.size(), 1u) << ui.messages.back();  // "Faces: 4" only
+    const RgbaImage image = Presented();
+    const Rgb centre = At(image, kWidth / 2, kHeight / 2);
     EXPECT_GT(centre.r, 150) << centre;
     EXPECT_LT(centre.g, 30) << centre;
+    const Rgb left = At(image, kWidth / 2 - 29, kHeight / 2);
+    EXPECT_GT(left.g, 150) << left;
+    EXPECT_LT(left.r, 30) << left;
     // The program's own texture directory is searched again afterwards.
     EXPECT_EQ(frame->m_pTextures->SearchPath(), (dir.Path() / "programtextr").string() + "/");
 }

@@ -140,6 +140,31 @@ TEST_F(TextureManagerTest, SearchOrderTextureDirThenMediaDirThenCurrentDir) {
     EXPECT_EQ(mediaGone, E_FAIL);
 }
 
+TEST_F(TextureManagerTest, ModelDirectoryComesFirstAndBackslashesSeparateFolders) {
+    TempDir model;
+    WriteTga(model.File("both.tga"), 5, 5, 0xFFFFFFFFu);
+    std::filesystem::create_directories(model.Path() / "Sub");
+    WriteTga(model.File("Sub/Wall.TGA"), 6, 6, 0xFFFFFFFFu);
+    WriteTga(File("both.tga"), 4, 4, 0xFFFFFFFFu);
+    WriteTga(File("program.tga"), 7, 7, 0xFFFFFFFFu);
+    textures.SetModelDirectory(model.Path().string());
+
+    const int32_t both = textures.Add("both.tga");
+    const int32_t program = textures.Add("program.tga");
+    const int32_t nested = textures.Add("sub\\wall.tga");
+    const int32_t missing = textures.Add("sub\\none.tga");
+    ASSERT_GE(both, 0);
+    EXPECT_EQ(textures.Entry(both)->width, 5u);
+    // The model's folder does not hide the texture directory.
+    ASSERT_GE(program, 0) << textures.LastError();
+    EXPECT_EQ(textures.Entry(program)->width, 7u);
+    ASSERT_GE(nested, 0) << textures.LastError();
+    EXPECT_EQ(textures.Entry(nested)->width, 6u);
+    EXPECT_EQ(missing, E_FAIL);
+    EXPECT_NE(textures.LastError().find(model.Path().string()), std::string::npos)
+        << textures.LastError();
+}
+
 TEST_F(TextureManagerTest, SurfacesOnTheDeviceFollowTheImageAndCaps) {
     WriteTga(File("opaque.tga"), 100, 60, 0xC8643280u, 24);
     WriteTga(File("alpha.tga"), 2, 2, 0xC8643280u, 32);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "ByteReader.h"
 
@@ -56,14 +57,17 @@ std::string MediaDirectory() {
     return directory;
 }
 
-std::string FindFileNoCase(const std::string& directory, const std::string& name) {
-    if (name.empty()) return std::string();
-    const std::string exact = JoinPath(directory, name);
-    if (IsRegularFile(exact)) return exact;
-    // Names from model files come from a system that ignores case: look for
-    // a file that differs only in case (the first in name order, so that the
-    // choice does not depend on the directory's order).
-    if (name.find('/') != std::string::npos) return std::string();
+namespace {
+
+// The entry of `directory` named `name`, or one whose name differs only in
+// case (the first in name order, so that the choice does not depend on the
+// directory's order): a regular file or, with `folder`, a directory.
+std::string FindEntryNoCase(const std::string& directory, const std::string& name, bool folder) {
+    auto fits = [folder](const std::string& path) {
+        std::error_code ec;
+        return folder ? fs::is_directory(fs::path(path), ec) : IsRegularFile(path);
+    };
+    if (fits(JoinPath(directory, name))) return name;
     std::error_code ec;
     fs::directory_iterator it(directory.empty() ? fs::path(".") : fs::path(directory), ec);
     if (ec) return std::string();
@@ -72,10 +76,36 @@ std::string FindFileNoCase(const std::string& directory, const std::string& name
         if (ec) break;
         const std::string candidate = it->path().filename().string();
         if (!EqualNoCase(candidate, name)) continue;
-        if (!IsRegularFile(JoinPath(directory, candidate))) continue;
+        if (!fits(JoinPath(directory, candidate))) continue;
         if (best.empty() || candidate < best) best = candidate;
     }
-    return best.empty() ? std::string() : JoinPath(directory, best);
+    return best;
+}
+
+}  // namespace
+
+std::string FindFileNoCase(const std::string& directory, const std::string& name) {
+    // Names from model files come from a system that ignores case and
+    // separates folders with backslashes.
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char c : name) {
+        if (c == '\\' || c == '/') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    if (parts.empty()) return std::string();
+    std::string path = directory;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::string found = FindEntryNoCase(path, parts[i], i + 1 < parts.size());
+        if (found.empty()) return std::string();
+        path = JoinPath(path, found);
+    }
+    return path;
 }
 
 std::string LowerExtension(const std::string& name) {

@@ -20,8 +20,9 @@ constexpr const char* kMediaDirVariable = "ZINTARO_MEDIA_DIR";
 std::string MediaDirectory();
 
 // Path of the regular file `name` in `directory` (empty directory: the
-// current directory). When no file has exactly that name, a file whose name
-// differs only in the case of ASCII letters is taken. Empty when none exists.
+// current directory). Backslashes and slashes in the name separate folders.
+// Where no file or folder has exactly the name given, one whose name differs
+// only in the case of ASCII letters is taken. Empty when none exists.
 std::string FindFileNoCase(const std::string& directory, const std::string& name);
 
 // The extension of `name` from its last dot on, lower-cased; empty without a dot.

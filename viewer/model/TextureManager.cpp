@@ -21,15 +21,21 @@ std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 // ---------------------------------------------------------------------------
 // TextureEntry
 
-HRESULT TextureEntry::LoadImageFile(const std::string& searchPath, ImageLoader* bitmapLoader) {
-    // The texture directory, then the media directory, then the bare name.
-    std::string found = FindFileNoCase(searchPath, name);
+HRESULT TextureEntry::LoadImageFile(const std::string& searchPath, ImageLoader* bitmapLoader,
+                                    const std::string& modelDirectory) {
+    // The model's texture directory, the texture directory, the media
+    // directory, then the bare name.
+    std::string found;
+    if (!modelDirectory.empty()) found = FindFileNoCase(modelDirectory, name);
+    if (found.empty()) found = FindFileNoCase(searchPath, name);
     const std::string media = MediaDirectory();
     if (found.empty() && !media.empty()) found = FindFileNoCase(media, name);
     if (found.empty()) found = FindFileNoCase(std::string(), name);
     if (found.empty()) {
-        error = name + " was found neither in the texture directory " +
-                Quoted(searchPath.empty() ? "." : searchPath) +
+        error = name + " was found neither " +
+                (modelDirectory.empty() ? std::string()
+                                        : "beside the model in " + Quoted(modelDirectory) + " nor ") +
+                "in the texture directory " + Quoted(searchPath.empty() ? "." : searchPath) +
                 (media.empty() ? std::string() : " nor in the media directory " + Quoted(media)) +
                 " nor in the current directory";
         return DDERR_NOTFOUND;
@@ -180,7 +186,7 @@ int32_t TextureManager::Add(const std::string& name) {
         return E_FAIL;
     }
     auto entry = std::make_unique<TextureEntry>(name);
-    if (FAILED(entry->LoadImageFile(m_searchPath, m_bitmapLoader))) {
+    if (FAILED(entry->LoadImageFile(m_searchPath, m_bitmapLoader, m_modelDirectory))) {
         m_lastError = entry->error;
         return E_FAIL;
     }

@@ -24,15 +24,17 @@ public:
     TextureEntry(const TextureEntry&) = delete;
     TextureEntry& operator=(const TextureEntry&) = delete;
 
-    // Finds the image file (in `searchPath`, then in the media directory, then
-    // as the bare name in the current directory; each without regard to case
-    // when the exact name is missing) and decodes it by its extension: ".bmp"
+    // Finds the image file (in `modelDirectory` when one is given, then in
+    // `searchPath`, then in the media directory, then as the bare name in the
+    // current directory; each without regard to case when the exact name is
+    // missing) and decodes it by its extension: ".bmp"
     // through `bitmapLoader`, ".tga" with the TGA reader. DDERR_NOTFOUND when
     // no file was found or a bitmap cannot be decoded, E_FAIL when a TGA
     // cannot be decoded, E_NOTIMPL for any other extension (or BMP without a
     // loader); the problem is then in `error`. A bitmap's pixels are kept
     // opaque.
-    HRESULT LoadImageFile(const std::string& searchPath, ImageLoader* bitmapLoader);
+    HRESULT LoadImageFile(const std::string& searchPath, ImageLoader* bitmapLoader,
+                          const std::string& modelDirectory = std::string());
 
     // Replaces the surface with a new one on `device` in a format the device
     // offers, and fills it with the image.
@@ -66,6 +68,10 @@ public:
     // The directory searched first for image files (none = empty).
     void SetSearchPath(const std::string& directory);
     const std::string& SearchPath() const { return m_searchPath; }
+    // The directory searched before the search path (the textures beside the
+    // model being loaded; none = empty).
+    void SetModelDirectory(const std::string& directory) { m_modelDirectory = directory; }
+    const std::string& ModelDirectory() const { return m_modelDirectory; }
     void SetImageLoader(ImageLoader* bitmapLoader) { m_bitmapLoader = bitmapLoader; }
 
     // Registers a texture name and loads its image: the index of its slot, or a
@@ -100,6 +106,7 @@ public:
 
 private:
     std::string m_searchPath;
+    std::string m_modelDirectory;
     ImageLoader* m_bitmapLoader;
     std::vector<std::unique_ptr<TextureEntry>> m_slots;
     int32_t m_count = 0;
