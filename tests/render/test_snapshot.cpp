@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 
 #include "CommandLine.h"
+#include "ImageDifference.h"
 #include "RenderTestKit.h"
 #include "TempDir.h"
 #include "TgaWriter.h"
@@ -242,24 +243,10 @@ TEST(DemoSnapshot, MatchesTheReferencePicture) {
     ASSERT_FALSE(reference.isNull());
     ASSERT_EQ(image.size(), reference.size());
 
-    double sum = 0.0;
-    int farOff = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb a = image.pixel(x, y), b = reference.pixel(x, y);
-            const int d[3] = {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                              std::abs(qBlue(a) - qBlue(b))};
-            sum += (d[0] + d[1] + d[2]) / 3.0;
-            if (std::max({d[0], d[1], d[2]}) > 48) ++farOff;
-        }
-    }
-    const double pixels = static_cast<double>(image.width()) * image.height();
-    const double mean = sum / pixels;
-    const double farShare = farOff / pixels;
-    EXPECT_LT(mean, 2.0) << "mean channel difference";
-    EXPECT_LT(farShare, 0.01) << "share of pixels off by more than 48";
+    const ImageDifference difference = CompareImages(image, reference);
+    EXPECT_TRUE(difference.Small()) << difference;
     std::printf("demo snapshot: mean difference %.3f, %.4f%% of pixels off by more than 48\n",
-                mean, 100.0 * farShare);
+                difference.mean, 100.0 * difference.farShare);
 }
 
 }  // namespace

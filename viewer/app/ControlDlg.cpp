@@ -1,6 +1,7 @@
 #include "ControlDlg.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -249,4 +250,16 @@ void CControlDlg::accept() {
 
 void CControlDlg::reject() {
     QDialog::reject();
+}
+
+void CControlDlg::keyPressEvent(QKeyEvent* event) {
+    const bool enter = (event->key() == Qt::Key_Return && event->modifiers() == Qt::NoModifier) ||
+                       (event->key() == Qt::Key_Enter && event->modifiers() == Qt::KeypadModifier);
+    auto* focused = qobject_cast<QPushButton*>(focusWidget());
+    if (enter && focused && focused->isEnabled() && focused != Button(*this, IDOK)) {
+        event->accept();
+        focused->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

@@ -73,6 +73,9 @@ protected:
     // box hide it without reading. The panel and its state stay.
     void accept() override;
     void reject() override;
+    // Enter presses the button that has the focus; "숨기기" only when no
+    // other button has it.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     RunState& m_run;
