@@ -148,8 +148,8 @@ TEST_F(WindowTest, TheIdleLoopIsQuietWhenStoppedAndContinuousWhenPlaying) {
     EXPECT_EQ(app->IdlePasses(), passes);
 
     QTest::mouseClick(Panel()->Item(IDC_PLAY), Qt::LeftButton);
-    QTest::qWait(500);
-    EXPECT_GT(window->View()->PresentCount() - presents, 10);
+    // Frame after frame, however busy the machine is.
+    EXPECT_TRUE(WaitFor([&] { return window->View()->PresentCount() - presents > 10; }, 5000));
     EXPECT_NE(Panel()->Item(IDC_TESSEL_FRAME)->property("text").toString(), "");
 
     QTest::mouseClick(Panel()->Item(IDC_PLAY), Qt::LeftButton);
