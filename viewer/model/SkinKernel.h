@@ -3,18 +3,32 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "D3DTypes.h"
 
-// The positions and normals of a vertex array, one array per field, made
-// once when a part is loaded: the skinning loop reads four vertices' x (and
-// y, z, ...) with one load instead of regrouping the 32-byte records.
+// The fields of a vertex array, one array per field, made once when a part
+// is loaded: the skinning loop reads eight vertices' x (and y, z, ...) with
+// one load instead of regrouping the 32-byte records. Each array has
+// kPadding zeros after the last vertex, so a group of eight may start at any
+// vertex.
 struct SkinFields {
-    std::vector<float> x, y, z, nx, ny, nz;
+    static constexpr size_t kPadding = 8;
+    std::vector<float> x, y, z, nx, ny, nz, tu, tv;
+    // offUnitBefore[j]: how many of vertices 0 .. j - 1 have a normal whose
+    // length is not 1 within the kernel's tolerance (n + 1 entries).
+    std::vector<uint32_t> offUnitBefore;
 
     void Assign(const std::vector<ModelVertex>& vertices);
-    size_t Size() const { return x.size(); }
+    size_t Size() const { return count; }
+    // Whether every normal of vertices first .. end - 1 has unit length.
+    bool UnitNormals(size_t first, size_t end) const {
+        return offUnitBefore[end] == offUnitBefore[first];
+    }
+
+private:
+    size_t count = 0;
 };
 
 // Transforms vertices first .. first + count - 1 of `source` (whose fields
@@ -27,3 +41,13 @@ struct SkinFields {
 // were done before it; returns `count` when every vertex was transformed.
 size_t SkinVertices(const D3DMATRIX& m, const SkinFields& fields, const ModelVertex* source,
                     ModelVertex* skinned, size_t first, size_t count);
+
+// The loops SkinVertices can run: eight vertices at a time with AVX2 where
+// the processor has it (chosen at start), else four at a time (SSE2), else
+// one at a time. All give the same positions; normals agree within the
+// tolerance above.
+enum class SkinPath { Single, Four, Eight };
+SkinPath ActiveSkinPath();
+// Makes SkinVertices use `path` if this processor and build can run it;
+// returns whether it could.
+bool UseSkinPath(SkinPath path);
