@@ -37,7 +37,9 @@ bool FloatKey(float f, uint32_t& key) {
     return true;
 }
 
-KeyIndex::KeyIndex(size_t expected) { entries.assign(PowerOfTwoAtLeast(expected * 2), Entry{{0, 0, 0, 0}, -1}); }
+KeyIndex::KeyIndex(size_t expected) {
+    entries.assign(PowerOfTwoAtLeast(expected * 2), Entry{{0, 0, 0, 0}, -1});
+}
 
 void KeyIndex::Grow() {
     std::vector<Entry> old;
@@ -104,29 +106,72 @@ int32_t RefineClasses(const Point3* positions, size_t count, std::vector<int32_t
     return next;
 }
 
+namespace {
+// Output vertices of a class are kept in a list (newest first) and compared
+// by texture pair; a class with more output vertices than this is looked up
+// in a hash table instead, so that a position shared by many texture pairs
+// (the tip of a fan) keeps the split linear.
+constexpr int32_t kListedPerClass = 8;
+
+int32_t FindOrAddPair(KeyIndex& index, int32_t cls, const TexturePair& t, int32_t number) {
+    uint32_t u = 0, v = 0;
+    FloatKey(t.u, u);
+    FloatKey(t.v, v);
+    return index.FindOrAdd(static_cast<uint32_t>(cls), u, v, 0, number);
+}
+}  // namespace
+
 void SplitVertices(const int32_t* cornerVertex, const int32_t* cornerTexture, size_t corners,
                    const std::vector<int32_t>& classes, const std::vector<TexturePair>& table,
                    SplitLayout& layout) {
     layout.positionIndex.clear();
     layout.texture.clear();
     layout.cornerIndex.resize(corners);
-    // Most meshes make about as many output vertices as they have positions;
-    // the table grows when they make more.
-    KeyIndex index(std::max<size_t>(classes.size(), 16));
+    // Most meshes make about as many output vertices as they have positions.
+    layout.positionIndex.reserve(classes.size());
+    layout.texture.reserve(classes.size());
+    // Per class: its newest output vertex and how many it has; per output
+    // vertex: the one made before it in the same class (-1: none).
+    std::vector<int32_t> newest(classes.size(), -1), listed(classes.size(), 0);
+    std::vector<int32_t> older;
+    older.reserve(classes.size());
+    KeyIndex crowded;  // (class, u, v) of the classes past the list length
     for (size_t k = 0; k < corners; ++k) {
         const int32_t p = cornerVertex[k];
         const TexturePair& tex = table[static_cast<size_t>(cornerTexture[k])];
         const int32_t cls = classes[static_cast<size_t>(p)];
         const int32_t m = static_cast<int32_t>(layout.positionIndex.size());
         int32_t j = m;
-        uint32_t u, v;
         // A corner whose position or texture pair equals nothing always makes
-        // an output vertex of its own.
-        if (cls >= 0 && FloatKey(tex.u, u) && FloatKey(tex.v, v))
-            j = index.FindOrAdd(static_cast<uint32_t>(cls), u, v, 0, m);
+        // an output vertex of its own (NaN compares unequal to everything).
+        const bool joins = cls >= 0 && tex.u == tex.u && tex.v == tex.v;
+        const size_t c = static_cast<size_t>(cls);
+        if (joins) {
+            if (listed[c] <= kListedPerClass) {
+                for (int32_t q = newest[c]; q >= 0; q = older[static_cast<size_t>(q)]) {
+                    const TexturePair& o = layout.texture[static_cast<size_t>(q)];
+                    if (o.u == tex.u && o.v == tex.v) {  // 0.0 equals -0.0
+                        j = q;
+                        break;
+                    }
+                }
+            } else {
+                j = FindOrAddPair(crowded, cls, tex, m);
+            }
+        }
         if (j == m) {
             layout.positionIndex.push_back(p);
             layout.texture.push_back(tex);
+            older.push_back(-1);
+            if (joins && listed[c] <= kListedPerClass) {
+                older.back() = newest[c];
+                newest[c] = m;
+                if (++listed[c] > kListedPerClass) {
+                    // The class goes over to the hash table with all its vertices.
+                    for (int32_t q = m; q >= 0; q = older[static_cast<size_t>(q)])
+                        FindOrAddPair(crowded, cls, layout.texture[static_cast<size_t>(q)], q);
+                }
+            }
         }
         layout.cornerIndex[k] = j;
     }

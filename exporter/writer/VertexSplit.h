@@ -3,7 +3,10 @@
 // Output vertices are numbered in order of first occurrence, corner by
 // corner, exactly as a scan through the output vertices made so far would
 // number them; equality is exact float equality (0.0 equals -0.0, NaN equals
-// nothing). A hash on the exact values makes it linear in the corner count.
+// nothing). Positions are numbered into classes through a hash on the exact
+// values; corners then look for their texture pair among the few output
+// vertices of their class (a hash again for classes with many), which keeps
+// it linear in the corner count.
 #pragma once
 
 #include <cstddef>

@@ -120,6 +120,15 @@ TEST(VertexSplit, LargeMeshKeepsFirstOccurrenceOrder) {
     ExpectSame(scan, HashSplit(frames, cv, ct, table));
     EXPECT_GT(scan.Count(), 1000u);
     EXPECT_LT(scan.Count(), 9000u);
+
+    // A fan: one position shared by corners of many texture pairs, some
+    // repeated after the class has made many output vertices.
+    std::vector<int32_t> fanVertex, fanTexture;
+    for (int k = 0; k < 600; ++k) {
+        fanVertex.push_back(k % 3 == 0 ? 7 : static_cast<int32_t>(rng() % verts));
+        fanTexture.push_back(static_cast<int32_t>(rng() % 64));
+    }
+    ExpectSame(ScanSplit(frames, fanVertex, fanTexture, table), HashSplit(frames, fanVertex, fanTexture, table));
 }
 
 TEST(VertexSplit, ZerosMatchAndNaNMatchesNothing) {
