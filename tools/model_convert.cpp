@@ -23,6 +23,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kFramesPerSecond = 30.0;
+// The weights animation of morph targets holds frames x frames weights; a
+// Tessel model with more frames is refused rather than written at that size
+// (2048 frames: 16 MB of weights).
+constexpr int32_t kMaxMorphFrames = 2048;
 // The viewer draws a texel when its alpha is above 0x40 (alpha test GREATER
 // 64); glTF's mask keeps alpha at or above the cut-off.
 constexpr double kAlphaCutoff = 64.5 / 255.0;
@@ -236,11 +240,6 @@ public:
         return material;
     }
 
-    bool Textured(int material) const {
-        return m_model.materials[static_cast<size_t>(material)]
-                   .pbrMetallicRoughness.baseColorTexture.index >= 0;
-    }
-
 private:
     int Plain() {
         if (m_plain < 0) m_plain = Add("plain", -1, false);
@@ -338,8 +337,8 @@ private:
         return static_cast<int>(m_model.meshes.size() - 1);
     }
 
-    // Positions, normals and (for a textured material) texture coordinates
-    // of one primitive; `points` and `normals` are in glTF's frame already.
+    // Positions, normals and texture coordinates of one primitive; `points` and `normals` are in
+    // glTF's frame already.
     tinygltf::Primitive Primitive(const std::vector<float>& points,
                                   const std::vector<float>& normals,
                                   const std::vector<ModelVertex>& source,
@@ -351,13 +350,13 @@ private:
             m_buffer.AddFloats(points, TINYGLTF_TYPE_VEC3, true, TINYGLTF_TARGET_ARRAY_BUFFER);
         p.attributes["NORMAL"] =
             m_buffer.AddFloats(normals, TINYGLTF_TYPE_VEC3, false, TINYGLTF_TARGET_ARRAY_BUFFER);
-        if (m_materials.Textured(material)) {
-            std::vector<float> uv;
-            uv.reserve(source.size() * 2);
-            for (const ModelVertex& v : source) uv.insert(uv.end(), {v.tu, v.tv});
-            p.attributes["TEXCOORD_0"] =
-                m_buffer.AddFloats(uv, TINYGLTF_TYPE_VEC2, false, TINYGLTF_TARGET_ARRAY_BUFFER);
-        }
+        // Texture coordinates are kept also for objects drawn without a
+        // texture: they are part of the model.
+        std::vector<float> uv;
+        uv.reserve(source.size() * 2);
+        for (const ModelVertex& v : source) uv.insert(uv.end(), {v.tu, v.tv});
+        p.attributes["TEXCOORD_0"] =
+            m_buffer.AddFloats(uv, TINYGLTF_TYPE_VEC2, false, TINYGLTF_TARGET_ARRAY_BUFFER);
         p.indices = m_buffer.AddIndices(GltfCorners(indices));
         return p;
     }
@@ -437,6 +436,13 @@ bool SceneBuilder::AddTessel(const std::string& path, std::string& error) {
     for (size_t i = 0; i < tessel.animateds.size(); ++i)
         if (!finite(tessel.animateds[i].frames, tessel.animateds[i].vertexCount, "animated", i))
             return false;
+
+    if (!tessel.animateds.empty() && tessel.frameCount > kMaxMorphFrames) {
+        error = path + ": " + std::to_string(tessel.frameCount) +
+                " frames; animated objects of more than " + std::to_string(kMaxMorphFrames) +
+                " frames are not converted";
+        return false;
+    }
 
     const std::string stem = Stem(path);
     const int group = AddNode(stem, -1);
@@ -687,5 +693,7 @@ bool ConvertModels(const ConvertSources& sources, ConvertResult& result, std::st
     SceneBuilder builder(sources, result);
     if (!sources.bipedPath.empty() && !builder.AddCharacter(error)) return false;
     if (!sources.tesselPath.empty() && !builder.AddTessel(sources.tesselPath, error)) return false;
+    // A scene without any geometry or animation (a biped of no bones) has no buffer.
+    if (result.model.buffers[0].data.empty()) result.model.buffers.clear();
     return true;
 }
