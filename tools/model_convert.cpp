@@ -228,14 +228,15 @@ public:
     // plain material when there is no name or the image cannot be read.
     int For(const std::string& name, const std::string& modelPath) {
         if (name.empty()) return Plain();
-        const fs::path beside = fs::path(modelPath).parent_path() / "textr";
+        const fs::path besideModel = fs::path(modelPath).parent_path() / "textr";
         std::error_code ec;
-        const std::string dir = fs::is_directory(beside, ec) ? beside.string() + "/" : m_programDir;
-        std::string key = dir + "|" + name;
+        const std::string beside =
+            fs::is_directory(besideModel, ec) ? besideModel.string() + "/" : std::string();
+        std::string key = beside + "|" + name;
         for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         const auto found = m_byTexture.find(key);
         if (found != m_byTexture.end()) return found->second;
-        const int material = Load(name, dir, modelPath);
+        const int material = Load(name, beside, modelPath);
         m_byTexture[key] = material;
         return material;
     }
@@ -260,9 +261,10 @@ private:
         return static_cast<int>(m_model.materials.size() - 1);
     }
 
-    int Load(const std::string& name, const std::string& dir, const std::string& modelPath) {
+    int Load(const std::string& name, const std::string& besideModel,
+             const std::string& modelPath) {
         TextureEntry entry(name);
-        if (FAILED(entry.LoadImageFile(dir, &m_bitmaps))) {
+        if (FAILED(entry.LoadImageFile(m_programDir, &m_bitmaps, besideModel))) {
             m_notes.push_back(modelPath + ": texture '" + name + "': " + entry.error +
                               "; its objects get a plain material");
             return Plain();

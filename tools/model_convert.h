@@ -29,8 +29,8 @@ struct ConvertSources {
     std::array<std::string, kPartSlots> parts;  // by slot; empty: none
     std::string tesselPath;                     // empty: no Tessel model
     double scale = 1.0;                         // file units to glTF units
-    // Where textures are looked up when the model file has no "textr" folder
-    // beside it (the viewer's: "textr/" beside the program).
+    // Where textures are looked up after the "textr" folder beside the model
+    // file (the viewer's texture directory: "textr/" beside the program).
     std::string programTextureDir;
 };
 

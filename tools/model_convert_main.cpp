@@ -20,7 +20,7 @@ const char kUsage[] =
     "\n"
     "Writes the viewer's models as one glTF 2.0 scene: OUT.glb (one binary file) or\n"
     "OUT.gltf with OUT.bin beside it. Textures (BMP, TGA) are found as the viewer finds\n"
-    "them (the folder \"textr\" beside the model file, else beside this program, then\n"
+    "them (the folder \"textr\" beside the model file, then beside this program, then\n"
     "$ZINTARO_MEDIA_DIR, then the current folder) and stored as PNG.\n"
     "\n"
     "  --biped F        a biped (.bpd): a skin of one joint per bone, animated at\n"

@@ -342,6 +342,16 @@ TEST(ModelConvert, RefusesDamagedInputAndBadUsageWithoutWriting) {
     }
     EXPECT_EQ(RunProgram("model-convert", "--help").status, 0);
 
+    // A texture that cannot be found is told about; its object gets a plain material.
+    const ProgramRun lost =
+        RunProgram("model-convert", Q(TesselFile(1, {{"nowhere.tga", {Triangle()}, {0, 1, 2}}}, {})
+                                          .SaveAs(out.File("lost.tsl"))) +
+                                        " --list");
+    EXPECT_EQ(lost.status, 0) << lost.out;
+    EXPECT_TRUE(Has(lost, "lost.tsl: texture 'nowhere.tga': nowhere.tga was found neither"))
+        << lost.out;
+    EXPECT_TRUE(Has(lost, "material \"plain\" (no texture)")) << lost.out;
+
     const ProgramRun list =
         RunProgram("model-convert", CharacterArgs() + " " + Q(Demo("village.tsl")) + " " +
                                         Q(out.File("all.glb")) + " --list");
