@@ -169,17 +169,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string path = argv[1];
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        std::fprintf(stderr, "model-info: %s: cannot open: %s\n", path.c_str(),
-                     std::strerror(errno));
-        return 1;
-    }
     std::vector<uint8_t> bytes;
     std::string error;
-    const bool read = ReadStream(file, bytes, error);
-    std::fclose(file);
-    if (!read) {
+    if (!ReadRegularFile(path, bytes, error)) {
         std::fprintf(stderr, "model-info: %s: %s\n", path.c_str(), error.c_str());
         return 1;
     }

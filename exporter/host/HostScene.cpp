@@ -897,14 +897,12 @@ void SceneBuilder::Build() {
 HostScene::~HostScene() = default;
 
 std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string& error, const SceneSize& size) {
-    {
-        std::ifstream probe(path, std::ios::binary);
-        if (!probe) {
-            error = "cannot open scene file '" + path + "': " + std::strerror(errno);
-            return nullptr;
-        }
-    }
     std::string why;
+    bool cannotOpen = false;
+    if (!CheckSceneFile(path, why, cannotOpen)) {
+        error = std::string(cannotOpen ? "cannot open" : "cannot read") + " scene file '" + path + "': " + why;
+        return nullptr;
+    }
     const std::unique_ptr<aiScene> ai = ImportSceneIsolated(path, ImportLimits::FromEnvironment(), why);
     if (!ai) {
         error = "cannot read scene file '" + path + "': " + why;

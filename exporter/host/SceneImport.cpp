@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -192,6 +193,37 @@ ImportLimits ImportLimits::FromEnvironment() {
     if (const double mb = PositiveNumber(std::getenv(kImportMemoryLimitVariable)))
         limits.megabytes = static_cast<size_t>(std::max(1.0, mb));
     return limits;
+}
+
+bool CheckSceneFile(const std::string& path, std::string& why, bool& cannotOpen) {
+    cannotOpen = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        cannotOpen = true;
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    const bool examined = ::fstat(fd, &st) == 0;
+    const int examineError = errno;
+    ::close(fd);
+    if (!examined) {
+        why = std::string("cannot be examined: ") + std::strerror(examineError);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = S_ISDIR(st.st_mode)    ? "it is a directory, not a file"
+              : S_ISFIFO(st.st_mode) ? "it is a FIFO, not a regular file"
+              : S_ISSOCK(st.st_mode) ? "it is a socket, not a regular file"
+                                     : "it is a device, not a regular file";
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) > kMaxSceneFileBytes) {
+        why = "it holds " + std::to_string(st.st_size) + " bytes, more than the " +
+              std::to_string(kMaxSceneFileBytes) + " bytes a scene file may have";
+        return false;
+    }
+    return true;
 }
 
 void ConfigureImporter(Assimp::Importer& importer) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,15 @@ struct ImportLimits {
     // each replaced by its environment variable when that holds a positive number.
     static ImportLimits FromEnvironment();
 };
+
+// Scene files larger than this (1 GiB) are refused before they are read.
+constexpr uint64_t kMaxSceneFileBytes = uint64_t{1} << 30;
+
+// Whether `path` can be read as a scene: a regular file that this process
+// may open, of at most kMaxSceneFileBytes. Checked without waiting (a FIFO
+// without a writer is refused, not waited on). False with the problem in
+// `why` (without the file name); `cannotOpen` tells an unopenable file apart.
+bool CheckSceneFile(const std::string& path, std::string& why, bool& cannotOpen);
 
 // The host's importer settings: what the package's own importer would do
 // (pivots folded, empty bones kept, polygons triangulated, the result validated).

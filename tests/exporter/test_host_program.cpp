@@ -1,5 +1,6 @@
 // The tessel-export host program, run as a user runs it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sys/wait.h>
 
@@ -133,6 +134,14 @@ TEST(HostProgram, BadScenesAndMissingPlugin) {
     ProgramRun r = Export(Quote(dir.File("absent.fbx")) + " " + Quote(dir.File("o.tsl")));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("cannot open scene file"), std::string::npos) << r.out;
+
+    // A FIFO without a writer and an endless device are refused at once.
+    ASSERT_EQ(::mkfifo(dir.File("pipe.fbx").c_str(), 0600), 0);
+    for (const std::string& notFile : {dir.File("pipe.fbx"), std::string("/dev/zero")}) {
+        r = Export(Quote(notFile) + " --list");
+        EXPECT_EQ(r.status, 1) << notFile;
+        EXPECT_NE(r.out.find("cannot read scene file '" + notFile + "': it is a "), std::string::npos) << r.out;
+    }
 
     const std::string text = dir.File("readme.abc");
     std::ofstream(text) << "hello\n";

@@ -132,6 +132,13 @@ std::vector<DamagedFile> DamagedBipedFiles() {
         w.Int32(0);
         Add(t, "trailing bytes", w, "4 unexpected bytes after the last bone");
     }
+    {
+        // Bones of 8 + 48 * 760380760 bytes: 505414114 of them come to 2^64 + 16
+        // bytes, which wraps to exactly the 16 bytes after the header.
+        ByteWriter w = ByteWriter().Int32(505414114).Int32(760380760);
+        for (int i = 0; i < 4; ++i) w.Int32(0);
+        Add(t, "bone sizes that wrap", w, "505414114 bones of 760380760 frames need");
+    }
     return t;
 }
 
@@ -188,6 +195,13 @@ std::vector<DamagedFile> DamagedPartFiles() {
         ByteWriter w = PartFile({PartTriangle()});
         w.bytes.resize(w.bytes.size() - 3);
         Add(t, "truncated indices", w, "face count 1 does not fit");
+    }
+    {
+        // Objects without vertices or faces take 12 bytes each in the file but
+        // many times that in memory.
+        ByteWriter w = ByteWriter().Int32(1000);
+        for (int i = 0; i < 1000; ++i) w.Int32(0).Int32(0).Int32(0);
+        Add(t, "many empty objects", w, "1000 objects hold too little for a file of 12004 bytes");
     }
     return t;
 }

@@ -3,6 +3,7 @@
 // bones and stands on the ground, faces are wound as the viewer culls, the
 // output is the same on every run, and model-info reports damaged files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <cmath>
@@ -245,6 +246,17 @@ TEST(ModelInfo, UsageAndUnknownFiles) {
     const ProgramRun missing = Execute(Tool("model-info") + " " + dir.File("none.tsl"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("cannot open"), std::string::npos);
+    // What is not a regular file is refused before anything is read from it:
+    // a FIFO without a writer does not block, an endless device is not read.
+    ASSERT_EQ(::mkfifo(dir.File("pipe.tsl").c_str(), 0600), 0);
+    const struct {
+        std::string path, says;
+    } notFiles[] = {{dir.File("pipe.tsl"), "is a FIFO"}, {"/dev/zero", "is a device"}, {dir.Path().string(), "directory"}};
+    for (const auto& c : notFiles) {
+        const ProgramRun run = Execute("ulimit -v 2000000; timeout 20 " + Tool("model-info") + " '" + c.path + "'");
+        EXPECT_EQ(run.status, 1) << c.path;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    }
 }
 
 }  // namespace

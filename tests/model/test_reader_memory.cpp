@@ -86,6 +86,30 @@ TEST(ReaderMemory, PartAndTesselFilesClaimingHugeCountsStayBounded) {
     }
 }
 
+TEST(ReaderMemory, FilesOfManyTinyRecordsStayBounded) {
+    // Each file is made of its format's smallest record, many times over:
+    // records that take little in the file but a whole object in memory.
+    constexpr int32_t n = 20000;
+    ByteWriter bones = ByteWriter().Int32(n).Int32(1);
+    for (int32_t i = 0; i < n; ++i) bones.Int32(0).Int32(0).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
+    ByteWriter parts = ByteWriter().Int32(n);
+    for (int32_t i = 0; i < n; ++i) parts.Int32(0).Int32(0).Int32(0);
+    ByteWriter statics = ByteWriter().Int32(1).Int32(n).Int32(0);
+    ByteWriter animateds = ByteWriter().Int32(1).Int32(0).Int32(n);
+    for (ByteWriter* w : {&statics, &animateds})
+        for (int32_t i = 0; i < n; ++i) w->Int32(0).Int32(0).Int32(0);
+    const std::pair<const char*, const ByteWriter*> files[] = {
+        {"bpd", &bones}, {"mrv", &parts}, {"tsl", &statics}, {"tsl", &animateds}};
+    for (const auto& [kind, file] : files) {
+        SCOPED_TRACE(kind);
+        std::string error;
+        AllocationMeter::Start();
+        const bool loaded = ReaderAccepts(kind, file->bytes, error);
+        const size_t peak = AllocationMeter::PeakSinceStart();
+        EXPECT_LE(peak, kMultiple * file->bytes.size() + kAllowance + error.size()) << loaded << error;
+    }
+}
+
 TEST(ReaderMemory, TgaHeadersClaimingHugeImagesStayBounded) {
     // 65535 x 65535 pixels (16 GB decoded) claimed by a few bytes, in both
     // kinds and both depths, with a little pixel data after the header.

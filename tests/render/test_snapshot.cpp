@@ -1,6 +1,7 @@
 // The headless snapshot, run as the program itself: model files on disk in,
 // a PNG image out, errors on standard error with a non-zero exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QImage>
 
@@ -151,6 +152,8 @@ TEST_F(SnapshotTest, SkeletonIsPosedByTheTicks) {
 }
 
 TEST_F(SnapshotTest, BadInputIsReportedAndNothingIsWritten) {
+    // A FIFO without a writer: refused at once, not waited on.
+    ASSERT_EQ(::mkfifo(dir.File("pipe.mrv").c_str(), 0600), 0);
     struct Case {
         std::string arguments;
         int status;
@@ -168,6 +171,7 @@ TEST_F(SnapshotTest, BadInputIsReportedAndNothingIsWritten) {
          "missing.tsl"},
         {"--snapshot '" + output + "' --part 2='" + dir.File("none.mrv") + "'", 1, "none.mrv"},
         {"--snapshot '" + output + "' --biped '" + dir.Path().string() + "'", 1, "directory"},
+        {"--snapshot '" + output + "' --part 1='" + dir.File("pipe.mrv") + "'", 1, "pipe.mrv: is a FIFO"},
     };
     for (const Case& c : cases) {
         ProgramRun run = Zintaro(dir, c.arguments);

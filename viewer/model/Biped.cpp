@@ -38,13 +38,13 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
         error = "frame count is " + std::to_string(nFrames) + ", at least 1 is needed";
         return false;
     }
-    // Smallest possible bone: two counts and its frames.
-    const size_t minimumBone = 8 + kFrameBytes * static_cast<size_t>(nFrames);
-    if (static_cast<uint64_t>(nBones) * minimumBone > r.Remaining()) {
+    // Smallest possible bone: two counts and its frames; a bone's own record
+    // in memory is less than twice that.
+    const uint64_t minimumBone = 8 + kFrameBytes * static_cast<uint64_t>(nFrames);
+    if (!r.Holds(static_cast<uint64_t>(nBones), minimumBone)) {
         error = std::to_string(nBones) + " bones of " + std::to_string(nFrames) +
-                " frames need at least " +
-                std::to_string(static_cast<uint64_t>(nBones) * minimumBone) +
-                " bytes, the file has " + std::to_string(r.Remaining()) + " after the header";
+                " frames need at least " + std::to_string(minimumBone) + " bytes each, the file has " +
+                std::to_string(r.Remaining()) + " after the header";
         return false;
     }
 
@@ -58,8 +58,7 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
             error = where + ": file ends before its position count";
             return false;
         }
-        if (positionCount < 0 ||
-            static_cast<uint64_t>(positionCount) * kPointBytes > r.Remaining()) {
+        if (positionCount < 0 || !r.Holds(static_cast<uint64_t>(positionCount), kPointBytes)) {
             error = where + ": position count " + std::to_string(positionCount) +
                     " does not fit the " + std::to_string(r.Remaining()) + " bytes left" + At(r);
             return false;
@@ -72,8 +71,7 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
             error = where + ": file ends before its triangle count";
             return false;
         }
-        if (triangleCount < 0 ||
-            static_cast<uint64_t>(triangleCount) * kTriangleBytes > r.Remaining()) {
+        if (triangleCount < 0 || !r.Holds(static_cast<uint64_t>(triangleCount), kTriangleBytes)) {
             error = where + ": triangle count " + std::to_string(triangleCount) +
                     " does not fit the " + std::to_string(r.Remaining()) + " bytes left" + At(r);
             return false;
@@ -98,7 +96,7 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
         }
         bone.posedVertices = bone.bindVertices;
 
-        if (static_cast<uint64_t>(nFrames) * kFrameBytes > r.Remaining()) {
+        if (!r.Holds(static_cast<uint64_t>(nFrames), kFrameBytes)) {
             error = where + ": file ends inside its " + std::to_string(nFrames) +
                     " frame matrices" + At(r);
             return false;

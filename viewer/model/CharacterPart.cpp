@@ -56,10 +56,20 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
         error = "object count is " + std::to_string(objectCount) + ", at least 1 is needed";
         return false;
     }
-    if (static_cast<uint64_t>(objectCount) * kSmallestObject > r.Remaining()) {
+    if (!r.Holds(static_cast<uint64_t>(objectCount), kSmallestObject)) {
         error = std::to_string(objectCount) + " objects need at least " +
                 std::to_string(static_cast<uint64_t>(objectCount) * kSmallestObject) +
                 " bytes, the file has " + std::to_string(r.Remaining()) + " after the count";
+        return false;
+    }
+    // An object takes far more memory than its smallest record takes bytes:
+    // a file of many near-empty objects is refused before they are made.
+    if (static_cast<uint64_t>(objectCount) * sizeof(PartObject) > ReaderMemoryBudget(size)) {
+        error = std::to_string(objectCount) + " objects hold too little for a file of " +
+                std::to_string(size) + " bytes: they would take " +
+                std::to_string(static_cast<uint64_t>(objectCount) * sizeof(PartObject)) +
+                " bytes of memory, more than " + std::to_string(kReaderMemoryMultiple) +
+                " times the file's size";
         return false;
     }
 
@@ -99,8 +109,7 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
             error = where + "file ends before its vertex count" + At(r);
             return false;
         }
-        if (vertexCount < 0 ||
-            static_cast<uint64_t>(vertexCount) * kPartVertexBytes > r.Remaining()) {
+        if (vertexCount < 0 || !r.Holds(static_cast<uint64_t>(vertexCount), kPartVertexBytes)) {
             error = where + "vertex count " + std::to_string(vertexCount) + " does not fit the " +
                     std::to_string(r.Remaining()) + " bytes left" + At(r);
             return false;
@@ -139,7 +148,7 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
             error = where + "file ends before its face count" + At(r);
             return false;
         }
-        if (faceCount < 0 || static_cast<uint64_t>(faceCount) * kFaceBytes > r.Remaining()) {
+        if (faceCount < 0 || !r.Holds(static_cast<uint64_t>(faceCount), kFaceBytes)) {
             error = where + "face count " + std::to_string(faceCount) + " does not fit the " +
                     std::to_string(r.Remaining()) + " bytes left" + At(r);
             return false;

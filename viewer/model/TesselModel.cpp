@@ -74,8 +74,9 @@ bool ReadVertexCount(ByteReader& r, const std::string& where, int32_t frames, in
         error = where + "file ends before its vertex count" + At(r);
         return false;
     }
-    if (count < 0 ||
-        static_cast<uint64_t>(count) * static_cast<uint64_t>(frames) * kVertexBytes > r.Remaining()) {
+    uint64_t records = 0;
+    if (count < 0 || !CheckedMul(static_cast<uint64_t>(count), static_cast<uint64_t>(frames), records) ||
+        !r.Holds(records, kVertexBytes)) {
         error = where + "vertex count " + std::to_string(count) +
                 (frames > 1 ? " in " + std::to_string(frames) + " frames" : std::string()) +
                 " does not fit the " + std::to_string(r.Remaining()) + " bytes left" + At(r);
@@ -96,7 +97,7 @@ bool ReadFaces(ByteReader& r, const std::string& where, int32_t vertexCount, int
         error = where + "file ends before its face count" + At(r);
         return false;
     }
-    if (faceCount < 0 || static_cast<uint64_t>(faceCount) * kFaceBytes > r.Remaining()) {
+    if (faceCount < 0 || !r.Holds(static_cast<uint64_t>(faceCount), kFaceBytes)) {
         error = where + "face count " + std::to_string(faceCount) + " does not fit the " +
                 std::to_string(r.Remaining()) + " bytes left" + At(r);
         return false;
@@ -144,10 +145,21 @@ bool ParseTesselFile(const uint8_t* data, size_t size, TesselFileData& tessel, s
         error = "frame count is " + std::to_string(frameCount) + ", at least 1 is needed";
         return false;
     }
-    if (static_cast<uint64_t>(objectTotal) * kSmallestObject > r.Remaining()) {
+    if (!r.Holds(static_cast<uint64_t>(objectTotal), kSmallestObject)) {
         error = std::to_string(objectTotal) + " objects need at least " +
                 std::to_string(static_cast<uint64_t>(objectTotal) * kSmallestObject) +
                 " bytes, the file has " + std::to_string(r.Remaining()) + " after the header";
+        return false;
+    }
+    // Objects are held in memory larger than their smallest records: the
+    // whole set must stay within what a file of this size may take.
+    const uint64_t objectMemory = static_cast<uint64_t>(staticCount) * sizeof(StaticObject) +
+                                  static_cast<uint64_t>(animatedCount) * sizeof(AnimatedObject);
+    if (objectMemory > ReaderMemoryBudget(size)) {
+        error = std::to_string(objectTotal) + " objects hold too little for a file of " +
+                std::to_string(size) + " bytes: they would take " + std::to_string(objectMemory) +
+                " bytes of memory, more than " + std::to_string(kReaderMemoryMultiple) +
+                " times the file's size";
         return false;
     }
 

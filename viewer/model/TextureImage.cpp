@@ -158,12 +158,15 @@ bool DecodeTga(const uint8_t* data, size_t size, TgaImage& image, std::string& e
     // Check the pixel count against what the data can hold before allocating:
     // every pixel of an uncompressed image is stored, and a run-length packet
     // of 1 + bytesPerPixel bytes yields at most 128 pixels.
-    if (imageType == 2 && pixelCount * bytesPerPixel > r.Remaining()) {
+    if (imageType == 2 && !r.Holds(pixelCount, bytesPerPixel)) {
+        // Both factors are at most 2^32: the product fits.
         error = "file ends inside the pixel data (" + std::to_string(pixelCount * bytesPerPixel) +
                 " bytes needed, " + std::to_string(r.Remaining()) + " left)";
         return false;
     }
-    if (imageType == 10 && pixelCount > (r.Remaining() / (1 + bytesPerPixel)) * 128) {
+    uint64_t runLengthPixels = 0;
+    if (imageType == 10 && (!CheckedMul(r.Remaining() / (1 + bytesPerPixel), 128, runLengthPixels) ||
+                            pixelCount > runLengthPixels)) {
         error = "file is too short for the " + std::to_string(width) + " x " +
                 std::to_string(height) + " run-length encoded pixels it announces";
         return false;
@@ -224,16 +227,9 @@ bool DecodeTga(const uint8_t* data, size_t size, TgaImage& image, std::string& e
 }
 
 HRESULT ReadTgaFile(const std::string& path, TgaImage& image, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return E_FAIL;
-    }
     std::vector<uint8_t> bytes;
     std::string readError;
-    const bool read = ReadStream(file, bytes, readError);
-    std::fclose(file);
-    if (!read) {
+    if (!ReadRegularFile(path, bytes, readError)) {
         error = path + ": " + readError;
         return E_FAIL;
     }

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "CheckedSize.h"
+
 namespace {
 
 // The bit depth stored in a BMP file's header: QImage hands out every
@@ -45,20 +47,35 @@ bool QtImageLoader::LoadBitmap(const std::string& path, BitmapImage& image, std:
     // reader cannot size in advance): a few bytes must not make the loader
     // allocate and convert millions of pixels.
     const QFileInfo info(QFile::decodeName(QByteArray::fromStdString(path)));
+    // Only a regular file is read: a FIFO or a device would block or never end.
+    if (!info.isFile()) {
+        error = info.exists() ? "is not a regular file" : "does not exist";
+        return false;
+    }
     const uint64_t fileSize = static_cast<uint64_t>(info.size());
+    if (fileSize > kMaxModelFileBytes) {
+        error = "the file holds " + std::to_string(fileSize) + " bytes, more than the " +
+                std::to_string(kMaxModelFileBytes) + " bytes an image file may have";
+        return false;
+    }
     auto tooLarge = [&](const QSize& size) {
         // A top-down bitmap has a negative height.
         const uint64_t width = static_cast<uint64_t>(std::abs(static_cast<int64_t>(size.width())));
         const uint64_t height = static_cast<uint64_t>(std::abs(static_cast<int64_t>(size.height())));
-        if (width * height <= kPixelsAlwaysAllowed || width * height <= fileSize * kPixelsPerFileByte) return false;
+        uint64_t pixels = 0, allowed = 0;
+        const bool sized = CheckedMul(width, height, pixels);
+        if (!CheckedMul(fileSize, kPixelsPerFileByte, allowed)) allowed = UINT64_MAX;
+        if (sized && (pixels <= kPixelsAlwaysAllowed || pixels <= allowed)) return false;
         error = "the bitmap header claims " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels, more than a file of " + std::to_string(fileSize) + " bytes can hold";
         return true;
     };
     if (tooLarge(reader.size())) return false;
     // The reader's own allocation is held to the same bound (4 bytes a pixel).
-    const uint64_t allowedPixels = std::max(kPixelsAlwaysAllowed, fileSize * kPixelsPerFileByte);
-    reader.setAllocationLimit(static_cast<int>(std::min<uint64_t>(allowedPixels * 4 / (1024 * 1024) + 1, 1024)));
+    uint64_t allowedPixels = 0;
+    if (!CheckedMul(fileSize, kPixelsPerFileByte, allowedPixels)) allowedPixels = UINT64_MAX;
+    allowedPixels = std::max(kPixelsAlwaysAllowed, allowedPixels);
+    reader.setAllocationLimit(static_cast<int>(std::min<uint64_t>(allowedPixels / (256 * 1024) + 1, 1024)));
     QImage decoded = reader.read();
     if (decoded.isNull()) {
         error = "cannot be decoded as an image: " + reader.errorString().toStdString();

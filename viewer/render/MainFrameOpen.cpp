@@ -21,23 +21,12 @@ const char* const kPartFilter = "Morvane Files (*.mrv)|*.mrv|All Files (*.*)|*.*
 const char* const kTesselFilter = "Tessel Files (*.tsl)|*.tsl|All Files (*.*)|*.*||";
 
 // Reads a whole model file. False with a message naming the file when it
-// cannot be opened or read.
+// cannot be opened or read, or is not a regular file of a readable size.
 bool ReadModelFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        error = path + ": is a directory, not a model file";
-        return false;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = path + ": cannot be opened (" + std::strerror(errno) + ")";
-        return false;
-    }
     std::string problem;
-    const bool read = ReadStream(file, bytes, problem);
-    std::fclose(file);
-    if (!read) error = path + ": cannot be read (" + problem + ")";
-    return read;
+    if (ReadRegularFile(path, bytes, problem)) return true;
+    error = path + ": " + problem;
+    return false;
 }
 
 // Rendering stops while a slot's model is replaced (message boxes shown
