@@ -34,14 +34,8 @@ constexpr double kAlphaCutoff = 64.5 / 255.0;
 constexpr double kMirror[3] = {1.0, 1.0, -1.0};
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
     std::string why;
-    const bool ok = ReadStream(file, bytes, why);
-    std::fclose(file);
+    const bool ok = ReadRegularFile(path, bytes, why);
     if (!ok) error = path + ": " + why;
     return ok;
 }
