@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 QString Text(const std::string& s) {
@@ -263,5 +264,9 @@ bool QtCanShowWindows() {
         const char* v = std::getenv(name);
         return v != nullptr && *v != '\0';
     };
-    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+    if (set("QT_QPA_PLATFORM")) {
+        const std::string platform = std::getenv("QT_QPA_PLATFORM");
+        return platform.rfind("offscreen", 0) != 0 && platform.rfind("minimal", 0) != 0;
+    }
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
 }

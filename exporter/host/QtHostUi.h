@@ -71,6 +71,7 @@ private:
     bool cancelled = false;
 };
 
-// True when Qt can show windows here: a display (X11 or Wayland) or a
-// platform chosen with QT_QPA_PLATFORM.
+// True when Qt can show windows someone sees here: a display (X11 or
+// Wayland) or a platform chosen with QT_QPA_PLATFORM other than offscreen
+// and minimal, which show them to nobody.
 bool QtCanShowWindows();

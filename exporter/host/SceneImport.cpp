@@ -282,7 +282,11 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
                                              std::chrono::duration<double>(limits.seconds));
     std::vector<uint8_t> message, diagnostics;
     bool dataOpen = true, errOpen = true, reserved = false;
-    enum class Stop { None, Time, Memory, Watch } stop = Stop::None;
+    enum class Stop { None, Time, Memory, Watch, Oversized } stop = Stop::None;
+    // The child may announce no more than its memory limit lets it hold:
+    // the host reserves and keeps no more than that on its word.
+    const uint64_t mostBytes = static_cast<uint64_t>(limits.megabytes) * 1024 * 1024;
+    uint64_t announced = 0;
     int watchError = 0;
     while (dataOpen || errOpen) {
         pollfd fds[2] = {{dataPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
@@ -293,13 +297,20 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
             break;
         }
         if (dataOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
-            dataOpen = Drain(dataPipe[0], message, SIZE_MAX);
+            dataOpen = Drain(dataPipe[0], message, reserved ? kHeaderSize + announced + 1 : mostBytes + kHeaderSize + 1);
             // Room for the whole message once its header says how long it is.
             if (!reserved && message.size() >= kHeaderSize) {
                 reserved = true;
-                uint64_t length = 0;
-                std::memcpy(&length, message.data() + 1, sizeof length);
-                if (length < (uint64_t{1} << 32)) message.reserve(kHeaderSize + static_cast<size_t>(length));
+                std::memcpy(&announced, message.data() + 1, sizeof announced);
+                if (announced > mostBytes) {
+                    stop = Stop::Oversized;
+                    break;
+                }
+                message.reserve(kHeaderSize + static_cast<size_t>(announced));
+            }
+            if (reserved && message.size() > kHeaderSize + announced) {
+                stop = Stop::Oversized;
+                break;
             }
         }
         if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
@@ -332,6 +343,11 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
     }
     if (stop == Stop::Watch) {
         why = std::string("the importer cannot be watched: ") + std::strerror(watchError);
+        return nullptr;
+    }
+    if (stop == Stop::Oversized) {
+        why = "the importer's scene is larger than it announced or than its memory limit of " +
+              std::to_string(limits.megabytes) + " MB (" + kImportMemoryLimitVariable + " sets the limit)";
         return nullptr;
     }
     if (stop == Stop::Memory) {

@@ -286,6 +286,9 @@ void WriteList(Sink& w, T* const* items, unsigned count, F write) {
 }
 
 // ------------------------------------------------------------------ reading
+// A product of sizes the bytes give; false when it does not fit in 64 bits.
+bool CheckedProduct(uint64_t a, uint64_t b, uint64_t& product) { return !__builtin_mul_overflow(a, b, &product); }
+
 // Bytes cut short or inconsistent set a failure that every later read sees:
 // reads then give zeros and counts give 0, so the rebuilding ends quickly,
 // and every array built so far matches its count for the scene's destructor.
@@ -635,10 +638,11 @@ aiTexture* ReadTexture(Source& r) {
     r.GetString(t->mFilename);
     const uint64_t bytes = r.Get<uint64_t>();
     if (r.Failed()) return t.release();
-    // Compressed: mWidth bytes; otherwise mWidth * mHeight texels.
-    const uint64_t expected = t->mHeight == 0 ? uint64_t{t->mWidth}
-                                              : uint64_t{t->mWidth} * t->mHeight * sizeof(aiTexel);
-    if (bytes > r.Remaining() || (bytes != 0 && bytes != expected)) {
+    // Compressed: mWidth bytes; otherwise mWidth * mHeight texels (a size
+    // that does not fit in 64 bits matches no byte count).
+    uint64_t expected = t->mWidth;
+    const bool sized = t->mHeight == 0 || CheckedProduct(uint64_t{t->mWidth} * t->mHeight, sizeof(aiTexel), expected);
+    if (bytes > r.Remaining() || (bytes != 0 && (!sized || bytes != expected))) {
         r.Fail("an embedded texture's data is cut short");
         return t.release();
     }

@@ -2,8 +2,11 @@
 // plug-in as the 3D package would, and runs the export with the dialog
 // answered from the command line or by the user in a window.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
+#include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -78,6 +81,14 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
         auto number = [&](std::optional<std::string>& into) {
             if (i + 1 >= argc || !IsNumber(argv[i + 1])) {
                 error = a + " needs a whole number";
+                return false;
+            }
+            // A number the dialog's field cannot hold is refused, not wrapped.
+            errno = 0;
+            const long long v = std::strtoll(argv[i + 1], nullptr, 10);
+            if (errno == ERANGE || v < INT_MIN || v > INT_MAX) {
+                error = a + " " + argv[i + 1] + " is out of range (" + std::to_string(INT_MIN) + " to " +
+                        std::to_string(INT_MAX) + ")";
                 return false;
             }
             into = argv[++i];
@@ -197,9 +208,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (o.interactive && !QtCanShowWindows()) {
+        // A window without a display, or on Qt's offscreen platform, is one
+        // nobody can answer: the program would wait for ever.
         std::fprintf(stderr,
-                     "tessel-export: --interactive needs a display: set DISPLAY (or WAYLAND_DISPLAY), or "
-                     "QT_QPA_PLATFORM=offscreen to run the window without one\n");
+                     "tessel-export: --interactive needs a display someone can answer the window on: set DISPLAY "
+                     "(or WAYLAND_DISPLAY); QT_QPA_PLATFORM=offscreen or minimal shows it to nobody\n");
         return 2;
     }
 
@@ -291,8 +304,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     struct stat after {};
+    // A target that is no regular file (a pipe, a terminal) keeps no time of its
+    // last write: the plug-in's result says it was written.
     const bool written = Exists(o.out, after) &&
-                         (!existed || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+                         (!existed || !S_ISREG(after.st_mode) || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
                           after.st_mtim.tv_nsec != before.st_mtim.tv_nsec || after.st_ino != before.st_ino);
     if (!written) {
         if (cancelled)
@@ -301,6 +316,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tessel-export: the export ended without writing '%s'\n", o.out.c_str());
         return 1;
     }
-    std::printf("wrote %s\n", o.out.c_str());
+    // A file written to standard output itself (/dev/stdout) is not followed by the report.
+    struct stat standardOutput {};
+    const bool toStandardOutput = ::fstat(STDOUT_FILENO, &standardOutput) == 0 &&
+                                  standardOutput.st_dev == after.st_dev && standardOutput.st_ino == after.st_ino;
+    std::fprintf(toStandardOutput ? stderr : stdout, "wrote %s\n", o.out.c_str());
     return 0;
 }

@@ -1,15 +1,18 @@
 // The export driver: biped search, export dialog, then the file: header and
 // one record per chosen object, static objects first, under the host's
-// progress bar. The file is written beside the target under a temporary
-// name and takes the target's place only when it is complete: a cancelled
-// or failed export leaves any earlier file as it was.
+// progress bar. The file is written under a temporary name and takes the
+// target's place only when it is complete: a cancelled or failed export
+// leaves any earlier file as it was (a write into the target itself, where
+// no replacement is possible, may still fail part way and says so).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "HostUi.h"
@@ -21,7 +24,16 @@ namespace {
 
 const Class_ID kTargetObject(TARGET_CLASS_ID, 0);
 
-// The new file beside the target.
+const char* const kOutOfMemoryMessage = "메모리가 부족하여 파일을 저장하지 못했습니다.";
+
+// The file being written. Normally a new file beside the target that takes
+// the target's place only when complete (with the target's permissions,
+// owner and group where the system permits). Where that cannot keep its
+// promise, the complete content is prepared in a temporary file elsewhere
+// and then written into the target itself: a target that is no regular file
+// (a terminal, a pipe, /dev/stdout), one with several names (a replacement
+// would part it from the others), or one in a directory where no new file
+// can be made.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -30,61 +42,105 @@ public:
     ~OutputFile() { Discard(); }
 
     // False when the target cannot be written: a directory, a write-protected
-    // file, or a directory where no new file can be made.
+    // file, or a new file in a directory where none can be made.
     bool Open(const char* name);
     std::FILE* Stream() const { return stream; }
-    // Closes the file and puts it in the target's place; false (and the new
-    // file removed) when any of it fails.
+    // Puts the content in the target; false when any of it fails (the
+    // temporary file is removed either way).
     bool Commit();
-    // Closes and removes the new file.
+    // Closes and removes the temporary file.
     void Discard();
 
 private:
+    bool OpenBeside(const struct stat* existing);
+    bool OpenElsewhere();
+    bool CopyIntoTarget();
+
     std::FILE* stream = nullptr;
     std::string target, temporary;
+    bool intoTarget = false;  // the content is copied into the target itself
 };
 
 bool OutputFile::Open(const char* name) {
     if (name == nullptr || *name == '\0') return false;
     target = name;
     struct stat st {};
-    bool existed = false;
-    if (::stat(name, &st) == 0) {
-        // A file without write permission is write-protected, also for a
-        // user whom the system would let write it anyway.
-        if (!S_ISREG(st.st_mode) || ::access(name, W_OK) != 0 || (st.st_mode & 0222) == 0) return false;
-        existed = true;
-        // A link is followed: the file it names is replaced, the link stays.
-        char resolved[PATH_MAX];
-        if (::realpath(name, resolved) != nullptr) target = resolved;
-    } else if (errno != ENOENT) {
+    if (::stat(name, &st) != 0) return errno == ENOENT && OpenBeside(nullptr);
+    // A file without write permission is write-protected, also for a user
+    // whom the system would let write it anyway.
+    if (S_ISDIR(st.st_mode) || ::access(name, W_OK) != 0 || (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0))
         return false;
-    }
+    if (!S_ISREG(st.st_mode) || st.st_nlink > 1) return OpenElsewhere();
+    // A link is followed: the file it names is replaced, the link stays.
+    char resolved[PATH_MAX];
+    if (::realpath(name, resolved) != nullptr) target = resolved;
+    return OpenBeside(&st) || OpenElsewhere();
+}
+
+bool OutputFile::OpenBeside(const struct stat* existing) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
-            temporary.clear();
-            return false;
+            break;
         }
-        if (existed) (void)::fchmod(fd, st.st_mode & 07777);
+        if (existing != nullptr) {
+            // Owner and group first: changing them may clear mode bits.
+            if (::fchown(fd, existing->st_uid, existing->st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), existing->st_gid);
+            (void)::fchmod(fd, existing->st_mode & 07777);
+        }
         stream = ::fdopen(fd, "wb");
-        if (stream == nullptr) {
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            temporary.clear();
-            return false;
-        }
-        return true;
+        if (stream != nullptr) return true;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        break;
     }
     temporary.clear();
     return false;
 }
 
+bool OutputFile::OpenElsewhere() {
+    // Unnamed and removed by the system when closed.
+    stream = std::tmpfile();
+    intoTarget = stream != nullptr;
+    return intoTarget;
+}
+
+bool OutputFile::CopyIntoTarget() {
+    if (std::fseek(stream, 0, SEEK_SET) != 0) return false;
+    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    bool ok = true;
+    char buffer[65536];
+    size_t got;
+    while (ok && (got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
+        for (size_t done = 0; done < got;) {
+            const ssize_t n = ::write(fd, buffer + done, got - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ok = false;
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+    ok = ok && std::ferror(stream) == 0;
+    struct stat st {};
+    if (ok && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ok = ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+
 bool OutputFile::Commit() {
     if (stream == nullptr) return false;
     bool ok = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    if (intoTarget) {
+        ok = ok && CopyIntoTarget();
+        std::fclose(stream);
+        stream = nullptr;
+        return ok;
+    }
     ok = ::fsync(::fileno(stream)) == 0 && ok;
     ok = std::fclose(stream) == 0 && ok;
     stream = nullptr;
@@ -110,6 +166,23 @@ DWORD ProgressCallback(void*) { return 0; }
 }  // namespace
 
 int TesselExp::DoExport(const char* name, ExpInterface* /*ei*/, Interface* i, BOOL suppressPrompts, DWORD options) {
+    try {
+        return ExportScene(name, i, suppressPrompts, options);
+    } catch (const std::bad_alloc&) {
+        // The new file was removed as the stack unwound (OutputFile).
+        writer = nullptr;
+        file = nullptr;
+        try {
+            if (ip != nullptr) ip->ProgressEnd();
+            MessageBoxA(nullptr, kOutOfMemoryMessage, kExportCaption, MB_OK);
+        } catch (const std::bad_alloc&) {
+            // Not even the message could be shown: the result still says it.
+        }
+        return 0;
+    }
+}
+
+int TesselExp::ExportScene(const char* name, Interface* i, BOOL suppressPrompts, DWORD options) {
     showPrompts = suppressPrompts ? FALSE : TRUE;
     exportSelected = (options & SCENE_EXPORT_SELECTED) ? TRUE : FALSE;
     ip = i;

@@ -45,6 +45,10 @@ public:
     int DoExport(const char* name, ExpInterface* ei, Interface* i, BOOL suppressPrompts = FALSE,
                  DWORD options = 0) override;
     BOOL SupportsOptions(int ext, DWORD options) override;
+    // DoExport's work. DoExport turns an allocation failure anywhere in it
+    // into a failed export: a message, result 0, the new file removed and
+    // any earlier file as it was.
+    int ExportScene(const char* name, Interface* i, BOOL suppressPrompts, DWORD options);
 
     // Export driver: the scene's materials, and the mesh part of one chosen
     // node, written after the node still passed the test of its list.

@@ -28,6 +28,15 @@ inline Point3 Unit(const Point3& p) {
     return Point3(p.x / l, p.y / l, p.z / l);
 }
 
+// True when every coordinate is a finite number: a transform that
+// overflows gives infinities (or NaN), which a file must not carry.
+bool AllFinite(const std::vector<Point3>& P) {
+    return std::all_of(P.begin(), P.end(), [](const Point3& p) {
+        return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    });
+}
+const char* const kNotFinite = "변환된 좌표가 유한한 값이 아닙니다";
+
 inline Point3 Cross(const Point3& u, const Point3& w) {
     return Point3(u.y * w.z - u.z * w.y, u.z * w.x - u.x * w.z, u.x * w.y - u.y * w.x);
 }
@@ -144,6 +153,11 @@ bool TesselWriter::Prepare(INode* node, TimeValue t, bool animated, Prepared& me
     mesh.numVerts = nv;
     mesh.positions.resize(nv);
     for (size_t i = 0; i < nv; ++i) mesh.positions[i] = tm * m.verts[i];
+    if (!AllFinite(mesh.positions)) {
+        if (deleteIt) tri->DeleteMe();
+        why = kNotFinite;
+        return false;
+    }
 
     const int* order = kCornerOrder[mesh.mirrored ? 1 : 0];
     mesh.cornerVertex.resize(3 * nf);
@@ -297,6 +311,11 @@ void TesselWriter::WriteAnimatedMesh(INode* node, TimeValue t) {
         if (!Sample(node, sampleTime(k), mesh, positions)) {
             WriteEmptyMesh(node, "프레임 " + std::to_string(sampleTime(k) / std::max(1, GetTicksPerFrame())) +
                                      "에서 메시가 바뀝니다");
+            return;
+        }
+        if (!AllFinite(positions)) {
+            WriteEmptyMesh(node, "프레임 " + std::to_string(sampleTime(k) / std::max(1, GetTicksPerFrame())) + ": " +
+                                     kNotFinite);
             return;
         }
         if (singletons) {

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,6 +128,8 @@ TEST(ExportFaults, DirectoryThatCannotBeWritten) {
     if (::geteuid() == 0) {
         if (!readOnly.Remount(MS_RDONLY, "size=64k")) GTEST_SKIP() << "cannot mount a read-only file system here";
     } else {
+        // A writable target would take the content itself: this one is write-protected too.
+        fs::permissions(out, fs::perms::owner_read);
         fs::permissions(target, fs::perms::owner_read | fs::perms::owner_exec);
     }
     ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all"), target, out);
@@ -160,6 +163,93 @@ TEST(ExportFaults, DiskThatFillsUp) {
     if (!full.mounted) GTEST_SKIP() << "cannot mount a small file system here";
     std::ofstream(out, std::ios::binary) << kEarlier;
     ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all"), target, out);
+}
+
+// Where the new file cannot take the target's place, the complete content
+// goes into the target itself: standard output as a pipe, a file with a
+// second name, a writable file in a directory where no new file can be made.
+// A replaced file keeps its owner, group and permissions.
+TEST(ExportFaults, TargetsThatCannotBeReplacedTakeTheContentThemselves) {
+    TempDir dir;
+    const std::string scene = WriteYard(dir, 3, 30);
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    const std::string plain = (out / "plain.tsl").string();
+    ASSERT_EQ(RunHost(Quote(scene) + " " + Quote(plain) + " --all").status, 0);
+    const std::string expected = ReadAll(plain);
+    ASSERT_GT(expected.size(), 100u);
+
+    const std::string piped = dir.File("piped.tsl"), status = dir.File("status");
+    ASSERT_EQ(std::system(("{ " + std::string(BIN_DIR) + "/tessel-export " + Quote(scene) + " /dev/stdout --all 2>/dev/null; echo $? >" +
+                           Quote(status) + "; } | cat >" + Quote(piped)).c_str()),
+              0);
+    EXPECT_EQ(ReadAll(status), "0\n");
+    EXPECT_EQ(ReadAll(piped), expected);
+
+    const std::string linked = (out / "linked.tsl").string(), other = (out / "other-name.tsl").string();
+    std::ofstream(linked, std::ios::binary) << kEarlier;
+    fs::create_hard_link(linked, other);
+    if (::geteuid() == 0) ASSERT_EQ(::chown(linked.c_str(), 1234, 2345), 0);
+    fs::permissions(linked, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(RunHost(Quote(scene) + " " + Quote(linked) + " --all").status, 0);
+    EXPECT_EQ(ReadAll(other), expected);
+
+    std::ofstream(plain, std::ios::binary) << kEarlier;
+    if (::geteuid() == 0) ASSERT_EQ(::chown(plain.c_str(), 1234, 2345), 0);
+    fs::permissions(plain, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(RunHost(Quote(scene) + " " + Quote(plain) + " --all").status, 0);
+    EXPECT_EQ(ReadAll(plain), expected);
+    struct stat st {};
+    ASSERT_EQ(::stat(plain.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    if (::geteuid() == 0) {
+        EXPECT_EQ(st.st_uid, 1234u);
+        EXPECT_EQ(st.st_gid, 2345u);
+    }
+    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"linked.tsl", "other-name.tsl", "plain.tsl"}));
+
+    // No new file can be made in the directory: for the administrator a file
+    // system with no inode left, for others a directory without write permission.
+    const fs::path full = dir.Path() / "full";
+    fs::create_directory(full);
+    const std::string kept = (full / "kept.tsl").string();
+    SmallFileSystem noInodes(full, "size=1m,nr_inodes=2");
+    if (::geteuid() == 0 && !noInodes.mounted) GTEST_SKIP() << "cannot mount a small file system here";
+    std::ofstream(kept, std::ios::binary) << kEarlier;
+    if (::geteuid() != 0) fs::permissions(full, fs::perms::owner_read | fs::perms::owner_exec);
+    const ProgramRun r = RunHost(Quote(scene) + " " + Quote(kept) + " --all");
+    if (::geteuid() != 0) fs::permissions(full, fs::perms::owner_all);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(ReadAll(kept), expected);
+    EXPECT_EQ(FilesIn(full), std::vector<std::string>{"kept.tsl"});
+}
+
+// Memory that runs out in the middle of the export (the animated writer's
+// frame cache of a 65,536-vertex grid moving over 600 frames): a failed
+// export with its message, nothing left beside the earlier file.
+TEST(ExportFaults, MemoryThatRunsOut) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    TempDir dir;
+    GltfBuilder b;
+    GltfBuilder::Primitive grid;
+    for (uint32_t y = 0; y < 256; ++y)
+        for (uint32_t x = 0; x < 256; ++x) grid.positions.insert(grid.positions.end(), {float(x), 0.0f, float(y)});
+    for (uint32_t i = 0; i + 257 < 256 * 256; ++i)
+        if ((i + 1) % 256) grid.indices.insert(grid.indices.end(), {i, i + 256, i + 1});
+    b.Animate(b.AddNode("Field", -1, b.AddMesh({grid})), "translation", {0.0f, 20.0f}, {0, 0, 0, 0, 5, 0});
+    const std::string scene = dir.File("field.gltf");
+    ASSERT_TRUE(b.Write(scene));
+    const fs::path target = dir.Path() / "out";
+    fs::create_directory(target);
+    const std::string out = (target / "field.tsl").string();
+    std::ofstream(out, std::ios::binary) << kEarlier;
+    // 300 MB of address space; the file size limit keeps a run that does not
+    // run out from writing its 1.2 GB.
+    const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " --all", "ulimit -v 300000; ulimit -f 65536;");
+    EXPECT_NE(r.output.find("메모리가 부족하여"), std::string::npos) << r.output;
+    ExpectNotWritten(r, target, out);
 }
 
 TEST(ExportFaults, InterruptInTheMiddleCancels) {

@@ -20,8 +20,8 @@ struct ProgramRun {
     std::string out;  // standard output and standard error together
 };
 
-ProgramRun Export(const std::string& args) {
-    const std::string cmd = std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
+ProgramRun Export(const std::string& args, const std::string& environment = "") {
+    const std::string cmd = environment + std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
     ProgramRun r{-1, ""};
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -89,6 +89,12 @@ TEST(HostProgram, HelpAndUsageErrors) {
     r = Export("scene.gltf out.tsl --step 0");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("--step must be at least 1"), std::string::npos);
+    // Numbers beyond int are refused, not wrapped (4294967296 would read as 0).
+    for (const char* option : {"--step 4294967296", "--start -2147483649", "--end 99999999999999999999"}) {
+        r = Export(std::string("scene.gltf out.tsl ") + option);
+        EXPECT_EQ(r.status, 2) << option;
+        EXPECT_NE(r.out.find(std::string(option) + " is out of range"), std::string::npos) << r.out;
+    }
     r = Export("scene.gltf out.tsl --frobnicate");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("unknown option --frobnicate"), std::string::npos);
@@ -308,7 +314,12 @@ TEST(HostProgram, InteractiveNeedsADisplay) {
     EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, 2);
     EXPECT_NE(out.find("--interactive needs a display"), std::string::npos) << out;
 
-    ProgramRun r = Export(Quote(scene) + " " + Quote(dir.File("o.tsl")) + " --interactive --all");
+    // Qt's offscreen platform shows the window to nobody: refused as well.
+    ProgramRun r = Export(Quote(scene) + " " + Quote(dir.File("o.tsl")) + " --interactive", "QT_QPA_PLATFORM=offscreen ");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("--interactive needs a display"), std::string::npos) << r.out;
+
+    r = Export(Quote(scene) + " " + Quote(dir.File("o.tsl")) + " --interactive --all");
     EXPECT_EQ(r.status, 2);
     r = Export(Quote(scene) + " --list --interactive");
     EXPECT_EQ(r.status, 2);

@@ -100,7 +100,7 @@ TEST(HostProgramMalformedScenes, EveryRefusedOrCrashingSceneEndsWithAMessage) {
         // The interactive front end reads the scene the same way.
         if (s.outcome.rfind("SIG", 0) == 0) {
             const ProgramRun window =
-                RunHost(Quote(scene) + " " + Quote(out) + " --interactive", "QT_QPA_PLATFORM=offscreen");
+                RunHost(Quote(scene) + " " + Quote(out) + " --interactive", "QT_QPA_PLATFORM=xcb DISPLAY=:4242");
             EXPECT_EQ(window.signal, 0) << window.output;
             EXPECT_EQ(window.status, 1) << window.output;
             EXPECT_NE(window.output.find("cannot read scene file '" + scene + "': "), std::string::npos)

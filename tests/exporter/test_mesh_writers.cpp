@@ -292,6 +292,8 @@ TEST(MeshWriters, ObjectsThatCannotBeWrittenGetAnEmptyPartAndAMessage) {
     for (uint32_t i = 0; i + n + 1 < n * n; ++i)
         if ((i + 1) % n) grid.indices.insert(grid.indices.end(), {i, i + n, i + 1, i + 1, i + n, i + n + 1});
     b.AddNode("Terrain", -1, b.AddMesh({grid}));
+    // A finite transform whose product with the corners overflows.
+    b.NodeAt(b.AddNode("Huge", -1, b.AddMesh({Triangle()}))).scale = {3e38f, 3e38f, 3e38f};
     auto scene = LoadBuilt(b, dir);
     ASSERT_TRUE(scene);
     // An object that is geometric but no triangle mesh.
@@ -301,7 +303,7 @@ TEST(MeshWriters, ObjectsThatCannotBeWrittenGetAnEmptyPartAndAMessage) {
 
     RecordingHostUi ui;
     for (bool animated : {false, true})
-        for (INode* node : {static_cast<INode*>(crate), static_cast<INode*>(scene->FindNode("Terrain"))}) {
+        for (INode* node : std::initializer_list<INode*>{crate, scene->FindNode("Terrain"), scene->FindNode("Huge")}) {
             SCOPED_TRACE(node->GetName());
             ui.messages.clear();
             const WrittenObject o = WriteObject(dir, animated, 2, [&](TesselWriter& w) {
@@ -314,7 +316,9 @@ TEST(MeshWriters, ObjectsThatCannotBeWrittenGetAnEmptyPartAndAMessage) {
             ASSERT_EQ(ui.messages.size(), 1u);
             EXPECT_EQ(ui.messages[0].caption, "Export Message");
             EXPECT_NE(ui.messages[0].text.find(std::string("'") + node->GetName() + "'"), std::string::npos);
-            if (node != crate) {
+            if (node == scene->FindNode("Huge")) {
+                EXPECT_NE(ui.messages[0].text.find("유한한 값이 아닙니다"), std::string::npos) << ui.messages[0].text;
+            } else if (node != crate) {
                 EXPECT_NE(ui.messages[0].text.find("66049"), std::string::npos) << ui.messages[0].text;
                 EXPECT_NE(ui.messages[0].text.find("--split-large"), std::string::npos) << ui.messages[0].text;
             }

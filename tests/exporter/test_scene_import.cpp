@@ -200,6 +200,21 @@ TEST(SceneTransfer, CutShortOrAlteredBytesAreRefusedWithoutHarm) {
     EXPECT_FALSE(ReadSceneBytes(longer.data(), longer.size(), why));
     EXPECT_NE(why.find("1 unexpected bytes"), std::string::npos) << why;
 
+    // An embedded texture of 2147418113 x 2147549185 texels: its size in
+    // bytes wraps past 2^64 to 4, the bytes it carries.
+    {
+        aiScene wrapping;
+        wrapping.mNumTextures = 1;
+        wrapping.mTextures = new aiTexture*[1]{new aiTexture()};
+        wrapping.mTextures[0]->mWidth = 2147418113u;
+        wrapping.mTextures[0]->mHeight = 2147549185u;
+        wrapping.mTextures[0]->pcData = new aiTexel[1]();
+        std::vector<uint8_t> texture;
+        WriteSceneBytes(wrapping, texture);
+        EXPECT_FALSE(ReadSceneBytes(texture.data(), texture.size(), why));
+        EXPECT_NE(why.find("embedded texture"), std::string::npos) << why;
+    }
+
     // Altered bytes are read or refused, never followed out of bounds; a
     // rebuilt scene is consistent enough for the host to build on.
     std::mt19937 random(7);
