@@ -66,6 +66,9 @@ for t in "${targets[@]}"; do
   case "$kind" in
     # Decoding large bitmaps says nothing new and slows every run down.
     bmp) limits=(-max_len=1024) ;;
+    # Files built from hostile counts: a reader holds its memory to a small
+    # multiple of the file, so any large allocation is a finding.
+    *_counts|transfer) limits=(-malloc_limit_mb=64) ;;
     # Every scene is read in a child process: a small quarantine keeps the
     # process, and with it each fork, small. The importer's own huge
     # allocations in that child are its own: the child's memory limit, not
