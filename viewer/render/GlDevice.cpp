@@ -518,7 +518,8 @@ HRESULT GlRenderDevice::SetTexture(uint32_t stage, TextureSurface* surface) {
         if (!gl) return E_INVALIDARG;
         texture = gl->Texture();
     }
-    // The last holder of a texture set during a scene keeps it to the scene's end.
+    // A texture the device alone still holds is deleted after the scene, not
+    // between two of its draws.
     if (m_inScene && m_texture && m_texture.use_count() == 1)
         m_retiredTextures.push_back(std::move(m_texture));
     m_texture = std::move(texture);
