@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
   libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   libassimp-dev assimp-utils libtinygltf-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libmeshoptimizer-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libmeshoptimizer-dev time
   xvfb xauth fonts-nanum nodejs
   "$@"
 )

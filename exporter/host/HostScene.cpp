@@ -204,14 +204,27 @@ Object* HostMeshObject::ConvertToType(TimeValue t, Class_ID obtype) {
     return this;
 }
 
+namespace {
+// p * m (the SDK's point transform, in double), here where the skinning loop
+// can inline it.
+inline Point3 TransformedPoint(const Point3& p, const Matrix3& m) {
+    const Point3 r0 = m.GetRow(0), r1 = m.GetRow(1), r2 = m.GetRow(2), r3 = m.GetRow(3);
+    return Point3(double(p.x) * r0.x + double(p.y) * r1.x + double(p.z) * r2.x + r3.x,
+                  double(p.x) * r0.y + double(p.y) * r1.y + double(p.z) * r2.y + r3.y,
+                  double(p.x) * r0.z + double(p.y) * r1.z + double(p.z) * r2.z + r3.z);
+}
+}  // namespace
+
 void HostMeshObject::Evaluate(TimeValue t) {
     if (evaluated && (!deforming || evaluatedAt == t)) return;
     if (!evaluated) mesh = rest;
     evaluated = true;
     evaluatedAt = t;
 
+    // Computed in place in the evaluated mesh, which has the rest mesh's size.
     const int n = rest.numVerts;
-    std::vector<Point3> pos(rest.verts, rest.verts + n);
+    Point3* pos = mesh.verts;
+    std::copy(rest.verts, rest.verts + n, pos);
     // Morph targets, in object space.
     const int targets = static_cast<int>(deform.morphDeltas.size());
     if (targets > 0) {
@@ -231,16 +244,26 @@ void HostMeshObject::Evaluate(TimeValue t) {
         boneTM.reserve(deform.bindings.size());
         for (const SkinBinding& b : deform.bindings) boneTM.push_back(b.offset * b.bone->GetNodeTM(t));
         const Matrix3 nodeTM = node->GetNodeTM(t);
-        for (int i = 0; i < n; ++i) {
-            const auto& infl = deform.influences[static_cast<size_t>(i)];
+        if (influenceStart.empty()) {
+            influenceStart.reserve(deform.influences.size() + 1);
+            influenceStart.push_back(0);
+            for (const auto& infl : deform.influences) {
+                influenceList.insert(influenceList.end(), infl.begin(), infl.end());
+                influenceStart.push_back(influenceList.size());
+            }
+        }
+        for (int i = 0; i < n && static_cast<size_t>(i) + 1 < influenceStart.size(); ++i) {
+            const std::pair<int, float>* first = influenceList.data() + influenceStart[static_cast<size_t>(i)];
+            const std::pair<int, float>* last = influenceList.data() + influenceStart[static_cast<size_t>(i) + 1];
             const Point3 p = pos[static_cast<size_t>(i)];
-            if (infl.empty()) {
+            if (first == last) {
                 pos[static_cast<size_t>(i)] = p * nodeTM;
                 continue;
             }
             double acc[3] = {0, 0, 0};
-            for (const auto& [binding, weight] : infl) {
-                const Point3 q = p * boneTM[static_cast<size_t>(binding)];
+            for (const auto* it = first; it != last; ++it) {
+                const auto& [binding, weight] = *it;
+                const Point3 q = TransformedPoint(p, boneTM[static_cast<size_t>(binding)]);
                 acc[0] += double(q.x) * weight;
                 acc[1] += double(q.y) * weight;
                 acc[2] += double(q.z) * weight;
@@ -248,7 +271,6 @@ void HostMeshObject::Evaluate(TimeValue t) {
             pos[static_cast<size_t>(i)] = Point3(acc[0], acc[1], acc[2]);
         }
     }
-    for (int i = 0; i < n; ++i) mesh.verts[i] = pos[static_cast<size_t>(i)];
 }
 
 // ---------------------------------------------------------------- building

@@ -95,6 +95,10 @@ private:
     Class_ID cls;
     bool evaluated = false;
     TimeValue evaluatedAt = 0;
+    // deform.influences in one array, made at the first evaluation: vertex
+    // i's are influenceList[influenceStart[i] .. influenceStart[i + 1] - 1].
+    std::vector<size_t> influenceStart;
+    std::vector<std::pair<int, float>> influenceList;
 };
 
 class HostNode : public INode {

@@ -4,12 +4,18 @@
 // several texture pairs, and one vertex block per sampled frame for animated
 // objects.
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "HostUi.h"
 #include "RecordSplit.h"
 #include "TesselWriter.h"
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 // Corner order of the written faces: (0, 2, 1) turns the host's
@@ -41,6 +47,87 @@ inline Point3 Cross(const Point3& u, const Point3& w) {
     return Point3(u.y * w.z - u.z * w.y, u.z * w.x - u.x * w.z, u.x * w.y - u.y * w.x);
 }
 
+// The unit normal of face f: Unit(Cross(Unit(c - a), Unit(b - a))).
+inline Point3 FaceNormal(const Point3* P, const int32_t* corners, size_t f) {
+    const auto a = static_cast<size_t>(corners[3 * f]), b = static_cast<size_t>(corners[3 * f + 1]),
+               c = static_cast<size_t>(corners[3 * f + 2]);
+    const Point3 e1 = Unit(P[b] - P[a]);
+    const Point3 e2 = Unit(P[c] - P[a]);
+    return Unit(Cross(e2, e1));
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#define FACE_NORMALS_EIGHT 1
+// Unit of eight vectors at once with the same operations as Unit (square
+// root and division are exactly rounded in both), so the results are the
+// same bit for bit.
+__attribute__((target("avx2"), always_inline)) inline void UnitEight(__m256& x, __m256& y,
+                                                                     __m256& z) {
+    const __m256 l = _mm256_sqrt_ps(_mm256_add_ps(
+        _mm256_add_ps(_mm256_mul_ps(x, x), _mm256_mul_ps(y, y)), _mm256_mul_ps(z, z)));
+    const __m256 ok = _mm256_and_ps(_mm256_cmp_ps(l, _mm256_setzero_ps(), _CMP_GT_OQ),
+                                    _mm256_cmp_ps(l, _mm256_set1_ps(INFINITY), _CMP_LT_OQ));
+    x = _mm256_and_ps(_mm256_div_ps(x, l), ok);
+    y = _mm256_and_ps(_mm256_div_ps(y, l), ok);
+    z = _mm256_and_ps(_mm256_div_ps(z, l), ok);
+}
+
+// FaceNormal of eight faces at a time (AVX2, without fused operations).
+__attribute__((target("avx2"))) void FaceNormalsEight(const Point3* P, const int32_t* corners,
+                                                      size_t faces, Point3* out) {
+    const float* base = &P[0].x;
+    const __m256i stride = _mm256_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21);
+    size_t f = 0;
+    for (; f + 8 <= faces; f += 8) {
+        const int* at = corners + 3 * f;
+        __m256 x[3], y[3], z[3];
+        for (int k = 0; k < 3; ++k) {
+            const __m256i v = _mm256_i32gather_epi32(at + k, stride, 4);
+            const __m256i i = _mm256_add_epi32(_mm256_add_epi32(v, v), v);  // 3 floats a point
+            x[k] = _mm256_i32gather_ps(base, i, 4);
+            y[k] = _mm256_i32gather_ps(base + 1, i, 4);
+            z[k] = _mm256_i32gather_ps(base + 2, i, 4);
+        }
+        __m256 e1x = _mm256_sub_ps(x[1], x[0]), e1y = _mm256_sub_ps(y[1], y[0]),
+               e1z = _mm256_sub_ps(z[1], z[0]);
+        __m256 e2x = _mm256_sub_ps(x[2], x[0]), e2y = _mm256_sub_ps(y[2], y[0]),
+               e2z = _mm256_sub_ps(z[2], z[0]);
+        UnitEight(e1x, e1y, e1z);
+        UnitEight(e2x, e2y, e2z);
+        // Cross(e2, e1)
+        __m256 nx = _mm256_sub_ps(_mm256_mul_ps(e2y, e1z), _mm256_mul_ps(e2z, e1y));
+        __m256 ny = _mm256_sub_ps(_mm256_mul_ps(e2z, e1x), _mm256_mul_ps(e2x, e1z));
+        __m256 nz = _mm256_sub_ps(_mm256_mul_ps(e2x, e1y), _mm256_mul_ps(e2y, e1x));
+        UnitEight(nx, ny, nz);
+        alignas(32) float fx[8], fy[8], fz[8];
+        _mm256_store_ps(fx, nx);
+        _mm256_store_ps(fy, ny);
+        _mm256_store_ps(fz, nz);
+        for (int k = 0; k < 8; ++k) out[f + static_cast<size_t>(k)] = Point3(fx[k], fy[k], fz[k]);
+    }
+    for (; f < faces; ++f) out[f] = FaceNormal(P, corners, f);
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+// Unit normals of faces [0, faces) into `out`.
+void FaceNormals(const Point3* P, size_t numVerts, const int32_t* corners, size_t faces,
+                 Point3* out) {
+#if defined(FACE_NORMALS_EIGHT)
+    // The gathers index floats with 32-bit numbers.
+    if (HasAvx2() && numVerts < static_cast<size_t>(INT32_MAX / 3)) {
+        FaceNormalsEight(P, corners, faces, out);
+        return;
+    }
+#endif
+    (void)numVerts;
+    for (size_t f = 0; f < faces; ++f) out[f] = FaceNormal(P, corners, f);
+}
+
 // Unit vertex normals of positions P from the faces listed as corner triples
 // (written order): each face adds its unit normal to its three vertices,
 // and each vertex takes the direction of the mean. Faces without a direction
@@ -49,21 +136,21 @@ void VertexNormals(const Point3* P, size_t numVerts, const std::vector<int32_t>&
                    std::vector<Point3>& normals, std::vector<int32_t>& counts) {
     normals.assign(numVerts, Point3(0.0f, 0.0f, 0.0f));
     counts.assign(numVerts, 0);
-    for (size_t k = 0; k + 2 < corners.size(); k += 3) {
-        const auto a = static_cast<size_t>(corners[k]), b = static_cast<size_t>(corners[k + 1]),
-                   c = static_cast<size_t>(corners[k + 2]);
-        const Point3 e1 = Unit(P[b] - P[a]);
-        const Point3 e2 = Unit(P[c] - P[a]);
-        const Point3 n = Unit(Cross(e2, e1));
-        normals[a] += n;
-        normals[b] += n;
-        normals[c] += n;
-        ++counts[a];
-        ++counts[b];
-        ++counts[c];
+    const size_t faces = corners.size() / 3;
+    static thread_local std::vector<Point3> faceNormals;
+    faceNormals.resize(faces);
+    FaceNormals(P, numVerts, corners.data(), faces, faceNormals.data());
+    for (size_t f = 0; f < faces; ++f) {
+        const Point3& n = faceNormals[f];
+        for (size_t c = 3 * f; c < 3 * f + 3; ++c) {
+            const auto v = static_cast<size_t>(corners[c]);
+            normals[v] += n;
+            ++counts[v];
+        }
     }
     for (size_t i = 0; i < numVerts; ++i) {
-        Point3 n = counts[i] > 0 ? Unit(normals[i] / static_cast<float>(counts[i])) : Point3(0.0f, 0.0f, 0.0f);
+        Point3 n = counts[i] > 0 ? Unit(normals[i] / static_cast<float>(counts[i]))
+                                 : Point3(0.0f, 0.0f, 0.0f);
         if (n.x == 0.0f && n.y == 0.0f && n.z == 0.0f) n = kUp;
         normals[i] = n;
     }

@@ -61,7 +61,7 @@ void TesselOutput::WriteFloat(float value) {
     WriteBytes(bytes, 4);
 }
 
-void TesselOutput::WriteVertex(const TesselVertex& v) {
+void TesselOutput::WriteVertexBytes(const TesselVertex& v) {
     const float fields[8] = {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.tu, v.tv};
     unsigned char bytes[32];
     for (int i = 0; i < 8; ++i) {

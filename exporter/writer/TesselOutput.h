@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 // The 32-byte vertex record of the Tessel file: position, normal, texture
 // coordinates, eight float32 values in this order.
@@ -28,7 +29,14 @@ public:
     void WriteInt32(int32_t value);
     void WriteFloat(float value);
     void WriteBytes(const void* data, size_t size);
-    void WriteVertex(const TesselVertex& vertex);
+    void WriteVertex(const TesselVertex& vertex) {
+        if (kLittleEndian && kBufferSize - m_used >= sizeof vertex) {
+            std::memcpy(m_buffer + m_used, &vertex, sizeof vertex);  // the file's byte order
+            m_used += sizeof vertex;
+        } else {
+            WriteVertexBytes(vertex);
+        }
+    }
 
     // Replaces the int32 field at byte `offset` of the file (one already
     // written, such as a header count) and goes on at the end. Needs a
@@ -46,6 +54,8 @@ public:
     uint64_t BytesWritten() const { return m_written; }
 
 private:
+    static constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+    void WriteVertexBytes(const TesselVertex& vertex);
     static constexpr size_t kBufferSize = 1 << 16;
     std::FILE* m_stream;
     bool m_failed = false;
