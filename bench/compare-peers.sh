@@ -116,7 +116,7 @@ if have assimp; then
     -- assimp info "$still"
 else
   echo "(assimp is not installed (Debian package assimp-utils): its two lines are skipped)"
-  "$bin/tessel-export" "$still" "$work/still.tsl" --all >/dev/null
+  "$bin/tessel-export" "$still" "$work/still.tsl" --all >/dev/null 2>&1
 fi
 if have f3d; then
   # f3d renders through an X display; without one it gets a virtual one.
@@ -130,7 +130,7 @@ else
 fi
 # The animated export against writing and syncing as many bytes to the same
 # folder.
-"$bin/tessel-export" "$moving" "$work/moving.tsl" --all >/dev/null
+"$bin/tessel-export" "$moving" "$work/moving.tsl" --all >/dev/null 2>&1
 bytes=$(stat -c %s "$work/moving.tsl")
 alternate "export of a moving 12,100-vertex object, 301 frames ($((bytes / 1000000)) MB)" "dd conv=fsync" \
   -- "$bin/tessel-export" "$moving" "$work/moving.tsl" --all \
