@@ -12,7 +12,7 @@
 
 #include "HostMaterials.h"
 #include "character_export_files.h"
-#include "character_export_textures.h"
+#include "ViewerTextures.h"
 
 namespace fs = std::filesystem;
 
@@ -266,7 +266,7 @@ namespace {
 class Exporter {
 public:
     Exporter(HostScene& scene, const CharacterExportOptions& options, CharacterExportResult& result)
-        : scene(scene), options(options), result(result), textures(scene.Path()) {}
+        : scene(scene), options(options), result(result), textures(scene) {}
     bool Run(std::string& error);
 
 private:
@@ -282,7 +282,7 @@ private:
     HostScene& scene;
     const CharacterExportOptions& options;
     CharacterExportResult& result;
-    CharacterTextures textures;
+    ViewerTextures textures;
     SceneCharacters characters;
     const CharacterSkeleton* skeleton = nullptr;
     std::unordered_map<const HostNode*, int> boneIndex;
@@ -711,7 +711,7 @@ bool Exporter::Run(std::string& error) {
         return false;
     }
     if (!textures.Write((fs::path(options.outDir) / "textr").string(), error)) return false;
-    for (const CharacterTextures::Output& t : textures.Outputs()) result.textures.push_back({t.source, t.name, t.converted});
+    for (const ViewerTextures::Output& t : textures.Outputs()) result.textures.push_back({t.source, t.name, t.converted});
     for (PartBuild& part : parts) {
         if (!SaveWholeFile(part.info.file, EncodePartFile(part.objects), error)) return false;
         result.parts.push_back(std::move(part.info));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,25 @@ public:
     CStr GetName() override { return CStr("Bitmap"); }
     int NumSubTexmaps() override { return 0; }
     Texmap* GetSubTexmap(int) override { return nullptr; }
-    const char* GetMapName() override { return path.c_str(); }
+    // The map's path, or the one the host's names give for it (asked once).
+    const char* GetMapName() override {
+        if (names == nullptr) return path.c_str();
+        if (!named) {
+            reported = (*names)(path);
+            named = true;
+        }
+        return reported.c_str();
+    }
+    const std::string& Path() const { return path; }
+    void SetNames(const std::function<std::string(const std::string&)>* n) {
+        names = n;
+        named = false;
+    }
 
 private:
-    std::string path;
+    std::string path, reported;
+    const std::function<std::string(const std::string&)>* names = nullptr;
+    bool named = false;
 };
 
 // A map that is not a bitmap (procedural), with optional sub-maps.

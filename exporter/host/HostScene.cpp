@@ -289,6 +289,7 @@ private:
     void ReadAnimations();
     void ApplyStepModes();
     void ClassifyNodes();
+    void ReadImages();
     void BuildMaterials();
     Mtl* NodeMaterial(const std::vector<unsigned>& meshIndices, const std::string& nodeName);
     void BuildMesh(HostNode* node, const aiNode* an);
@@ -617,6 +618,35 @@ void SceneBuilder::ClassifyNodes() {
     }
 }
 
+// Images stored in the file, in the importer's order, each under the name
+// its bitmap maps report: the recorded file name, else "embedded<index>.<hint>".
+void SceneBuilder::ReadImages() {
+    s.images.assign(ai.mNumTextures, SceneImage());
+    for (unsigned i = 0; i < ai.mNumTextures; ++i) {
+        const aiTexture* t = ai.mTextures[i];
+        if (t == nullptr) continue;
+        SceneImage& image = s.images[i];
+        image.fileName = Str(t->mFilename);
+        image.hint = std::string(t->achFormatHint, strnlen(t->achFormatHint, HINTMAXTEXTURELEN));
+        image.hostName = image.fileName.empty() ? "embedded" + std::to_string(i) + (image.hint.empty() ? "" : "." + image.hint)
+                                                : image.fileName;
+        std::replace(image.hostName.begin(), image.hostName.end(), '/', '\\');
+        if (t->pcData == nullptr) continue;
+        if (t->mHeight == 0) {
+            const uint8_t* data = reinterpret_cast<const uint8_t*>(t->pcData);
+            image.data.assign(data, data + t->mWidth);
+        } else {
+            image.width = t->mWidth;
+            image.height = t->mHeight;
+            image.texels.resize(size_t(t->mWidth) * t->mHeight);
+            for (size_t k = 0; k < image.texels.size(); ++k) {
+                const aiTexel& x = t->pcData[k];
+                image.texels[k] = (uint32_t(x.r) << 24) | (uint32_t(x.g) << 16) | (uint32_t(x.b) << 8) | x.a;
+            }
+        }
+    }
+}
+
 void SceneBuilder::BuildMaterials() {
     struct Slot {
         aiTextureType type;
@@ -647,14 +677,7 @@ void SceneBuilder::BuildMaterials() {
                 if (p[0] == '*') {  // texture stored inside the scene file
                     const long idx = std::strtol(p.c_str() + 1, nullptr, 10);
                     std::string file;
-                    if (idx >= 0 && static_cast<unsigned long>(idx) < ai.mNumTextures && ai.mTextures[idx]) {
-                        file = Str(ai.mTextures[idx]->mFilename);
-                        if (file.empty()) {
-                            std::string hint(ai.mTextures[idx]->achFormatHint,
-                                             strnlen(ai.mTextures[idx]->achFormatHint, HINTMAXTEXTURELEN));
-                            file = "embedded" + std::to_string(idx) + (hint.empty() ? "" : "." + hint);
-                        }
-                    }
+                    if (idx >= 0 && static_cast<unsigned long>(idx) < s.images.size()) file = s.images[static_cast<size_t>(idx)].hostName;
                     if (!file.empty()) p = file;
                 }
                 // The package keeps paths in its own (backslash) form.
@@ -911,6 +934,7 @@ void SceneBuilder::Build() {
     }
     ReadAnimations();
     ClassifyNodes();
+    ReadImages();
     BuildMaterials();
     for (auto& [node, an] : order) BuildMesh(node, an);
 }
@@ -962,6 +986,12 @@ HostNode* HostScene::FindNode(const std::string& name) {
     for (HostNode* n : Nodes())
         if (n->name == name) return n;
     return nullptr;
+}
+
+void HostScene::SetBitmapNames(std::function<std::string(const std::string&)> names) {
+    bitmapNames = std::move(names);
+    for (auto& map : maps)
+        if (auto* bitmap = dynamic_cast<HostBitmapTex*>(map.get())) bitmap->SetNames(bitmapNames ? &bitmapNames : nullptr);
 }
 
 std::vector<std::string> HostScene::Select(const std::vector<std::string>& names) {

@@ -8,6 +8,8 @@
 // biped controller classes.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -148,6 +150,16 @@ private:
     Matrix3 worldCache;
 };
 
+// An image stored inside the scene file.
+struct SceneImage {
+    std::string hostName;  // the path its bitmap maps report (backslash form)
+    std::string fileName;  // the file name the scene recorded for it, if any
+    std::string hint;      // format hint ("png", "jpg", ...)
+    std::vector<uint8_t> data;  // the compressed image file, or
+    uint32_t width = 0, height = 0;
+    std::vector<uint32_t> texels;  // pixels red << 24 | green << 16 | blue << 8 | alpha, row 0 on top
+};
+
 // The size at which the scene is presented: the file's numbers, converted
 // from the unit the file declares into `unitMetres` (metres per unit; 0
 // keeps the file's own units), then multiplied by `factor`.
@@ -203,6 +215,13 @@ public:
     const std::string& DeclaredUnitSource() const { return declaredSource; }
     // Factor from the file's numbers to the presented ones.
     double PresentedScale() const { return presentedScale; }
+    // Images stored inside the file, in the file's order.
+    const std::vector<SceneImage>& Images() const { return images; }
+    // From now on every bitmap map reports the path `names` gives for its
+    // own, asked once per map when the plug-in first asks for its file (the
+    // host's way of handing the plug-in converted copies of images). An
+    // empty function restores the maps' own paths.
+    void SetBitmapNames(std::function<std::string(const std::string&)> names);
 
     // Conversion from the file's frame to the package's (row-vector form).
     Matrix3 frame, frameInverse;
@@ -217,6 +236,8 @@ private:
     HostNode* root = nullptr;
     std::vector<std::unique_ptr<Mtl>> materials;
     std::vector<std::unique_ptr<Texmap>> maps;
+    std::vector<SceneImage> images;
+    std::function<std::string(const std::string&)> bitmapNames;
     std::map<HostNode*, std::vector<MorphKey>> morphTracks;
     std::set<HostNode*> steppedMorphs;
     Interval animRange{0, 0};

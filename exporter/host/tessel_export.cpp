@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +22,9 @@
 #include "HostScene.h"
 #include "PluginLoader.h"
 #include "QtHostUi.h"
+#include "ViewerTextures.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -44,19 +49,23 @@ const char kUsage[] =
     "                         <unit>, glTF metres); a file without one is taken as it is\n"
     "  --scale F              multiply every exported position by F (after --unit); the\n"
     "                         default is the file's own numbers\n"
+    "  --convert-textures     write every texture the viewer cannot read (PNG, JPEG, images\n"
+    "                         stored in the scene) as TGA into textr/ beside OUT.tsl and\n"
+    "                         name those in the file; BMP and TGA files are copied there\n"
     "  --split-large          write an object above 65,536 vertices (the viewer's limit)\n"
     "                         as several objects of at most 65,536 vertices each, instead\n"
     "                         of an empty one\n"
     "  --interactive          choose in the export dialog's window (needs a display);\n"
     "                         --start, --end, --step and --no-centre fill it in first;\n"
-    "                         --unit, --scale and --split-large apply as without it\n"
+    "                         --unit, --scale, --split-large and --convert-textures\n"
+    "                         apply as without it\n"
     "  --plugin PATH          plug-in library (default: libTesselExp.so beside this program)\n"
     "  --help                 this text\n";
 
 struct Options {
     std::string scene, out, plugin;
     bool list = false, interactive = false, help = false;
-    bool selectedOnly = false, splitLarge = false;
+    bool selectedOnly = false, splitLarge = false, convertTextures = false;
     std::vector<std::string> selection;
     ExportDialogAnswers answers;
     SceneSize size;
@@ -98,6 +107,7 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
         else if (a == "--list") o.list = true;
         else if (a == "--interactive") o.interactive = true;
         else if (a == "--split-large") o.splitLarge = true;
+        else if (a == "--convert-textures") o.convertTextures = true;
         else if (a == "--all") o.answers.take = ExportDialogAnswers::Take::All;
         else if (a == "--select") {
             o.answers.take = ExportDialogAnswers::Take::Selected;
@@ -190,6 +200,65 @@ void PrintDialog(HostScene& scene, DialogWindow& dialog) {
 }
 
 bool Exists(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
+
+// The textures the plug-in writes into the file: with --convert-textures each
+// bitmap is handed to the plug-in under the name of its copy in textr/
+// beside the file; without, the names stay and the images the viewer cannot
+// read are counted.
+class ExportTextures {
+public:
+    ExportTextures(HostScene& scene, bool convert) : scene(scene), images(scene), convert(convert) {
+        images.asciiNames = true;
+        scene.SetBitmapNames([this](const std::string& path) {
+            if (std::find(named.begin(), named.end(), path) == named.end()) named.push_back(path);
+            return this->convert ? images.Use(path, notes) : path;
+        });
+    }
+    ~ExportTextures() { scene.SetBitmapNames({}); }
+
+    // After a written export: the copies into textr/ beside `out` (reported
+    // on `report`), or the count of names the viewer cannot read. False when
+    // a copy fails.
+    bool Finish(const std::string& out, std::FILE* report) {
+        const fs::path dir = fs::path(out).parent_path() / "textr";
+        for (const std::string& n : notes) std::fprintf(stderr, "tessel-export: warning: %s\n", n.c_str());
+        if (convert) {
+            std::string error;
+            if (!images.Write(dir.string(), error)) {
+                std::fprintf(stderr, "tessel-export: %s\n", error.c_str());
+                return false;
+            }
+            size_t converted = 0;
+            for (const ViewerTextures::Output& t : images.Outputs()) converted += t.converted ? 1 : 0;
+            if (!images.Outputs().empty())
+                std::fprintf(report, "textures: %zu written into %s (%zu converted to TGA)\n", images.Outputs().size(),
+                             dir.string().c_str(), converted);
+            return true;
+        }
+        size_t unreadable = 0;
+        std::vector<std::string> missing;
+        for (const std::string& path : named) {
+            const ViewerTextures::Readable r = images.Check(path);
+            if (r == ViewerTextures::Readable::AfterConversion) ++unreadable;
+            if (r == ViewerTextures::Readable::Missing) missing.push_back(path);
+        }
+        if (unreadable > 0)
+            std::fprintf(stderr,
+                         "tessel-export: %zu of the %zu textures the file names are images the viewer cannot read "
+                         "(it reads BMP and TGA); --convert-textures writes them as TGA into %s\n",
+                         unreadable, named.size(), dir.string().c_str());
+        for (const std::string& path : missing)
+            std::fprintf(stderr, "tessel-export: texture '%s' is not found beside the scene\n", path.c_str());
+        return true;
+    }
+
+private:
+    HostScene& scene;
+    ViewerTextures images;
+    bool convert;
+    std::vector<std::string> named;  // bitmap paths the plug-in asked for, in order
+    std::vector<std::string> notes;
+};
 
 }  // namespace
 
@@ -289,6 +358,7 @@ int main(int argc, char** argv) {
     if (!o.interactive && o.answers.take == ExportDialogAnswers::Take::None)
         std::fprintf(stderr, "tessel-export: no objects chosen (--all or --select NAME...); the dialog is cancelled\n");
 
+    ExportTextures textures(*scene, o.convertTextures);
     struct stat before {};
     const bool existed = Exists(o.out, before);
     if (!o.interactive) ConsoleUi::CatchInterrupt();
@@ -321,5 +391,5 @@ int main(int argc, char** argv) {
     const bool toStandardOutput = ::fstat(STDOUT_FILENO, &standardOutput) == 0 &&
                                   standardOutput.st_dev == after.st_dev && standardOutput.st_ino == after.st_ino;
     std::fprintf(toStandardOutput ? stderr : stdout, "wrote %s\n", o.out.c_str());
-    return 0;
+    return textures.Finish(o.out, toStandardOutput ? stderr : stdout) ? 0 : 1;
 }

@@ -8,10 +8,14 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "SceneFiles.h"
 #include "TesselModel.h"
+#include "TextureImage.h"
+#include "TgaWriter.h"
 
 namespace {
 
@@ -294,6 +298,78 @@ TEST(HostProgram, UnitAndScaleBringScenesToOneSize) {
     r = Export(Quote(obj) + " x.tsl --all --unit furlong");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("--unit needs one of m, cm, mm, in, ft"), std::string::npos) << r.out;
+}
+
+// Textures as scenes name them (PNG, JPEG, TGA, images stored in the file,
+// missing files): counted without --convert-textures, copied or converted
+// into textr/ beside the file with it, under names that do not clash and
+// that the viewer finds and reads.
+TEST(HostProgram, ConvertTexturesWritesImagesTheViewerReads) {
+    TempDir dir;
+    const std::string shared = SharedScene("assimp/test/models/");
+    std::filesystem::create_directories(dir.Path() / "sub");
+    std::filesystem::copy_file(shared + "glTF2/BoxTextured-glTF/CesiumLogoFlat.png", dir.File("logo.png"));
+    std::filesystem::copy_file(shared + "glTF2/BoxTextured-glTF/CesiumLogoFlat.png", dir.File("sub/flare.png"));
+    std::filesystem::copy_file(shared + "OBJ/engineflare1.jpg", dir.File("flare.jpg"));
+    const std::vector<uint8_t> tga = EncodeTga(2, 1, {0xFF0000FFu, 0x0000FFFFu}, TgaLayout{});
+    ASSERT_TRUE(WriteFile(dir.File("wood.tga"), std::string(tga.begin(), tga.end())));
+    GltfBuilder b;
+    const std::vector<std::string> images = {"logo.png", "flare.jpg", "sub/flare.png", "wood.tga", "gone.png"};
+    for (size_t i = 0; i < images.size(); ++i)
+        b.AddNode("Box" + std::to_string(i), -1, b.AddMesh({GltfBuilder::Box(1.0f, true, b.AddMaterial("M" + std::to_string(i), images[i]))}));
+    const std::string scene = dir.File("yard.gltf");
+    ASSERT_TRUE(b.Write(scene));
+    const std::string out = dir.File("out/yard.tsl");
+    std::filesystem::create_directories(dir.Path() / "out");
+    auto names = [&] {
+        std::vector<std::string> n;
+        for (const StaticObject& o : ReadTsl(out).statics) n.push_back(o.textureName);
+        return n;
+    };
+
+    ProgramRun r = Export(Quote(scene) + " " + Quote(out) + " --all");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("3 of the 5 textures the file names are images the viewer cannot read (it reads BMP and TGA); "
+                         "--convert-textures writes them as TGA into " + dir.File("out/textr")),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("texture 'gone.png' is not found beside the scene"), std::string::npos) << r.out;
+    EXPECT_EQ(names(), (std::vector<std::string>{"logo.png", "flare.jpg", "flare.png", "wood.tga", "gone.png"}));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out/textr")));
+
+    r = Export(Quote(scene) + " " + Quote(out) + " --all --convert-textures");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("textures: 4 written into " + dir.File("out/textr") + " (3 converted to TGA)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("texture 'gone.png': no such file"), std::string::npos) << r.out;
+    EXPECT_EQ(names(), (std::vector<std::string>{"logo.tga", "flare.tga", "flare_2.tga", "wood.tga", ""}));
+    // The viewer finds each by its name beside the model and reads it.
+    const std::vector<uint8_t> png = [&] {
+        std::ifstream f(dir.File("logo.png"), std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+    }();
+    auto big = [&](size_t at) { return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | uint32_t(png[at + 2]) << 8 | png[at + 3]; };
+    for (const char* name : {"logo.tga", "flare.tga", "flare_2.tga", "wood.tga"}) {
+        SCOPED_TRACE(name);
+        const std::string path = FindFileNoCase(dir.File("out/textr"), name);
+        ASSERT_FALSE(path.empty());
+        TgaImage image;
+        std::string error;
+        ASSERT_EQ(ReadTgaFile(path, image, error), 0) << error;
+        if (std::string(name) == "logo.tga") {
+            EXPECT_EQ(image.width, big(16));  // the PNG's own size
+            EXPECT_EQ(image.height, big(20));
+        }
+    }
+
+    // Images stored inside the scene file.
+    r = Export(Quote(shared + "glTF2/BoxTextured-glTF-Embedded/BoxTextured.gltf") + " " + Quote(out) + " --all --convert-textures");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::vector<std::string> stored = names();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0], "BoxTextured_embedded0.tga");
+    TgaImage image;
+    std::string error;
+    EXPECT_EQ(ReadTgaFile(dir.File("out/textr/" + stored[0]), image, error), 0) << error;
 }
 
 TEST(HostProgram, InteractiveNeedsADisplay) {

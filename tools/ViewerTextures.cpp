@@ -1,7 +1,4 @@
-#include "character_export_textures.h"
-
-#include <assimp/Importer.hpp>
-#include <assimp/scene.h>
+#include "ViewerTextures.h"
 
 #include <QByteArray>
 #include <QBuffer>
@@ -14,19 +11,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "character_export_files.h"
+#include "HostScene.h"
+#include "formats/SaveWholeFile.h"
 
 namespace fs = std::filesystem;
-
-// An image stored inside the scene file, under the name the host gives its bitmap.
-struct EmbeddedImage {
-    std::string hostName;  // backslash form, as the host's bitmap reports it
-    std::string fileName;  // the file name the scene recorded for it, if any
-    std::string hint;      // format hint ("png", "jpg", ...)
-    std::vector<uint8_t> data;     // compressed image file
-    uint32_t width = 0, height = 0;
-    std::vector<uint32_t> texels;  // raw RGBA image when not compressed
-};
 
 namespace {
 
@@ -87,10 +75,26 @@ fs::path FindFile(const fs::path& base, const fs::path& relative) {
     return fs::is_regular_file(at, ec) ? at : fs::path();
 }
 
+// Printable ASCII without the double quote and the backslash; every other
+// character (each UTF-8 sequence as a whole) becomes an underscore.
+std::string AsciiName(const std::string& name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80) {
+            while (i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80) ++i;
+            out += '_';
+        } else {
+            out += c < 0x20 || c == 0x7F || c == '"' || c == '\\' ? '_' : static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 // Cuts a name to the viewer's limit, keeping its extension and whole UTF-8 characters.
 std::string FitName(const std::string& stem, const std::string& extension) {
     std::string s = stem;
-    const size_t room = kMaxPartTextureName > extension.size() ? kMaxPartTextureName - extension.size() : 0;
+    const size_t room = kMaxViewerTextureName > extension.size() ? kMaxViewerTextureName - extension.size() : 0;
     if (s.size() > room) {
         size_t cut = room;
         while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
@@ -246,16 +250,16 @@ std::vector<uint8_t> EncodeTga(const TgaPicture& picture) {
     return out;
 }
 
-// ------------------------------------------------------- CharacterTextures
-CharacterTextures::CharacterTextures(std::string path) : scenePath(std::move(path)) {
+// ---------------------------------------------------------- ViewerTextures
+ViewerTextures::ViewerTextures(const HostScene& scene) : scene(scene), scenePath(scene.Path()) {
     const fs::path p(scenePath);
     sceneDir = p.parent_path().empty() ? std::string(".") : p.parent_path().string();
     sceneStem = p.stem().string();
 }
 
-CharacterTextures::~CharacterTextures() = default;
+ViewerTextures::~ViewerTextures() = default;
 
-std::string CharacterTextures::Resolve(const std::string& mapName) const {
+std::string ViewerTextures::Resolve(const std::string& mapName) const {
     std::string p = mapName;
     std::replace(p.begin(), p.end(), '\\', '/');
     const std::string base = BaseName(p);
@@ -273,53 +277,30 @@ std::string CharacterTextures::Resolve(const std::string& mapName) const {
     return found.string();
 }
 
-const EmbeddedImage* CharacterTextures::FindEmbedded(const std::string& mapName, std::vector<std::string>& notes) {
-    if (!embeddedRead) {
-        embeddedRead = true;
-        Assimp::Importer importer;
-        const aiScene* scene = importer.ReadFile(scenePath, 0);
-        if (scene == nullptr) {
-            notes.push_back("the images stored in '" + scenePath + "' cannot be read: " + importer.GetErrorString());
-        } else {
-            for (unsigned i = 0; i < scene->mNumTextures; ++i) {
-                const aiTexture* t = scene->mTextures[i];
-                if (t == nullptr || t->pcData == nullptr) continue;
-                auto image = std::make_unique<EmbeddedImage>();
-                image->fileName = std::string(t->mFilename.C_Str(), t->mFilename.length);
-                image->hint = std::string(t->achFormatHint, strnlen(t->achFormatHint, HINTMAXTEXTURELEN));
-                // The host's name for it: the recorded file name, else
-                // "embedded<index>.<hint>", in backslash form.
-                image->hostName = image->fileName.empty()
-                                      ? "embedded" + std::to_string(i) + (image->hint.empty() ? "" : "." + image->hint)
-                                      : image->fileName;
-                std::replace(image->hostName.begin(), image->hostName.end(), '/', '\\');
-                if (t->mHeight == 0) {
-                    const uint8_t* data = reinterpret_cast<const uint8_t*>(t->pcData);
-                    image->data.assign(data, data + t->mWidth);
-                } else {
-                    image->width = t->mWidth;
-                    image->height = t->mHeight;
-                    image->texels.resize(size_t(t->mWidth) * t->mHeight);
-                    for (size_t k = 0; k < image->texels.size(); ++k) {
-                        const aiTexel& x = t->pcData[k];
-                        image->texels[k] = Rgba(x.r, x.g, x.b, x.a);
-                    }
-                }
-                embedded.push_back(std::move(image));
-            }
-        }
-    }
+const SceneImage* ViewerTextures::FindEmbedded(const std::string& mapName) const {
     std::string wanted = mapName;
     std::replace(wanted.begin(), wanted.end(), '/', '\\');
-    for (const auto& image : embedded)
-        if (image->hostName == wanted) return image.get();
+    for (const SceneImage& image : scene.Images())
+        if (!image.hostName.empty() && image.hostName == wanted) return &image;
     const std::string base = Lower(BaseName(mapName));
-    for (const auto& image : embedded)
-        if (!image->fileName.empty() && Lower(BaseName(image->fileName)) == base) return image.get();
+    for (const SceneImage& image : scene.Images())
+        if (!image.fileName.empty() && Lower(BaseName(image.fileName)) == base) return &image;
     return nullptr;
 }
 
-std::string CharacterTextures::UniqueName(const std::string& wanted) const {
+ViewerTextures::Readable ViewerTextures::Check(const std::string& mapName) const {
+    if (mapName.empty()) return Readable::Missing;
+    const std::string file = Resolve(mapName);
+    if (file.empty()) return FindEmbedded(mapName) ? Readable::AfterConversion : Readable::Missing;
+    const std::string ext = Extension(file);
+    if (ext == ".bmp") return Readable::Yes;
+    std::vector<uint8_t> bytes;
+    if (ext == ".tga" && ReadBytes(file, bytes) && ViewerReadsTga(bytes)) return Readable::Yes;
+    return Readable::AfterConversion;
+}
+
+std::string ViewerTextures::UniqueName(const std::string& name0) const {
+    const std::string wanted = asciiNames ? AsciiName(name0) : name0;
     const std::string extension = Extension(wanted);
     const std::string stem = wanted.substr(0, wanted.size() - extension.size());
     auto taken = [&](const std::string& name) {
@@ -329,13 +310,13 @@ std::string CharacterTextures::UniqueName(const std::string& wanted) const {
     std::string name = FitName(stem, extension);
     for (int n = 2; taken(name); ++n) {
         const std::string suffix = "_" + std::to_string(n);
-        name = FitName(stem.substr(0, std::min(stem.size(), kMaxPartTextureName - extension.size() - suffix.size())) + suffix,
+        name = FitName(stem.substr(0, std::min(stem.size(), kMaxViewerTextureName - extension.size() - suffix.size())) + suffix,
                        extension);
     }
     return name;
 }
 
-std::string CharacterTextures::Add(const std::string& sourceKey, const std::string& wantedName, bool converted,
+std::string ViewerTextures::Add(const std::string& sourceKey, const std::string& wantedName, bool converted,
                                    std::vector<uint8_t> bytes) {
     Output o;
     o.source = sourceKey;
@@ -347,7 +328,7 @@ std::string CharacterTextures::Add(const std::string& sourceKey, const std::stri
     return outputs.back().name;
 }
 
-std::string CharacterTextures::Use(const std::string& mapName, std::vector<std::string>& notes) {
+std::string ViewerTextures::Use(const std::string& mapName, std::vector<std::string>& notes) {
     if (mapName.empty()) return {};
     const std::string file = Resolve(mapName);
     std::error_code ec;
@@ -380,7 +361,7 @@ std::string CharacterTextures::Use(const std::string& mapName, std::vector<std::
         return Add(key, Stem(base) + ".tga", true, EncodeTga(picture));
     }
 
-    const EmbeddedImage* image = FindEmbedded(mapName, notes);
+    const SceneImage* image = FindEmbedded(mapName);
     if (image == nullptr) return unusable("no such file beside the scene, and the scene holds no image of that name");
     const std::string base = BaseName(image->hostName);
     const std::string name = sceneStem + "_" + Stem(base) + ".tga";
@@ -398,7 +379,7 @@ std::string CharacterTextures::Use(const std::string& mapName, std::vector<std::
     return unusable("the image stored in the scene cannot be decoded (" + error + ")");
 }
 
-bool CharacterTextures::Write(const std::string& directory, std::string& error) const {
+bool ViewerTextures::Write(const std::string& directory, std::string& error) const {
     if (outputs.empty()) return true;
     std::error_code ec;
     fs::create_directories(directory, ec);

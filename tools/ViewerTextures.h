@@ -1,18 +1,18 @@
-// Texture images for the character import. The viewer reads BMP and TGA
+// Texture images for the viewer, shared by the programs that bring scenes to
+// it (character-export, tessel-export). The viewer reads BMP and TGA
 // (uncompressed or run-length encoded, 24 or 32 bits) by bare file name
-// from its "textr" folder; everything else the scene names (PNG, JPEG,
-// other TGA kinds, images stored inside the scene file) is decoded and
-// written as a TGA under the name the parts use.
+// from its "textr" folder; everything else a scene names (PNG, JPEG, other
+// TGA kinds, images stored inside the scene file) is decoded (Qt's image
+// readers) and written as a TGA under the name the model files use.
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 // The viewer keeps texture names in 80 bytes with the terminator.
-constexpr size_t kMaxPartTextureName = 79;
+constexpr size_t kMaxViewerTextureName = 79;
 
 // A decoded TGA image: row 0 at the top, pixels red << 24 | green << 16 | blue << 8 | alpha.
 struct TgaPicture {
@@ -29,14 +29,24 @@ bool ViewerReadsTga(const std::vector<uint8_t>& bytes);
 // An uncompressed top-down TGA: 24 bits when every pixel is opaque, else 32.
 std::vector<uint8_t> EncodeTga(const TgaPicture& picture);
 
-struct EmbeddedImage;
+class HostScene;
+struct SceneImage;
 
-class CharacterTextures {
+class ViewerTextures {
 public:
-    // `scenePath` is the scene file: relative texture paths start from its
-    // folder, and images stored inside it are read from it when needed.
-    explicit CharacterTextures(std::string scenePath);
-    ~CharacterTextures();
+    // Relative texture paths start from the folder of the scene's file;
+    // images stored inside it come from the scene.
+    explicit ViewerTextures(const HostScene& scene);
+    ~ViewerTextures();
+
+    // Names made only of printable ASCII other than the double quote and
+    // the backslash (what a Tessel file can carry); other characters become
+    // underscores. Off: names keep their UTF-8 characters.
+    bool asciiNames = false;
+
+    // Whether the viewer can show a material's bitmap as the scene names it.
+    enum class Readable { Yes, AfterConversion, Missing };
+    Readable Check(const std::string& mapName) const;
 
     // The bare name under which the image of a material's bitmap (`mapName`,
     // the path as the host reports it) goes into the texture folder, or an
@@ -58,14 +68,13 @@ public:
 
 private:
     std::string Resolve(const std::string& mapName) const;
-    const EmbeddedImage* FindEmbedded(const std::string& mapName, std::vector<std::string>& notes);
+    const SceneImage* FindEmbedded(const std::string& mapName) const;
     std::string UniqueName(const std::string& wanted) const;
     std::string Add(const std::string& sourceKey, const std::string& wantedName, bool converted,
                     std::vector<uint8_t> bytes);
 
+    const HostScene& scene;
     std::string scenePath, sceneDir, sceneStem;
     std::vector<Output> outputs;
     std::map<std::string, std::string> nameBySource;  // source key -> name ("" = unusable)
-    bool embeddedRead = false;
-    std::vector<std::unique_ptr<EmbeddedImage>> embedded;
 };
