@@ -28,7 +28,7 @@ public:
     void RunDialog(DialogWindow&) override {}
 };
 
-const std::string kLargest = std::string(SHARED_TESTDATA_DIR) + "/assimp/test/models/ASE/MotionCaptureROM.ase";
+const std::string kLargest = std::string(TEST_SCENES_DIR) + "/assimp/test/models/ASE/MotionCaptureROM.ase";
 
 const std::string& GeneratedScene() {
     static std::string path;

@@ -16,7 +16,7 @@
 
 namespace {
 
-const std::string kLargest = std::string(SHARED_TESTDATA_DIR) + "/assimp/test/models/ASE/MotionCaptureROM.ase";
+const std::string kLargest = std::string(TEST_SCENES_DIR) + "/assimp/test/models/ASE/MotionCaptureROM.ase";
 
 const std::string& BigMesh() {
     static std::string path;

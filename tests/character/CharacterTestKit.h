@@ -19,10 +19,10 @@
 #include "RecordingUiServices.h"
 #include "TempDir.h"
 #include "TextureManager.h"
+#include "ThirdPartyScenes.h"
 #include "VertexMath.h"
 #include "character_export.h"
 
-inline std::string SharedScene(const std::string& relative) { return std::string(SHARED_TESTDATA_DIR) + "/" + relative; }
 
 inline std::unique_ptr<HostScene> LoadHostScene(const std::string& path) {
     std::string error;

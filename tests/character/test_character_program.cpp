@@ -86,7 +86,7 @@ TEST(CharacterProgram, UnreadableScenesAndMissingSkeletonsAreClearErrors) {
 TEST(CharacterProgram, ExportedCharacterWalksInTheViewer) {
     TempDir dir;
     const std::string out = dir.File("cesium");
-    ProgramRun r = CharacterExport(Q(SharedScene("draco/testdata/CesiumMan/glTF/CesiumMan.gltf")) + " " + Q(out) +
+    ProgramRun r = CharacterExport(Q(std::string(ASSETS_DIR "/CesiumMan/CesiumMan.gltf")) + " " + Q(out) +
                                    " --part 'nodes[1]=body' --height 18");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(Has(r, "wrote " + out + "/CesiumMan.bpd: skeleton 'nodes[2]', 19 bones, 61 frames (0 to 60, step 1)"))

@@ -12,7 +12,7 @@ namespace {
 
 struct SceneCase {
     const char* label;
-    const char* path;      // below the shared test data
+    const char* path;      // below tests/data/scenes, or a whole path
     const char* top;       // the skeleton's top node
     size_t bones;          // joints (and the top) of the skeleton
     int32_t frames;        // the animation range at 30 frames a second, both ends included
@@ -23,7 +23,7 @@ void PrintTo(const SceneCase& c, std::ostream* os) { *os << c.label; }
 
 const SceneCase kScenes[] = {
     {"SimpleSkin", "assimp/test/models/glTF2/simple_skin/simple_skin.gltf", "nodes[1]", 2, 166, 0},
-    {"CesiumMan", "draco/testdata/CesiumMan/glTF/CesiumMan.gltf", "nodes[2]", 19, 61, 1},
+    {"CesiumMan", ASSETS_DIR "/CesiumMan/CesiumMan.gltf", "nodes[2]", 19, 61, 1},
     {"FoxGlbEmbeddedTexture", "bevy/assets/models/animated/Fox.glb", "_rootJoint", 24, 104, 1},
     {"RiggedElfMaxFbx", "babylonjs-exporters/3ds_Max/Samples/sourceModels/RiggedElf/RiggedElf.FBX",
      "mixamorig:Hips", 25, 141, 0},
@@ -128,7 +128,10 @@ void CheckScene(const SceneCase& c, const std::string& path) {
 
 class SceneImport : public ::testing::TestWithParam<SceneCase> {};
 
-TEST_P(SceneImport, ViewerSkinningMatchesTheHost) { CheckScene(GetParam(), SharedScene(GetParam().path)); }
+TEST_P(SceneImport, ViewerSkinningMatchesTheHost) {
+    const std::string path = GetParam().path;
+    CheckScene(GetParam(), path[0] == '/' ? path : SharedScene(path));
+}
 
 INSTANTIATE_TEST_SUITE_P(ThirdParty, SceneImport, ::testing::ValuesIn(kScenes),
                          [](const ::testing::TestParamInfo<SceneCase>& i) { return std::string(i.param.label); });

@@ -1,6 +1,6 @@
 // Scenes for the exporter tests: glTF files written into a temporary
-// directory and read back through the host, and paths of the shared
-// third-party scenes.
+// directory and read back through the host, and paths of the third-party
+// scenes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,8 +12,8 @@
 #include "GltfBuilder.h"
 #include "HostScene.h"
 #include "TempDir.h"
+#include "ThirdPartyScenes.h"
 
-inline std::string SharedScene(const std::string& relative) { return std::string(SHARED_TESTDATA_DIR) + "/" + relative; }
 
 inline std::unique_ptr<HostScene> LoadScene(const std::string& path) {
     std::string error;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ThirdPartyScenes.h"
+
 struct TestdataScene {
     std::string path;     // relative to the test data directory
     std::string outcome;  // "OK", "FAIL(rc=3)", "SIGSEGV(rc=-11)", ...
@@ -34,7 +36,7 @@ inline std::vector<std::string> SplitColumns(const std::string& line) {
 
 // Every scene the Assimp summary lists, marked malformed as the manifest says.
 inline std::vector<TestdataScene> TestdataScenes() {
-    const std::string root = SHARED_TESTDATA_DIR;
+    const std::string root = CorpusScene("");
     std::vector<TestdataScene> scenes;
     std::ifstream info(root + "/ASSIMP_INFO.txt");
     std::string line;

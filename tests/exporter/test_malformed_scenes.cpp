@@ -1,5 +1,5 @@
 // The host program on every malformed, refused or importer-crashing scene of
-// the shared test data: it ends with a message naming the file and a failure
+// the third-party scene collection: it ends with a message naming the file and a failure
 // status, never by a signal, and leaves an earlier output file as it was.
 #include <gtest/gtest.h>
 
@@ -74,13 +74,14 @@ bool ReadByTheHost(const std::string& path) {
 }
 
 TEST(HostProgramMalformedScenes, EveryRefusedOrCrashingSceneEndsWithAMessage) {
+    REQUIRE_SCENE_CORPUS();
     size_t checked = 0, crashing = 0;
     for (const TestdataScene& s : TestdataScenes()) {
         if (s.Reads() || ReadByTheHost(s.path)) continue;
         SCOPED_TRACE(s.path + " (" + s.outcome + ")");
         ++checked;
         if (s.outcome.rfind("SIG", 0) == 0) ++crashing;
-        const std::string scene = SharedScene(s.path);
+        const std::string scene = CorpusScene(s.path);
         TempDir dir;
         const std::string out = dir.File("out.tsl");
         std::ofstream(out) << kEarlier;
@@ -114,6 +115,7 @@ TEST(HostProgramMalformedScenes, EveryRefusedOrCrashingSceneEndsWithAMessage) {
 }
 
 TEST(HostProgramMalformedScenes, MalformedScenesTheImporterReadsExportOrFailCleanly) {
+    REQUIRE_SCENE_CORPUS();
     size_t checked = 0;
     for (const TestdataScene& s : TestdataScenes()) {
         if (!(s.malformed && s.Reads()) && !ReadByTheHost(s.path)) continue;
@@ -122,7 +124,7 @@ TEST(HostProgramMalformedScenes, MalformedScenesTheImporterReadsExportOrFailClea
         TempDir dir;
         const std::string out = dir.File("out.tsl");
         std::ofstream(out) << kEarlier;
-        const ProgramRun r = RunHost(Quote(SharedScene(s.path)) + " " + Quote(out) + " --all");
+        const ProgramRun r = RunHost(Quote(CorpusScene(s.path)) + " " + Quote(out) + " --all");
         EXPECT_EQ(r.signal, 0) << r.output;
         ASSERT_TRUE(r.status == 0 || r.status == 1) << r.output;
         if (r.status == 0) {

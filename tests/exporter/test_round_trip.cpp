@@ -29,7 +29,7 @@ bool MayBeAScene(const fs::path& p) {
 
 std::vector<std::string> Scenes() {
     std::vector<std::string> paths;
-    for (const auto& e : fs::recursive_directory_iterator(SHARED_TESTDATA_DIR))
+    for (const auto& e : fs::recursive_directory_iterator(CorpusScene("")))
         if (e.is_regular_file() && MayBeAScene(e.path()) && !CrashesTheImporter(e.path().string()))
             paths.push_back(e.path().string());
     std::sort(paths.begin(), paths.end());
@@ -45,6 +45,7 @@ int MeshFaces(INode* node) {
 }
 
 TEST(RoundTrip, EverySceneWithGeometryReadsBackInTheViewer) {
+    REQUIRE_SCENE_CORPUS();
     const std::vector<std::string> scenes = Scenes();
     ASSERT_GT(scenes.size(), 60u);
     int exported = 0, objects = 0;

@@ -144,6 +144,7 @@ void WriteRichScene(const std::string& path) {
 }
 
 TEST(SceneTransfer, EveryReadableSceneCrossesWhole) {
+    REQUIRE_SCENE_CORPUS();
     TempDir dir;
     struct Entry {
         std::string path;
@@ -154,7 +155,7 @@ TEST(SceneTransfer, EveryReadableSceneCrossesWhole) {
     std::vector<Entry> scenes = {{dir.File("rich.gltf"), true}};
     WriteRichScene(scenes[0].path);
     for (const TestdataScene& s : TestdataScenes())
-        if (s.Reads()) scenes.push_back({SharedScene(s.path), !s.malformed});
+        if (s.Reads()) scenes.push_back({CorpusScene(s.path), !s.malformed});
     ASSERT_GT(scenes.size(), 40u);
     for (const Entry& e : scenes) {
         SCOPED_TRACE(e.path);
