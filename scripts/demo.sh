@@ -9,15 +9,32 @@
 # of each into PNG files instead. Extra arguments go to the viewer, for
 # example `scripts/demo.sh --show 5=1` to show the skeleton as well.
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$here/build"
-"$here/scripts/setup.sh" "$build"
+usage() {
+  cat <<'USAGE'
+usage: scripts/demo.sh [cesium] [VIEWER OPTION...]
 
+Installs what is missing, builds into build/, writes the demo content into
+build/demo/ and opens it playing in the viewer. "cesium" shows the imported
+third-party character CesiumMan instead of the demo character. Viewer options
+(see build/bin/zintaro --help), e.g. --show 5=1 or --fit, are passed on.
+Without a display, one frame of each is rendered into build/demo/*.png.
+USAGE
+}
 character=demo
 if [ "${1:-}" = "cesium" ]; then
   character=cesium
   shift
 fi
+for a in "$@"; do
+  case "$a" in
+    -h|--help) usage; exit 0 ;;
+    --snapshot|--screenshot)
+      echo "demo.sh: $a is chosen by the script itself" >&2; exit 2 ;;
+  esac
+done
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$here/build"
+"$here/scripts/setup.sh" "$build"
 
 demo="$build/demo"
 if [ ! -f "$demo/village.tsl" ] || [ "$build/bin/make-demo-content" -nt "$demo/village.tsl" ]; then

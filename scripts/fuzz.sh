@@ -3,14 +3,39 @@
 # on its corpus: build-fuzz/corpus/<kind> (kept between runs), seeded from
 # fuzz/corpus/<kind>, tests/data/damaged/<kind>, tests/data/regressions/<kind>
 # and the demo content's files of that kind (target fuzz_<kind>).
-# Usage: scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
 # Fails on any crash, sanitizer report, leak, timeout or memory blow-up;
 # crashing inputs are left in build-fuzz/artifacts/. Prints per target the
 # executions, the slowest input's time and the peak memory.
 set -euo pipefail
+usage() {
+  cat <<'USAGE'
+usage: scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
+
+Builds the libFuzzer targets with clang into build-fuzz/ (or
+$PIPELINE_FUZZ_BUILD) and runs each TARGET (default: all of them) for
+SECONDS_PER_TARGET seconds (default 60). Targets: fuzz_bpd, fuzz_mrv,
+fuzz_tsl, fuzz_tga, fuzz_bmp, fuzz_scene. Fails on any crash, sanitizer
+report, leak or timeout; crashing inputs are kept in build-fuzz/artifacts/.
+USAGE
+}
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-seconds="${1:-60}"
-shift || true
+seconds=60
+targets=()
+for a in "$@"; do
+  case "$a" in
+    -h|--help) usage; exit 0 ;;
+    -*) echo "fuzz.sh: unknown option '$a'" >&2; usage >&2; exit 2 ;;
+    fuzz_bpd|fuzz_mrv|fuzz_tsl|fuzz_tga|fuzz_bmp|fuzz_scene) targets+=("$a") ;;
+    *)
+      if [[ "$a" =~ ^[0-9]+$ ]] && [ "$a" -gt 0 ] && [ ${#targets[@]} -eq 0 ]; then
+        seconds="$a"
+      else
+        echo "fuzz.sh: '$a' is neither a number of seconds (given first) nor a fuzz target" >&2
+        usage >&2
+        exit 2
+      fi ;;
+  esac
+done
 build="${PIPELINE_FUZZ_BUILD:-$here/build-fuzz}"
 jobs="$(nproc)"
 [ "$jobs" -gt 2 ] && jobs=2
@@ -24,7 +49,6 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target fuzz_all -j "$jobs"
 
-targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for f in "$build"/bin/fuzz_*; do targets+=("$(basename "$f")"); done
 fi
@@ -40,15 +64,16 @@ find "$seeds/demo" -type f | while read -r f; do
   cp "$f" "$seeds/$ext/"
 done
 
-# Scenes of the shared test data up to 64 KB seed fuzz_scene.
-testdata="$here/../shared/testdata"
-if [ -d "$testdata" ]; then
-  mkdir -p "$seeds/scene"
+# Third-party scenes up to 64 KB (those kept with the tests, and the full
+# collection when it is beside the repository) seed fuzz_scene.
+mkdir -p "$seeds/scene"
+for testdata in "$here/tests/data/scenes" "$here/../shared/testdata"; do
+  [ -d "$testdata" ] || continue
   (cd "$testdata" && find . -type f -size -64k \( -iname '*.gltf' -o -iname '*.glb' -o -iname '*.obj' \
       -o -iname '*.fbx' -o -iname '*.dae' -o -iname '*.ase' -o -iname '*.x' -o -iname '*.3ds' \
       -o -iname '*.ply' -o -iname '*.off' -o -iname '*.stl' \)) |
     sed 's|^\./||' | while read -r f; do cp "$testdata/$f" "$seeds/scene/$(echo "$f" | tr / _)"; done
-fi
+done
 
 mkdir -p "$build/artifacts"
 status=0

@@ -2,9 +2,25 @@
 # Installs the Debian packages the project needs, when any is missing
 # (apt-get, as root or through sudo). Extra package names may be given.
 set -euo pipefail
+usage() {
+  cat <<'USAGE'
+usage: scripts/install-deps.sh [PACKAGE...]
+
+Installs the Debian packages the project needs that are missing (apt-get
+install --no-install-recommends, as root or through sudo), and the extra
+PACKAGEs given, and the test tools from npm. Does nothing when everything is
+installed.
+USAGE
+}
+for a in "$@"; do
+  case "$a" in
+    -h|--help) usage; exit 0 ;;
+    -*) echo "install-deps.sh: unknown option '$a'" >&2; usage >&2; exit 2 ;;
+  esac
+done
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins qt6-wayland
   libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   libassimp-dev assimp-utils libtinygltf-dev
   libgtest-dev libgmock-dev libbenchmark-dev libmeshoptimizer-dev time
