@@ -343,6 +343,27 @@ TEST(ViewerWindowProgram, TheScreenshotModeShowsTheWindowAndThePanel) {
     }
     EXPECT_GT(blue, 320 * 100);       // the background colour of the command line
     EXPECT_GT(panelGrey, 100 * 100);  // the panel's face
+
+    // A file that is refused fails the run though the picture is taken; --fit
+    // brings a small model far from the described camera into the view.
+    const std::string tiny = SquareTessel(60, -40, 0.5f).SaveAs(dir.File("tiny.tsl"));
+    const std::string refused = environment + BIN_DIR + "/zintaro --size 320x240 --light 255,0,0 --fit '" + tiny +
+                                "' --part 0='" + dir.File("missing.mrv") + "' --screenshot '" + shot + "' >'" + log +
+                                "' 2>&1";
+    const int status = std::system(refused.c_str());
+    std::ifstream again(log);
+    std::stringstream said;
+    said << again.rdbuf();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << said.str();
+    EXPECT_NE(said.str().find("missing.mrv"), std::string::npos) << said.str();
+    const QImage fitted(QString::fromStdString(shot));
+    int red = 0;
+    for (int y = 0; y < fitted.height(); ++y)
+        for (int x = 0; x < 320; ++x) {
+            const QColor c = fitted.pixelColor(x, y);
+            red += c.red() > 150 && c.green() < 120;
+        }
+    EXPECT_GT(red, 320 * 240 / 5);
 }
 
 }  // namespace

@@ -254,4 +254,52 @@ TEST_F(OpenTest, TexturesAreFoundInTextrBesideTheModelFile) {
     EXPECT_EQ(frame->m_pTextures->SearchPath(), (dir.Path() / "programtextr").string() + "/");
 }
 
+TEST_F(OpenTest, AFileOfAnotherKindIsNamedAsWhatItIs) {
+    Open();
+    const std::string part = Answer(SquarePart(-8, 10, 3), "body.mrv");
+    Click(IDC_OPEN_TESSEL);
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages[0], part + ": this is a character part (.mrv), not a Tessel model (.tsl)");
+    ui.messages.clear();
+    ByteWriter scene;
+    scene.Text("{\n  \"asset\": {\"version\": \"2.0\"}\n}\n");
+    const std::string gltf = Answer(scene, "walk.bpd");
+    Click(IDC_OPEN_BIPED);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{gltf + ": this is a JSON text (a glTF scene?), not a skeleton "
+                                                           "animation (.bpd) (tessel-export or character-export turns "
+                                                           "scenes into viewer files)"});
+}
+
+TEST_F(OpenTest, APartMadeForAnotherSkeletonIsSaidOnceWhicheverOpensSecond) {
+    Open();
+    const ByteWriter foreign = PartFile({{"", SquareVertices(-8, 10, 3), {0, 3, 3, 0}, kSquareIndices}});
+    const std::string bipedFile = dir.File("walk.bpd");
+    const std::string partFile = dir.File("body.mrv");
+    const std::string said = partFile + ": made for another skeleton: its vertices follow bones up to 3, " +
+                             bipedFile + " has 1 bones; the part will not move with it";
+    Answer(MovingBiped(2, 1, kBoneTriangle), "walk.bpd");
+    Click(IDC_OPEN_BIPED);
+    ui.messages.clear();
+    Answer(foreign, "body.mrv");
+    Click(IDC_OPEN_BODY);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Faces: 2", said}));
+    // Steps keep the skinning in bounds and say nothing more.
+    for (int i = 0; i < 3; ++i) {
+        clock.Advance(0.05);
+        Click(IDC_STEP);
+    }
+    EXPECT_EQ(ui.messages.size(), 2u);
+
+    // The other way round: the biped opened after the part.
+    ui.messages.clear();
+    Answer(MovingBiped(2, 1, kBoneTriangle), "walk.bpd");
+    Click(IDC_OPEN_BIPED);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{said});
+    // A part that fits says nothing.
+    ui.messages.clear();
+    Answer(SquarePart(-8, 10, 3), "body.mrv");
+    Click(IDC_OPEN_BODY);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Faces: 2"});
+}
+
 }  // namespace

@@ -120,6 +120,37 @@ TEST_F(SnapshotTest, ViewLightAndSwitchOptionsChangeThePicture) {
     EXPECT_PRED3(Near, PixelOf(Image(), 32, 24), (Rgb{232, 232, 232}), 1);
 }
 
+TEST_F(SnapshotTest, FitFramesASmallFarModelAndAHugeOne) {
+    const Rgb background{0, 0, 90};
+    struct Case {
+        float cx, cy, z, h;
+    } cases[] = {{60, -40, 0, 0.5f}, {0, 0, 0, 400}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.h);
+        const std::string file = StaticTessel({Square(c.cx, c.cy, c.z, c.h, -1)}).SaveAs(dir.File("one.tsl"));
+        for (bool fit : {false, true}) {
+            const ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --background 0,0,90 " +
+                                                    (fit ? "--fit " : "") + "--tessel '" + file + "'");
+            ASSERT_EQ(run.status, 0) << run.output;
+            const QImage image = Image();
+            int covered = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) covered += !Near(PixelOf(image, x, y), background, 2);
+            const bool corners = !Near(PixelOf(image, 0, 0), background, 2) ||
+                                 !Near(PixelOf(image, 63, 47), background, 2);
+            if (fit) {
+                // In the middle, a good part of the picture, with room round it.
+                EXPECT_FALSE(Near(PixelOf(image, 32, 24), background, 2));
+                EXPECT_GT(covered, 64 * 48 / 5);
+                EXPECT_FALSE(corners);
+            } else {
+                // The described camera: the small one is out of view, the huge one fills it all.
+                EXPECT_EQ(covered, c.h < 1 ? 0 : 64 * 48);
+            }
+        }
+    }
+}
+
 TEST_F(SnapshotTest, SkeletonIsPosedByTheTicks) {
     // One bone, two frames: at frame 0 the triangle is left of centre, at
     // frame 1 it is moved 16 units to the right.
@@ -216,6 +247,28 @@ TEST(ViewerCommandLine, HelpAndFileOptions) {
     const char* badSlot[] = {"zintaro", "--part", "5=x.mrv"};
     EXPECT_FALSE(ParseViewerOptions(3, badSlot, options, error));
     EXPECT_NE(error.find("--part"), std::string::npos);
+
+    // Files without options go by their extension, parts into the free slots.
+    const char* byName[] = {"zintaro", "helmet.mrv", "--part", "0=body.mrv", "walk.BPD", "shoes.mrv", "v/village.tsl", "--fit"};
+    ViewerOptions named;
+    ASSERT_TRUE(ParseViewerOptions(8, byName, named, error)) << error;
+    EXPECT_EQ(named.parts, (std::map<int, std::string>{{0, "body.mrv"}, {1, "helmet.mrv"}, {2, "shoes.mrv"}}));
+    EXPECT_EQ(named.biped, "walk.BPD");
+    EXPECT_EQ(named.tessel, "v/village.tsl");
+    EXPECT_TRUE(named.fit);
+    const struct {
+        std::vector<const char*> argv;
+        const char* says;
+    } refused[] = {
+        {{"zintaro", "scene.gltf"}, "'scene.gltf': not a viewer file or option"},
+        {{"zintaro", "v.tsl", "w.tsl"}, "'w.tsl': a second Tessel model file"},
+        {{"zintaro", "a.mrv", "b.mrv", "c.mrv", "d.mrv", "e.mrv", "f.mrv"}, "'f.mrv': no free part slot"},
+    };
+    for (const auto& r : refused) {
+        ViewerOptions o;
+        EXPECT_FALSE(ParseViewerOptions(static_cast<int>(r.argv.size()), r.argv.data(), o, error));
+        EXPECT_EQ(error.find(r.says), 0u) << error;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -62,11 +63,59 @@ bool ParseSlot(const std::string& text, long high, int& slot, std::string& value
     return true;
 }
 
+std::string LowerExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+    std::string ext = path.substr(dot);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// A file named without an option goes where its extension says; parts are
+// placed once every --part has taken its slot.
+bool PlaceFile(const std::string& file, ViewerOptions& o, std::vector<std::string>& parts, std::string& error) {
+    const std::string ext = LowerExtension(file);
+    std::string* single = ext == ".bpd" ? &o.biped : ext == ".tsl" ? &o.tessel : nullptr;
+    if (single != nullptr) {
+        if (!single->empty()) {
+            error = "'" + file + "': a second " + (ext == ".bpd" ? "skeleton" : "Tessel model") + " file (one only)";
+            return false;
+        }
+        *single = file;
+        return true;
+    }
+    if (ext == ".mrv") {
+        parts.push_back(file);
+        return true;
+    }
+    error = "'" + file + "': not a viewer file or option (files: .bpd, .mrv or .tsl; see --help)";
+    return false;
+}
+
+bool PlaceParts(const std::vector<std::string>& files, ViewerOptions& o, std::string& error) {
+    int slot = 0;
+    for (const std::string& file : files) {
+        while (slot < 5 && o.parts.count(slot) != 0) ++slot;
+        if (slot == 5) {
+            error = "'" + file + "': no free part slot (five parts at most)";
+            return false;
+        }
+        o.parts[slot] = file;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseViewerOptions(int argc, const char* const* argv, ViewerOptions& o, std::string& error) {
+    std::vector<std::string> positionalParts;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
+        if (!option.empty() && option[0] != '-') {
+            if (!PlaceFile(option, o, positionalParts, error)) return false;
+            continue;
+        }
         if (option == "--help" || option == "-h") {
             o.help = true;
             continue;
@@ -77,6 +126,10 @@ bool ParseViewerOptions(int argc, const char* const* argv, ViewerOptions& o, std
         }
         if (option == "--play") {
             o.play = true;
+            continue;
+        }
+        if (option == "--fit") {
+            o.fit = true;
             continue;
         }
         static const char* const withValue[] = {
@@ -159,12 +212,13 @@ bool ParseViewerOptions(int argc, const char* const* argv, ViewerOptions& o, std
             o.tessel = value;
         }
     }
-    return true;
+    return PlaceParts(positionalParts, o, error);
 }
 
 std::string ViewerUsage() {
-    return "Usage: zintaro [--biped FILE] [--part SLOT=FILE]... [--tessel FILE] [--play]\n"
-           "               [--screenshot OUT.png] [the settings below but --ticks]\n"
+    return "Usage: zintaro [FILE.bpd] [FILE.mrv]... [FILE.tsl] [--biped FILE] [--part SLOT=FILE]...\n"
+           "               [--tessel FILE] [--play] [--fit] [--screenshot OUT.png]\n"
+           "               [the settings below but --ticks]\n"
            "       zintaro --snapshot OUT.png [--size WxH] [--ticks N] [--yaw R] [--pitch R]\n"
            "               [--pan X,Y] [--fov R] [--background R,G,B] [--light R,G,B]\n"
            "               [--wireframe] [--show SLOT=0|1]... [files as above]\n"
@@ -172,6 +226,8 @@ std::string ViewerUsage() {
            "Shows a character (a biped skeleton animation .bpd and up to five character\n"
            "parts .mrv) beside a Tessel model (.tsl).\n"
            "\n"
+           "  FILE                 open a model file by its extension: .bpd the skeleton,\n"
+           "                       .mrv the next free part slot, .tsl the Tessel model\n"
            "  --biped FILE         open a biped skeleton animation\n"
            "  --part SLOT=FILE     open a character part into slot 0 body, 1 helmet,\n"
            "                       2 armour, 3 weapon, 4 shoes\n"
@@ -190,6 +246,9 @@ std::string ViewerUsage() {
            "  --background R,G,B  background colour, 0-255 each (default 0,0,0)\n"
            "  --light R,G,B       light colour, 0-255 each (default 255,255,255)\n"
            "  --wireframe          draw the models as wire frames\n"
+           "  --fit                choose pan, field of view and distance so the shown\n"
+           "                       models fill the view (without it the camera frames a\n"
+           "                       character about 18 units tall standing at the origin)\n"
            "  --show SLOT=0|1      hide or show a slot: 0-4 parts, 5 skeleton (hidden at\n"
            "                       start), 6 Tessel model\n"
            "  --help               this text\n"

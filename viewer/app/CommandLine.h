@@ -35,10 +35,15 @@ struct ViewerOptions {
     int light[3] = {255, 255, 255};
     bool wireframe = false;
     std::map<int, bool> show;  // slot 0-6 -> shown
+    // Pan, field of view and distance chosen so the shown models fill the view.
+    bool fit = false;
 };
 
-// Reads argv[1..]. False with a message naming the option when it is unknown,
-// lacks its value, or the value is impossible (out of range, not a number).
+// Reads argv[1..]. Arguments that are not options are model files opened by
+// their extension: .bpd the skeleton, .mrv the next free part slot, .tsl the
+// Tessel model. False with a message naming the option or file when it is
+// unknown, lacks its value, or the value is impossible (out of range, not a
+// number).
 bool ParseViewerOptions(int argc, const char* const* argv, ViewerOptions& options,
                         std::string& error);
 

@@ -94,6 +94,7 @@ int RunSnapshot(const ViewerOptions& options, const std::string& programTextureD
     frame.OnSize(SIZE_RESTORED, static_cast<int32_t>(options.width),
                  static_cast<int32_t>(options.height));
     for (int32_t i = 0; i < options.ticks; ++i) frame.AdvanceAnimation();
+    if (options.fit) frame.FitView();
     frame.RedrawFrame();
 
     RgbaImage image;

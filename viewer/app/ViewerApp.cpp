@@ -141,10 +141,11 @@ void CViewerApp::AfterCreate(int result, const ViewerOptions& options) {
         // at frame 0 and fills the frame fields, as the snapshot does.
         const bool ready = m_pFrame->m_bDeviceReady;
         m_pFrame->m_bDeviceReady = false;
-        OpenCommandLineFiles(options, *m_pFrame);
+        m_bFilesRefused = !OpenCommandLineFiles(options, *m_pFrame);
         m_pFrame->m_bDeviceReady = ready;
         m_pFrame->AdvanceAnimation();
         m_pFrame->m_fLastTickTime = m_pFrame->NowSeconds();
+        if (options.fit) m_pFrame->FitView();
         m_pFrame->OnPaint();
     }
     if (options.play) {
@@ -186,9 +187,10 @@ void CViewerApp::TakeScreenshot(const std::string& path) {
         std::printf("zintaro: screenshot written to %s\n", path.c_str());
     else
         std::fprintf(stderr, "zintaro: %s: the screenshot cannot be written\n", path.c_str());
+    if (m_bFilesRefused) std::fprintf(stderr, "zintaro: not every file of the command line was opened\n");
     std::fflush(stdout);
     m_pMainWnd->close();
-    QCoreApplication::exit(saved ? 0 : 1);
+    QCoreApplication::exit(saved && !m_bFilesRefused ? 0 : 1);
 }
 
 bool CViewerApp::OnIdle(int) {

@@ -61,6 +61,8 @@ protected:
 private:
     void IdlePass();
     void AfterCreate(int result, const ViewerOptions& options);
+    // Writes the picture and quits: status 1 when it cannot be written or a
+    // file of the command line was refused.
     void TakeScreenshot(const std::string& path);
 
     SteadyClock m_clock;
@@ -73,6 +75,7 @@ private:
     QTimer m_idleTimer;
     int m_nIdleCount = 0;
     long m_nIdlePasses = 0;
+    bool m_bFilesRefused = false;  // a command-line file was not opened
 };
 
 // The OpenGL the view asks for: 3.3 core profile, no wait for the display's

@@ -118,6 +118,11 @@ public:
     bool RotateLightStep();
     void UpdateView();
     HRESULT UpdateProjection();
+    // Moves the camera so the shown models fill the view at the current
+    // turn: pan onto their centre, distance for the field of view; models too
+    // small for the near plane narrow the field of view, models deeper than
+    // the far plane move it. False (camera unchanged) when nothing is shown.
+    bool FitView();
     bool ApplyLight();
     void ApplyBackgroundColour();
     void OnWireFrame();
@@ -138,6 +143,9 @@ public:
     OpenResult OpenBipedFile(const std::string& path);
     OpenResult OpenPartFile(int slot, const std::string& path, bool reportFaces);
     OpenResult OpenTesselFile(const std::string& path, bool reportFaces);
+    // The files the skeleton and the part slots were opened from, for messages.
+    std::string m_bipedFile;
+    std::string m_partFiles[kPartSlots];
 
     // The colour dialogs (menu and control panel); the application's window
     // opens them.

@@ -10,6 +10,7 @@
 
 #include "ByteReader.h"
 #include "MainFrame.h"
+#include "ModelKind.h"
 #include "UiServices.h"
 
 namespace fs = std::filesystem;
@@ -73,6 +74,34 @@ bool IsEmptyPartFile(const std::vector<uint8_t>& bytes) {
     return ParsePartFile(bytes.data(), bytes.size(), part, error) && part.faceTotal == 0;
 }
 
+// The highest bone a part's vertices follow; -1 without vertices.
+int32_t HighestBone(const CharacterPart& part) {
+    int32_t highest = -1;
+    for (const PartObject& o : part.objects)
+        for (int16_t b : o.boneIndices) highest = b > highest ? b : highest;
+    return highest;
+}
+
+// A part whose vertices follow bones the skeleton lacks was made for another
+// skeleton: those vertices are left unposed, so it draws mangled. Empty when
+// the part fits.
+std::string SkeletonMismatch(const std::string& partFile, const CharacterPart& part,
+                             const std::string& bipedFile, const Biped& biped) {
+    const int32_t highest = HighestBone(part);
+    if (highest < biped.boneCount) return std::string();
+    return partFile + ": made for another skeleton: its vertices follow bones up to " +
+           std::to_string(highest) + ", " + bipedFile + " has " + std::to_string(biped.boneCount) +
+           " bones; the part will not move with it";
+}
+
+// Why a file was refused: what it is when it is another kind of file, else
+// the reader's problem.
+std::string RefusalText(const std::vector<uint8_t>& bytes, const std::string& path, ModelKind expected,
+                        const std::string& error) {
+    const std::string wrongKind = WrongKindNote(bytes.data(), bytes.size(), path, expected);
+    return wrongKind.empty() ? path + ": " + error : wrongKind;
+}
+
 std::string FacesText(int32_t faces) {
     char text[32];
     std::snprintf(text, sizeof text, "Faces: %d", faces);
@@ -117,12 +146,20 @@ OpenResult CMainFrame::OpenBipedFile(const std::string& path) {
         auto biped = std::make_unique<Biped>();
         if (biped->LoadFromMemory(bytes.data(), bytes.size(), error)) {
             m_pBiped = std::move(biped);
+            m_bipedFile = path;
             if (m_pControlPanel) m_pControlPanel->SetSlotName(SLOT_SKELETON, FileNameOnly(path));
+            std::string mismatches;
+            for (int slot = 0; slot < kPartSlots; ++slot) {
+                if (!m_pParts[slot]) continue;
+                const std::string m = SkeletonMismatch(m_partFiles[slot], *m_pParts[slot], path, *m_pBiped);
+                if (!m.empty()) mismatches += (mismatches.empty() ? "" : "\n") + m;
+            }
+            if (!mismatches.empty()) m_ui.MessageBox(mismatches);
             // The character animation restarts.
             m_nFrame = 0;
         } else {
             // A damaged file changes nothing: the skeleton shown stays.
-            m_ui.MessageBox(path + ": " + error);
+            m_ui.MessageBox(RefusalText(bytes, path, ModelKind::Biped, error));
             result = OpenResult::Damaged;
         }
     }
@@ -153,14 +190,19 @@ OpenResult CMainFrame::OpenPartFile(int slot, const std::string& path, bool repo
         }
         if (faces != 0) {
             m_pParts[slot] = std::move(part);
+            m_partFiles[slot] = path;
             if (reportFaces) m_ui.MessageBox(FacesText(faces));
+            if (m_pBiped) {
+                const std::string m = SkeletonMismatch(path, *m_pParts[slot], m_bipedFile, *m_pBiped);
+                if (!m.empty()) m_ui.MessageBox(m);
+            }
             if (m_pControlPanel) m_pControlPanel->SetSlotName(slot, FileNameOnly(path));
         } else {
             if (m_pControlPanel) m_pControlPanel->SetSlotName(slot, "");
             if (IsEmptyPartFile(bytes)) {
                 result = OpenResult::Empty;
             } else {
-                m_ui.MessageBox(path + ": " + error);
+                m_ui.MessageBox(RefusalText(bytes, path, ModelKind::Part, error));
                 result = OpenResult::Damaged;
             }
         }
@@ -191,8 +233,12 @@ OpenResult CMainFrame::OpenTesselFile(const std::string& path, bool reportFaces)
                 m_pTessel->LoadFromMemory(bytes.data(), bytes.size(), m_pDevice.get(), m_ui, error);
         }
         if (!error.empty()) {
-            // The refusal of a header without objects keeps its own words.
-            m_ui.MessageBox(error == kNoObjectsMessage ? error : path + ": " + error);
+            // The refusal of a header without objects keeps its own words,
+            // unless the file is of another kind.
+            const std::string wrongKind = WrongKindNote(bytes.data(), bytes.size(), path, ModelKind::Tessel);
+            m_ui.MessageBox(!wrongKind.empty()            ? wrongKind
+                            : error == kNoObjectsMessage ? error
+                                                         : path + ": " + error);
             result = OpenResult::Damaged;
         }
         if (reportFaces) m_ui.MessageBox(FacesText(faces));

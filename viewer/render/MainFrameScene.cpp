@@ -1,5 +1,7 @@
 // The scene of the main window: device states, camera, projection, light,
 // background, the frame functions and the camera input.
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 
@@ -79,6 +81,88 @@ HRESULT CMainFrame::UpdateProjection() {
     SetProjectionMatrix(matrix, m_fFov, m_fAspect, m_fNearPlane, m_fFarPlane);
     m_pDevice->SetTransform(D3DTRANSFORMSTATE_PROJECTION, matrix);
     return S_OK;
+}
+
+bool CMainFrame::FitView() {
+    float lo[3] = {FLT_MAX, FLT_MAX, FLT_MAX}, hi[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+    bool any = false;
+    auto add = [&](const std::vector<ModelVertex>& vertices) {
+        for (const ModelVertex& v : vertices) {
+            const float p[3] = {v.x, v.y, v.z};
+            if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
+            for (int i = 0; i < 3; ++i) {
+                lo[i] = std::min(lo[i], p[i]);
+                hi[i] = std::max(hi[i], p[i]);
+            }
+            any = true;
+        }
+    };
+    if (m_bShow[SLOT_SKELETON] && m_pBiped)
+        for (const BipedBone& bone : m_pBiped->bones) add(bone.posedVertices);
+    for (int slot = 0; slot < kPartSlots; ++slot)
+        if (m_bShow[slot] && m_pParts[slot])
+            for (const PartObject& o : m_pParts[slot]->objects)
+                add(o.skinnedVertices.empty() ? o.sourceVertices : o.skinnedVertices);
+    if (m_bShow[SLOT_TESSEL] && m_pTessel) {
+        for (const StaticObject& o : m_pTessel->statics) add(o.vertices);
+        for (const AnimatedObject& o : m_pTessel->animateds) add(o.frames);
+    }
+    if (!any) return false;
+    UpdateProjection();  // the aspect of the current view size
+
+    // The box's centre and corners as the view's turn places them (UpdateView:
+    // yaw, then pitch), the corners relative to the centre and a little
+    // further out so the edges keep some room.
+    const double cy = std::cos(m_fYaw), sy = std::sin(m_fYaw);
+    const double cp = std::cos(m_fPitch), sp = std::sin(m_fPitch);
+    auto turn = [&](double x, double y, double z, double out[3]) {
+        const double x1 = x * cy + z * sy, z1 = -x * sy + z * cy;
+        out[0] = x1;
+        out[1] = y * cp - z1 * sp;
+        out[2] = y * sp + z1 * cp;
+    };
+    double centre[3];
+    turn((double(lo[0]) + hi[0]) / 2, (double(lo[1]) + hi[1]) / 2, (double(lo[2]) + hi[2]) / 2, centre);
+    double corners[8][3];
+    for (int k = 0; k < 8; ++k) {
+        turn(k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2], corners[k]);
+        for (int i = 0; i < 3; ++i) corners[k][i] = 1.05 * (corners[k][i] - centre[i]);
+    }
+    // The distance of the centre at which every corner is inside the view:
+    // |x| <= (distance + z) tan(horizontal half angle), the same for y.
+    const double aspect = std::max(double(m_fAspect), 1e-6);
+    double fov = m_fFov;
+    auto distanceFor = [&](double fieldOfView) {
+        const double tanV = std::tan(fieldOfView / 2), tanH = tanV / aspect;
+        double d = 0;
+        for (const auto& c : corners)
+            d = std::max({d, std::fabs(c[0]) / tanH - c[2], std::fabs(c[1]) / tanV - c[2]});
+        return d;
+    };
+    double nearest = 0, farthest = 0;
+    for (const auto& c : corners) {
+        nearest = std::min(nearest, c[2]);
+        farthest = std::max(farthest, c[2]);
+    }
+    double distance = std::max(distanceFor(fov), 1e-3 - nearest);
+    // Small models: as close as the near plane allows (with some room, so
+    // that a face across the view is not cut by it), with a narrower view.
+    const double closest = 1.05 * m_fNearPlane;
+    if (distance + nearest < closest) {
+        distance = closest - nearest;
+        double tanV = 1e-6;
+        for (const auto& c : corners)
+            tanV = std::max({tanV, std::fabs(c[1]) / (distance + c[2]), aspect * std::fabs(c[0]) / (distance + c[2])});
+        fov = std::clamp(2 * std::atan(tanV), 0.03, 3.141592);
+    }
+    if (distance + farthest > m_fFarPlane) m_fFarPlane = static_cast<float>(distance + farthest) * 1.01f;
+    m_fPanX = static_cast<float>(-centre[0]);
+    m_fPanY = static_cast<float>(-centre[1]);
+    m_fViewZ = static_cast<float>(distance - centre[2]);
+    m_fFov = static_cast<float>(fov);
+    UpdateProjection();
+    UpdateView();
+    return true;
 }
 
 bool CMainFrame::ApplyLight() {
