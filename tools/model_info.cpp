@@ -1,39 +1,48 @@
-// model-info FILE: a readable summary of a biped (.bpd), character part (.mrv)
-// or Tessel (.tsl) file; exits non-zero with the problem on a damaged file.
+// model-info FILE...: a readable summary of biped (.bpd), character part (.mrv)
+// and Tessel (.tsl) files with their textures, optionally checked against a
+// skeleton; exits non-zero with the problem on a damaged or unfitting file.
+#include <cerrno>
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <filesystem>
+#include <set>
 #include <vector>
 
 #include "Biped.h"
 #include "ByteReader.h"
 #include "CharacterPart.h"
+#include "ModelKind.h"
+#include "QtImageLoader.h"
 #include "TesselModel.h"
+#include "TextureManager.h"
 
 namespace {
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: model-info FILE\n"
+                 "usage: model-info FILE... [--biped SKELETON.bpd]\n"
                  "\n"
-                 "Prints a summary of a model file and checks it:\n"
+                 "Prints a summary of each model file and checks it:\n"
                  "  .bpd  biped skeleton animation: bones, triangles, frames, bounds\n"
                  "  .mrv  character part: per object texture, vertices, faces, bones and\n"
                  "        bounds (in the space of the vertices' bones)\n"
                  "  .tsl  Tessel model: frames, and per object texture, vertices, faces and\n"
                  "        bounds (over all frames of an animated object)\n"
+                 "A file with another extension is read as the kind its content shows.\n"
+                 "Textures are looked up as the viewer does (\"textr\" beside the file, else\n"
+                 "beside the programs, then $ZINTARO_MEDIA_DIR, then the current folder);\n"
+                 "those missing or unreadable are listed.\n"
                  "\n"
-                 "Exits with status 1 and a message naming the problem when the file is\n"
-                 "damaged, 2 on a usage error.\n");
-}
-
-std::string LowerExtension(const std::string& path) {
-    const std::string name = FileNameOnly(path);
-    const size_t dot = name.find_last_of('.');
-    std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
+                 "  --biped SKELETON.bpd  check character parts against this skeleton: a part\n"
+                 "                        whose vertices follow bones it lacks is an error\n"
+                 "  --help                this text\n"
+                 "\n"
+                 "Exits with status 1 and a message naming the file and the problem when a\n"
+                 "file is damaged, is not a model file or does not fit the skeleton, 2 on a\n"
+                 "usage error.\n");
 }
 
 struct Bounds {
@@ -57,12 +66,64 @@ struct Bounds {
     }
 };
 
-int ShowBiped(const std::string& path, const std::vector<uint8_t>& bytes) {
+namespace fs = std::filesystem;
+
+int Fail(const std::string& path, const std::string& problem) {
+    std::fprintf(stderr, "model-info: %s: %s\n", path.c_str(), problem.c_str());
+    return 1;
+}
+
+// The first vertex with a coordinate, normal or texture coordinate that is
+// not a finite number: the formats hold plain numbers, and an infinity or NaN
+// only makes the model vanish or fly apart when drawn. Empty when all are.
+std::string NonFinite(const std::vector<ModelVertex>& vertices, const std::string& where) {
+    for (size_t i = 0; i < vertices.size(); ++i) {
+        const ModelVertex& v = vertices[i];
+        for (float f : {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.tu, v.tv})
+            if (!std::isfinite(f)) return where + " vertex " + std::to_string(i) + " holds a value that is not a finite number";
+    }
+    return std::string();
+}
+
+// What the file is checked against, and where the viewer would look for textures.
+struct Context {
+    const Biped* biped = nullptr;
+    std::string bipedPath;
+    std::string programTextures;  // "textr/" beside the programs
+    QtImageLoader bitmaps;
+};
+
+// Looks up each texture as the viewer does and lists those it would miss or
+// not read; the count of them.
+int ReportTextures(const std::set<std::string>& names, const std::string& modelPath, Context& context) {
+    if (names.empty()) return 0;
+    std::error_code ec;
+    const fs::path beside = fs::path(modelPath).parent_path() / "textr";
+    const std::string searchPath = fs::is_directory(beside, ec) ? beside.string() + "/" : context.programTextures;
+    int missing = 0;
+    for (const std::string& name : names) {
+        TextureEntry entry(name);
+        if (FAILED(entry.LoadImageFile(searchPath, &context.bitmaps))) {
+            std::printf("  texture %s: %s\n", name.c_str(), entry.error.c_str());
+            ++missing;
+        }
+    }
+    if (missing == 0) std::printf("  textures: all %zu found and readable\n", names.size());
+    return missing;
+}
+
+int ShowBiped(const std::string& path, const std::vector<uint8_t>& bytes, Context&) {
     Biped biped;
     std::string error;
-    if (!biped.LoadFromMemory(bytes.data(), bytes.size(), error)) {
-        std::fprintf(stderr, "model-info: %s: %s\n", path.c_str(), error.c_str());
-        return 1;
+    if (!biped.LoadFromMemory(bytes.data(), bytes.size(), error)) return Fail(path, error);
+    for (size_t b = 0; b < biped.bones.size(); ++b) {
+        const std::string bad = NonFinite(biped.bones[b].bindVertices, "bone " + std::to_string(b));
+        if (!bad.empty()) return Fail(path, bad);
+        for (size_t f = 0; f < biped.bones[b].matrices.size(); ++f)
+            for (int k = 0; k < 16; ++k)
+                if (!std::isfinite(biped.bones[b].matrices[f][k]))
+                    return Fail(path, "bone " + std::to_string(b) + " frame " + std::to_string(f) +
+                                          " has a matrix value that is not a finite number");
     }
     std::printf("%s: biped, %d bones, %d frames, %zu bytes\n", FileNameOnly(path).c_str(),
                 biped.boneCount, biped.frameCount, bytes.size());
@@ -87,12 +148,13 @@ std::string TextureText(const std::string& name, const char* whenEmpty) {
     return name.empty() ? std::string(whenEmpty) : "texture " + name;
 }
 
-int ShowPart(const std::string& path, const std::vector<uint8_t>& bytes) {
+int ShowPart(const std::string& path, const std::vector<uint8_t>& bytes, Context& context) {
     PartFileData part;
     std::string error;
-    if (!ParsePartFile(bytes.data(), bytes.size(), part, error)) {
-        std::fprintf(stderr, "model-info: %s: %s\n", path.c_str(), error.c_str());
-        return 1;
+    if (!ParsePartFile(bytes.data(), bytes.size(), part, error)) return Fail(path, error);
+    for (size_t i = 0; i < part.objects.size(); ++i) {
+        const std::string bad = NonFinite(part.objects[i].sourceVertices, "object " + std::to_string(i));
+        if (!bad.empty()) return Fail(path, bad);
     }
     size_t vertices = 0;
     for (const PartObject& o : part.objects) vertices += o.sourceVertices.size();
@@ -100,8 +162,10 @@ int ShowPart(const std::string& path, const std::vector<uint8_t>& bytes) {
                 "%zu bytes\n",
                 FileNameOnly(path).c_str(), part.objects.size(), vertices, part.faceTotal,
                 part.lowestBone, part.highestBone, bytes.size());
+    std::set<std::string> textures;
     for (size_t i = 0; i < part.objects.size(); ++i) {
         const PartObject& o = part.objects[i];
+        if (!o.textureName.empty()) textures.insert(o.textureName);
         Bounds bounds;
         int lo = 0, hi = -1;
         for (size_t j = 0; j < o.sourceVertices.size(); ++j) {
@@ -119,23 +183,41 @@ int ShowPart(const std::string& path, const std::vector<uint8_t>& bytes) {
                     TextureText(o.textureName, "no texture").c_str(), o.vertexCount, o.faceCount,
                     lo, hi, bounds.Text().c_str());
     }
+    ReportTextures(textures, path, context);
+    if (context.biped == nullptr) return 0;
+    const int32_t bones = context.biped->boneCount;
+    if (part.highestBone >= bones || part.lowestBone < 0) {
+        std::printf("  skeleton %s: does not fit, the vertices follow bones %d..%d, the skeleton has "
+                    "bones 0..%d\n",
+                    context.bipedPath.c_str(), part.lowestBone, part.highestBone, bones - 1);
+        return Fail(path, "made for another skeleton than " + context.bipedPath + " (bones up to " +
+                              std::to_string(part.highestBone) + ", the skeleton has " + std::to_string(bones) + ")");
+    }
+    std::printf("  skeleton %s: fits (%d bones)\n", context.bipedPath.c_str(), bones);
     return 0;
 }
 
-int ShowTessel(const std::string& path, const std::vector<uint8_t>& bytes) {
+int ShowTessel(const std::string& path, const std::vector<uint8_t>& bytes, Context& context) {
     TesselFileData tessel;
     std::string error;
-    if (!ParseTesselFile(bytes.data(), bytes.size(), tessel, error)) {
-        std::fprintf(stderr, "model-info: %s: %s\n", path.c_str(), error.c_str());
-        return 1;
+    if (!ParseTesselFile(bytes.data(), bytes.size(), tessel, error)) return Fail(path, error);
+    for (size_t i = 0; i < tessel.statics.size(); ++i) {
+        const std::string bad = NonFinite(tessel.statics[i].vertices, "static object " + std::to_string(i));
+        if (!bad.empty()) return Fail(path, bad);
+    }
+    for (size_t i = 0; i < tessel.animateds.size(); ++i) {
+        const std::string bad = NonFinite(tessel.animateds[i].frames, "animated object " + std::to_string(i));
+        if (!bad.empty()) return Fail(path, bad);
     }
     std::printf("%s: Tessel model, %d frames, %zu static and %zu animated objects, %d faces, "
                 "%zu bytes\n",
                 FileNameOnly(path).c_str(), tessel.frameCount, tessel.statics.size(),
                 tessel.animateds.size(), tessel.faceTotal, bytes.size());
     Bounds all;
+    std::set<std::string> textures;
     for (size_t i = 0; i < tessel.statics.size(); ++i) {
         const StaticObject& o = tessel.statics[i];
+        if (!o.textureName.empty()) textures.insert(o.textureName);
         Bounds bounds;
         for (const ModelVertex& v : o.vertices) bounds.Add(v.x, v.y, v.z);
         for (const ModelVertex& v : o.vertices) all.Add(v.x, v.y, v.z);
@@ -145,6 +227,7 @@ int ShowTessel(const std::string& path, const std::vector<uint8_t>& bytes) {
     }
     for (size_t i = 0; i < tessel.animateds.size(); ++i) {
         const AnimatedObject& o = tessel.animateds[i];
+        if (!o.textureName.empty()) textures.insert(o.textureName);
         Bounds bounds;
         for (const ModelVertex& v : o.frames) bounds.Add(v.x, v.y, v.z);
         for (const ModelVertex& v : o.frames) all.Add(v.x, v.y, v.z);
@@ -154,33 +237,89 @@ int ShowTessel(const std::string& path, const std::vector<uint8_t>& bytes) {
                     o.faceCount, o.frameCount, bounds.Text().c_str());
     }
     std::printf("  all objects span %s\n", all.Text().c_str());
+    ReportTextures(textures, path, context);
     return 0;
+}
+
+// Reads a whole regular file; false with the reason given on standard error.
+bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    std::string error;
+    if (ReadRegularFile(path, bytes, error)) return true;
+    Fail(path, error);
+    return false;
+}
+
+int ShowFile(const std::string& path, Context& context) {
+    std::vector<uint8_t> bytes;
+    if (!ReadFile(path, bytes)) return 1;
+    ModelKind kind = ModelKindOfName(path);
+    if (kind == ModelKind::Unknown) {
+        kind = ModelKindOfContent(bytes.data(), bytes.size());
+        if (kind == ModelKind::Unknown)
+            return Fail(path, "not a model file its content shows (expected a .bpd, .mrv or .tsl file)");
+    }
+    const std::string wrongKind = WrongKindNote(bytes.data(), bytes.size(), path, kind);
+    int status = 0;
+    // A file of another kind fails its reader: the note says what it is.
+    if (kind == ModelKind::Biped) status = wrongKind.empty() ? ShowBiped(path, bytes, context) : 1;
+    if (kind == ModelKind::Part) status = wrongKind.empty() ? ShowPart(path, bytes, context) : 1;
+    if (kind == ModelKind::Tessel) status = wrongKind.empty() ? ShowTessel(path, bytes, context) : 1;
+    if (!wrongKind.empty()) std::fprintf(stderr, "model-info: %s\n", wrongKind.c_str());
+    return status;
+}
+
+std::string ProgramTextures() {
+    std::error_code ec;
+    const fs::path program = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("textr/") : (program.parent_path() / "textr").string() + "/";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        PrintUsage(stdout);
-        return 0;
+    std::vector<std::string> files;
+    std::string bipedPath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            PrintUsage(stdout);
+            return 0;
+        }
+        if (a == "--biped") {
+            if (i + 1 >= argc || !bipedPath.empty()) {
+                std::fprintf(stderr, "model-info: --biped needs one skeleton file\n");
+                return 2;
+            }
+            bipedPath = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "model-info: unknown option '%s'\n", a.c_str());
+            PrintUsage(stderr);
+            return 2;
+        } else {
+            files.push_back(a);
+        }
     }
-    if (argc != 2) {
+    if (files.empty()) {
+        std::fprintf(stderr, "model-info: no file given\n");
         PrintUsage(stderr);
         return 2;
     }
-    const std::string path = argv[1];
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!ReadRegularFile(path, bytes, error)) {
-        std::fprintf(stderr, "model-info: %s: %s\n", path.c_str(), error.c_str());
-        return 1;
+    Context context;
+    context.programTextures = ProgramTextures();
+    Biped biped;
+    if (!bipedPath.empty()) {
+        std::vector<uint8_t> bytes;
+        if (!ReadFile(bipedPath, bytes)) return 1;
+        std::string error;
+        if (!biped.LoadFromMemory(bytes.data(), bytes.size(), error)) {
+            const std::string wrongKind = WrongKindNote(bytes.data(), bytes.size(), bipedPath, ModelKind::Biped);
+            return Fail(bipedPath, wrongKind.empty() ? error : wrongKind.substr(bipedPath.size() + 2));
+        }
+        context.biped = &biped;
+        context.bipedPath = bipedPath;
     }
-
-    const std::string ext = LowerExtension(path);
-    if (ext == ".bpd") return ShowBiped(path, bytes);
-    if (ext == ".mrv") return ShowPart(path, bytes);
-    if (ext == ".tsl") return ShowTessel(path, bytes);
-    std::fprintf(stderr, "model-info: %s: unknown file type '%s' (expected .bpd, .mrv or .tsl)\n",
-                 path.c_str(), ext.c_str());
-    return 1;
+    int status = 0;
+    for (const std::string& path : files)
+        if (ShowFile(path, context) != 0) status = 1;
+    return status;
 }

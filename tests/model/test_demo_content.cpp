@@ -15,6 +15,7 @@
 #include "Biped.h"
 #include "CharacterPart.h"
 #include "DamagedFiles.h"
+#include "ModelFileWriter.h"
 #include "QtImageLoader.h"
 #include "RecordingDevice.h"
 #include "RecordingUiServices.h"
@@ -238,11 +239,13 @@ TEST(ModelInfo, UsageAndUnknownFiles) {
         EXPECT_NE(help.output.find(std::string("usage: ") + tool), std::string::npos) << help.output;
         EXPECT_EQ(Execute(Tool(tool)).status, 2) << tool;
     }
+    EXPECT_EQ(Execute(Tool("model-info") + " --bogus x.tsl").status, 2);
+    EXPECT_EQ(Execute(Tool("model-info") + " x.mrv --biped").status, 2);
     TempDir dir;
     std::ofstream(dir.File("notes.txt")) << "x";
     const ProgramRun unknown = Execute(Tool("model-info") + " " + dir.File("notes.txt"));
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.output.find("unknown file type '.txt'"), std::string::npos);
+    EXPECT_NE(unknown.output.find(dir.File("notes.txt") + ": not a model file"), std::string::npos) << unknown.output;
     const ProgramRun missing = Execute(Tool("model-info") + " " + dir.File("none.tsl"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("cannot open"), std::string::npos);
@@ -257,6 +260,54 @@ TEST(ModelInfo, UsageAndUnknownFiles) {
         EXPECT_EQ(run.status, 1) << c.path;
         EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     }
+}
+
+// Several files at once, parts checked against a skeleton, textures looked up
+// as the viewer does, files of another kind named as what they are, and
+// values the formats cannot mean.
+TEST_F(DemoContent, ModelInfoChecksPartsAgainstASkeletonAndTheirTextures) {
+    const std::string biped = dir->File("demo.bpd");
+    ProgramRun run = Execute(Tool("model-info") + " " + dir->File("helmet.mrv") + " " + dir->File("village.tsl") +
+                             " --biped " + biped);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("helmet.mrv: character part"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("village.tsl: Tessel model"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("  skeleton " + biped + ": fits (17 bones)"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("  textures: all 5 found and readable"), std::string::npos) << run.output;
+
+    TempDir other;
+    const std::vector<uint8_t> helmet = ReadAll(dir->File("helmet.mrv"));
+    std::ofstream(other.File("helmet.mrv"), std::ios::binary).write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
+    std::ofstream(other.File("helmet.tsl"), std::ios::binary).write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
+    std::ofstream(other.File("helmet.bin"), std::ios::binary).write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
+    // A skeleton given as the wrong kind, a part for a larger skeleton, and
+    // one with an infinite coordinate.
+    run = Execute(Tool("model-info") + " " + other.File("helmet.mrv") + " --biped " + dir->File("weapon.mrv"));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find(dir->File("weapon.mrv") + ": this is a character part (.mrv), not a skeleton animation (.bpd)"),
+              std::string::npos)
+        << run.output;
+    const std::vector<ModelVertex> corners = {Vertex(0, 0, 0), Vertex(1, 0, 0), Vertex(0, 1, 0)};
+    PartFile({{"", corners, {0, 99, 0}, {0, 1, 2}}}).SaveAs(other.File("big.mrv"));
+    run = Execute(Tool("model-info") + " " + other.File("big.mrv") + " --biped " + biped);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find(other.File("big.mrv") + ": made for another skeleton than " + biped + " (bones up to 99"),
+              std::string::npos)
+        << run.output;
+    PartFile({{"", {corners[0], Vertex(INFINITY, 0, 0), corners[2]}, {0, 0, 0}, {0, 1, 2}}}).SaveAs(other.File("inf.mrv"));
+    run = Execute(Tool("model-info") + " " + other.File("inf.mrv"));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("inf.mrv: object 0 vertex 1 holds a value that is not a finite number"), std::string::npos)
+        << run.output;
+    run = Execute("cd " + other.Path().string() + " && ZINTARO_MEDIA_DIR= " + Tool("model-info") +
+                  " helmet.mrv helmet.bin helmet.tsl");
+    EXPECT_EQ(run.status, 1) << run.output;
+    // Read by content, and the texture missing beside it.
+    EXPECT_NE(run.output.find("helmet.bin: character part"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("  texture helmet.tga: helmet.tga was found neither"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("helmet.tsl: this is a character part (.mrv), not a Tessel model (.tsl)"),
+              std::string::npos)
+        << run.output;
 }
 
 }  // namespace
