@@ -71,5 +71,14 @@ std::string DefaultPluginPath() {
     buf[n] = '\0';
     std::string exe(buf);
     const size_t slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/libTesselExp.so";
+    const std::string folder = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+    // Beside the program in the build tree; in the installed tree in the
+    // plug-in folder relative to it.
+    const std::string beside = folder + "/libTesselExp.so";
+    if (::access(beside.c_str(), F_OK) == 0) return beside;
+#ifdef TESSEL_PLUGIN_FROM_PROGRAM
+    const std::string installed = folder + "/" TESSEL_PLUGIN_FROM_PROGRAM "/libTesselExp.so";
+    if (::access(installed.c_str(), F_OK) == 0) return installed;
+#endif
+    return beside;
 }

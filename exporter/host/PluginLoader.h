@@ -28,5 +28,6 @@ private:
     LibDescriptionFn libDescription = nullptr;
 };
 
-// The plug-in library beside the running program.
+// The plug-in library beside the running program, or in the installed
+// plug-in folder relative to it.
 std::string DefaultPluginPath();

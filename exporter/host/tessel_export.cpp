@@ -59,7 +59,8 @@ const char kUsage[] =
     "                         --start, --end, --step and --no-centre fill it in first;\n"
     "                         --unit, --scale, --split-large and --convert-textures\n"
     "                         apply as without it\n"
-    "  --plugin PATH          plug-in library (default: libTesselExp.so beside this program)\n"
+    "  --plugin PATH          plug-in library (default: libTesselExp.so beside this program,\n"
+    "                         or in ../lib/tessel-export/ when installed)\n"
     "  --help                 this text\n";
 
 struct Options {
