@@ -226,6 +226,16 @@ bool CheckSceneFile(const std::string& path, std::string& why, bool& cannotOpen)
     return true;
 }
 
+std::string ImportLimits::EnvironmentProblem() {
+    for (const auto& [name, unit] : {std::pair<const char*, const char*>{kImportTimeLimitVariable, "seconds"},
+                                     {kImportMemoryLimitVariable, "megabytes"}}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && PositiveNumber(value) == 0)
+            return std::string(name) + "='" + value + "' is not a positive number of " + unit;
+    }
+    return std::string();
+}
+
 void ConfigureImporter(Assimp::Importer& importer) {
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
     importer.SetPropertyBool(AI_CONFIG_IMPORT_REMOVE_EMPTY_BONES, false);

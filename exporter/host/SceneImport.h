@@ -26,6 +26,9 @@ struct ImportLimits {
     // The defaults (the memory limit at most half of the machine's memory),
     // each replaced by its environment variable when that holds a positive number.
     static ImportLimits FromEnvironment();
+    // The first limit variable that is set but holds no positive number, as
+    // "NAME='VALUE' is not a positive number of UNIT"; empty when none.
+    static std::string EnvironmentProblem();
 };
 
 // Scene files larger than this (1 GiB) are refused before they are read.

@@ -22,6 +22,7 @@
 #include "HostScene.h"
 #include "PluginLoader.h"
 #include "QtHostUi.h"
+#include "SceneImport.h"
 #include "ViewerTextures.h"
 
 namespace fs = std::filesystem;
@@ -155,6 +156,11 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
     if (positional.size() > 1) o.out = positional[1];
     if (positional.size() > 2) { error = "too many file names"; return false; }
     if (!o.list && o.out.empty()) { error = "no output file given"; return false; }
+    if (o.answers.startFrame && o.answers.endFrame &&
+        std::atol(o.answers.startFrame->c_str()) > std::atol(o.answers.endFrame->c_str())) {
+        error = "--start " + *o.answers.startFrame + " is after --end " + *o.answers.endFrame;
+        return false;
+    }
     if (o.list && o.interactive) { error = "--list and --interactive cannot be combined"; return false; }
     if (o.interactive && o.answers.take != ExportDialogAnswers::Take::None) {
         error = "--all and --select answer the dialog; with --interactive it is answered in its window";
@@ -261,6 +267,31 @@ private:
     std::vector<std::string> notes;
 };
 
+// Why a file cannot be made at `path`, as far as its folder tells; empty
+// when the folder looks writable.
+std::string WhyNotWritable(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return "folder '" + folder + "': " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return "'" + folder + "' is not a folder";
+    if (::access(folder.c_str(), W_OK) != 0) return "folder '" + folder + "': " + std::strerror(errno);
+    return std::string();
+}
+
+// Frames asked for outside the scene's range are moved into it by the
+// export dialog; this says so.
+void SayClampedFrames(const Options& o, HostScene& scene) {
+    const int tpf = scene.TicksPerFrame();
+    const int first = scene.AnimRange().Start() / tpf, last = scene.AnimRange().End() / tpf;
+    if (o.answers.startFrame && std::atol(o.answers.startFrame->c_str()) < first)
+        std::fprintf(stderr, "tessel-export: --start %s is before the scene's first frame %d; the export starts at %d\n",
+                     o.answers.startFrame->c_str(), first, first);
+    if (o.answers.endFrame && std::atol(o.answers.endFrame->c_str()) > last)
+        std::fprintf(stderr, "tessel-export: --end %s is after the scene's last frame %d; the export ends at %d\n",
+                     o.answers.endFrame->c_str(), last, last);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -283,6 +314,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "tessel-export: --interactive needs a display someone can answer the window on: set DISPLAY "
                      "(or WAYLAND_DISPLAY); QT_QPA_PLATFORM=offscreen or minimal shows it to nobody\n");
+        return 2;
+    }
+
+    const std::string limits = ImportLimits::EnvironmentProblem();
+    if (!limits.empty()) {
+        std::fprintf(stderr, "tessel-export: %s\n", limits.c_str());
         return 2;
     }
 
@@ -356,6 +393,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> notListed;
     console.dialogAnswers = [&](DialogWindow& dialog) { AnswerExportDialog(dialog, o.answers, notListed); };
     windows.prepareDialog = [&](DialogWindow& dialog) { PresetExportDialog(dialog, o.answers); };
+    if (!o.interactive) SayClampedFrames(o, *scene);
     if (!o.interactive && o.answers.take == ExportDialogAnswers::Take::None)
         std::fprintf(stderr, "tessel-export: no objects chosen (--all or --select NAME...); the dialog is cancelled\n");
 
@@ -371,7 +409,9 @@ int main(int argc, char** argv) {
     for (const std::string& name : notListed)
         std::fprintf(stderr, "tessel-export: '%s' is not in the export dialog's lists\n", name.c_str());
     if (result == 0) {
-        std::fprintf(stderr, "tessel-export: the export failed; '%s' could not be written\n", o.out.c_str());
+        const std::string why = WhyNotWritable(o.out);
+        std::fprintf(stderr, "tessel-export: the export failed; '%s' could not be written%s%s\n", o.out.c_str(),
+                     why.empty() ? "" : ": ", why.c_str());
         return 1;
     }
     struct stat after {};

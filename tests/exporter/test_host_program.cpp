@@ -102,6 +102,14 @@ TEST(HostProgram, HelpAndUsageErrors) {
     r = Export("scene.gltf out.tsl --frobnicate");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("unknown option --frobnicate"), std::string::npos);
+    r = Export("scene.gltf out.tsl --all --start 50 --end 10");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("--start 50 is after --end 10"), std::string::npos) << r.out;
+    for (const char* limit : {"TESSEL_IMPORT_TIME_LIMIT='abc'", "TESSEL_IMPORT_MEMORY_LIMIT='-3'"}) {
+        r = Export("scene.gltf out.tsl --all", std::string(limit) + " ");
+        EXPECT_EQ(r.status, 2) << r.out;
+        EXPECT_NE(r.out.find(std::string(limit) + " is not a positive number"), std::string::npos) << r.out;
+    }
 }
 
 TEST(HostProgram, ListPrintsTheExportDialogsLists) {
@@ -222,7 +230,17 @@ TEST(HostProgram, ExportWritesAFileTheViewerReads) {
     // A target in a directory that does not exist.
     r = Export(Quote(scene) + " " + Quote(dir.File("no/such/dir/x.tsl")) + " --all");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("could not be written"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("could not be written: folder '" + dir.File("no/such/dir") + "': No such file or directory"),
+              std::string::npos)
+        << r.out;
+
+    // Frames outside the scene's range are said as the dialog moves them in.
+    r = Export(Quote(scene) + " " + Quote(out) + " --all --start -5 --end 500");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("--start -5 is before the scene's first frame 0; the export starts at 0"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("--end 500 is after the scene's last frame 60; the export ends at 60"), std::string::npos)
+        << r.out;
 }
 
 // One building saved in metres (glTF) and in centimetres (COLLADA): the
