@@ -1,7 +1,10 @@
 #include "GltfInterpolation.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -23,6 +26,20 @@ struct Json {
     }
     int Int(int fallback = -1) const { return kind == Number ? static_cast<int>(number) : fallback; }
 };
+
+// Code points of \u escapes as UTF-8; surrogate halves stay as they are.
+void AppendUtf8(std::string& out, unsigned c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
 
 class Parser {
 public:
@@ -55,11 +72,13 @@ private:
                     case 'r': out += '\r'; break;
                     case 'b': out += '\b'; break;
                     case 'f': out += '\f'; break;
-                    case 'u':
+                    case 'u': {
                         if (end - p < 5) return false;
+                        const unsigned code = static_cast<unsigned>(std::strtoul(std::string(p + 1, 4).c_str(), nullptr, 16));
                         p += 4;
-                        out += '?';
+                        AppendUtf8(out, code);
                         break;
+                    }
                     default: out += *p; break;
                 }
                 ++p;
@@ -135,21 +154,169 @@ uint32_t U32(const std::string& b, size_t at) {
            (uint32_t(uint8_t(b[at + 3])) << 24);
 }
 
+bool Base64(const std::string& in, size_t from, std::string& out) {
+    auto value = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        if (c == '+' || c == '-') return 62;
+        if (c == '/' || c == '_') return 63;
+        return -1;
+    };
+    uint32_t acc = 0;
+    int bits = 0;
+    for (size_t i = from; i < in.size(); ++i) {
+        if (in[i] == '=') break;
+        const int v = value(in[i]);
+        if (v < 0) return false;
+        acc = (acc << 6) | static_cast<uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((acc >> bits) & 0xFF);
+        }
+    }
+    return true;
+}
+
+// The file's buffers, decoded when first used.
+class Buffers {
+public:
+    Buffers(const Json* list, std::string binChunk, std::string folder)
+        : list(list), bin(std::move(binChunk)), folder(std::move(folder)) {}
+
+    const std::string* Get(int index) {
+        if (!list || list->kind != Json::Array || index < 0 || index >= static_cast<int>(list->items.size()))
+            return nullptr;
+        auto found = loaded.find(index);
+        if (found != loaded.end()) return found->second.first ? &found->second.second : nullptr;
+        std::pair<bool, std::string>& slot = loaded[index];
+        const Json* uri = list->items[static_cast<size_t>(index)].Get("uri");
+        if (uri == nullptr) {
+            slot.first = index == 0;
+            slot.second = bin;
+        } else if (uri->text.compare(0, 5, "data:") == 0) {
+            const size_t comma = uri->text.find(',');
+            slot.first = comma != std::string::npos && uri->text.rfind(";base64", comma) != std::string::npos &&
+                         Base64(uri->text, comma + 1, slot.second);
+        } else {
+            std::ifstream f(std::filesystem::path(folder) / DecodeUri(uri->text), std::ios::binary);
+            slot.second.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+            slot.first = static_cast<bool>(f) || f.eof();
+        }
+        return slot.first ? &slot.second : nullptr;
+    }
+
+private:
+    const Json* list;
+    std::string bin, folder;
+    std::map<int, std::pair<bool, std::string>> loaded;
+};
+
+int ComponentsOf(const std::string& type) {
+    if (type == "SCALAR") return 1;
+    if (type == "VEC2") return 2;
+    if (type == "VEC3") return 3;
+    if (type == "VEC4") return 4;
+    return 0;
+}
+
+// An accessor's elements as floats (normalised integers scaled to their
+// range). False for anything it cannot read, sparse accessors included.
+bool ReadAccessor(const Json& root, Buffers& buffers, int index, std::vector<float>& out, int& components) {
+    const Json* accessors = root.Get("accessors");
+    const Json* views = root.Get("bufferViews");
+    if (!accessors || !views || index < 0 || index >= static_cast<int>(accessors->items.size())) return false;
+    const Json& a = accessors->items[static_cast<size_t>(index)];
+    if (a.Get("sparse") || !a.Get("bufferView") || !a.Get("count") || !a.Get("type") || !a.Get("componentType"))
+        return false;
+    components = ComponentsOf(a.Get("type")->text);
+    const int type = a.Get("componentType")->Int();
+    const double count = a.Get("count")->number;
+    const int view = a.Get("bufferView")->Int();
+    size_t size = 0;
+    switch (type) {
+        case 5126: size = 4; break;
+        case 5120: case 5121: size = 1; break;
+        case 5122: case 5123: size = 2; break;
+        default: return false;
+    }
+    if (components == 0 || !(count >= 0) || count > 1e8 || view < 0 || view >= static_cast<int>(views->items.size()))
+        return false;
+    const Json& v = views->items[static_cast<size_t>(view)];
+    const std::string* buffer = buffers.Get(v.Get("buffer") ? v.Get("buffer")->Int() : -1);
+    if (buffer == nullptr) return false;
+    const double viewOffset = v.Get("byteOffset") ? v.Get("byteOffset")->number : 0;
+    const double viewLength = v.Get("byteLength") ? v.Get("byteLength")->number : 0;
+    const double offset = a.Get("byteOffset") ? a.Get("byteOffset")->number : 0;
+    const size_t element = size * static_cast<size_t>(components);
+    const double stride = v.Get("byteStride") ? v.Get("byteStride")->number : double(element);
+    const size_t n = static_cast<size_t>(count);
+    if (!(viewOffset >= 0) || !(offset >= 0) || !(stride >= double(element)) || viewOffset + viewLength > double(buffer->size()) ||
+        (n > 0 && offset + stride * double(n - 1) + double(element) > viewLength))
+        return false;
+    const char* base = buffer->data() + static_cast<size_t>(viewOffset + offset);
+    out.resize(n * static_cast<size_t>(components));
+    for (size_t i = 0; i < n; ++i)
+        for (int c = 0; c < components; ++c) {
+            const char* at = base + static_cast<size_t>(stride) * i + size * static_cast<size_t>(c);
+            float f = 0;
+            switch (type) {
+                case 5126: std::memcpy(&f, at, 4); break;
+                case 5120: f = std::max(-1.0f, static_cast<int8_t>(*at) / 127.0f); break;
+                case 5121: f = static_cast<uint8_t>(*at) / 255.0f; break;
+                case 5122: { int16_t s; std::memcpy(&s, at, 2); f = std::max(-1.0f, s / 32767.0f); break; }
+                case 5123: { uint16_t s; std::memcpy(&s, at, 2); f = s / 65535.0f; break; }
+            }
+            out[i * static_cast<size_t>(components) + static_cast<size_t>(c)] = f;
+        }
+    return true;
+}
+
 }  // namespace
 
-GltfChannelModes ReadGltfChannelModes(const std::string& path) {
-    GltfChannelModes out;
+std::string DecodeUri(const std::string& uri) {
+    if (uri.compare(0, 5, "data:") == 0 || uri.find('%') == std::string::npos) return uri;
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && hex(uri[i + 1]) >= 0 && hex(uri[i + 2]) >= 0) {
+            const char c = static_cast<char>(hex(uri[i + 1]) * 16 + hex(uri[i + 2]));
+            if (c != '\0') {
+                out += c;
+                i += 2;
+                continue;
+            }
+        }
+        out += uri[i];
+    }
+    return out;
+}
+
+GltfFileAnimation ReadGltfAnimation(const std::string& path) {
+    GltfFileAnimation out;
     std::ifstream f(path, std::ios::binary);
     if (!f) return out;
     std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    std::string text;
+    std::string text, bin;
     if (bytes.size() >= 20 && bytes.compare(0, 4, "glTF") == 0) {
         const uint32_t chunkLength = U32(bytes, 12);
         if (U32(bytes, 16) != 0x4E4F534Au || chunkLength > bytes.size() - 20) return out;
         text = bytes.substr(20, chunkLength);
+        const size_t next = 20 + size_t(chunkLength);
+        if (next + 8 <= bytes.size() && U32(bytes, next + 4) == 0x004E4942u) {
+            const uint32_t binLength = U32(bytes, next);
+            if (binLength <= bytes.size() - next - 8) bin = bytes.substr(next + 8, binLength);
+        }
     } else {
         text = std::move(bytes);
     }
+    bytes = std::string();
     Json root;
     if (!Parser(text.data(), text.data() + text.size()).Parse(root) || root.kind != Json::Object) return out;
 
@@ -178,25 +345,76 @@ GltfChannelModes ReadGltfChannelModes(const std::string& path) {
     }
     out.nodeCount = static_cast<int>(order.size());
 
+    // Skins: the joints of each skinned node.
+    out.skinJoints.resize(order.size());
+    const Json* skins = root.Get("skins");
+    for (const auto& [index, position] : order) {
+        const Json* skin = nodes->items[static_cast<size_t>(index)].Get("skin");
+        if (!skin || !skins || skin->Int() < 0 || skin->Int() >= static_cast<int>(skins->items.size())) continue;
+        const Json* joints = skins->items[static_cast<size_t>(skin->Int())].Get("joints");
+        if (!joints || joints->kind != Json::Array) continue;
+        for (const Json& j : joints->items) {
+            auto found = order.find(j.Int());
+            out.skinJoints[static_cast<size_t>(position)].push_back(found == order.end() ? -1 : found->second);
+        }
+    }
+
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    Buffers buffers(root.Get("buffers"), std::move(bin), folder.empty() ? std::string(".") : folder);
     const Json* animations = root.Get("animations");
     if (animations && animations->kind == Json::Array) {
         for (size_t a = 0; a < animations->items.size(); ++a) {
             const Json& anim = animations->items[a];
+            GltfAnimation result;
+            if (const Json* name = anim.Get("name")) result.name = name->text;
             const Json* channels = anim.Get("channels");
             const Json* samplers = anim.Get("samplers");
-            if (!channels || !samplers || channels->kind != Json::Array || samplers->kind != Json::Array) continue;
+            if (!channels || !samplers || channels->kind != Json::Array || samplers->kind != Json::Array) {
+                out.animations.push_back(std::move(result));
+                continue;
+            }
             for (const Json& ch : channels->items) {
                 const int s = ch.Get("sampler") ? ch.Get("sampler")->Int() : -1;
                 const Json* target = ch.Get("target");
-                if (s < 0 || s >= static_cast<int>(samplers->items.size()) || !target) continue;
-                const Json* interp = samplers->items[static_cast<size_t>(s)].Get("interpolation");
-                if (!interp || interp->text != "STEP") continue;
-                const int node = target->Get("node") ? target->Get("node")->Int() : -1;
+                if (s < 0 || s >= static_cast<int>(samplers->items.size()) || !target) {
+                    result.complete = false;
+                    continue;
+                }
+                const Json& sampler = samplers->items[static_cast<size_t>(s)];
+                GltfChannel c;
+                const Json* interp = sampler.Get("interpolation");
+                c.interpolation = interp ? interp->text : "LINEAR";
                 const Json* pathJson = target->Get("path");
-                auto pos = order.find(node);
-                if (pos == order.end() || !pathJson) continue;
-                out.steps.push_back({static_cast<int>(a), pos->second, pathJson->text});
+                auto pos = order.find(target->Get("node") ? target->Get("node")->Int() : -1);
+                if (pos == order.end() || !pathJson) continue;  // a channel for no node of the scene drives nothing
+                c.node = pos->second;
+                c.path = pathJson->text;
+                int timeComponents = 0;
+                const bool ok = sampler.Get("input") && sampler.Get("output") &&
+                                ReadAccessor(root, buffers, sampler.Get("input")->Int(), c.times, timeComponents) &&
+                                ReadAccessor(root, buffers, sampler.Get("output")->Int(), c.values, c.components) &&
+                                timeComponents == 1;
+                const size_t perKey = c.interpolation == "CUBICSPLINE" ? 3 : 1;
+                if (!ok || c.times.empty()) {
+                    result.complete = false;
+                    continue;
+                }
+                if (c.path == "weights") {
+                    // One scalar per morph target and key.
+                    const size_t keys = c.times.size() * perKey;
+                    if (c.values.size() % keys != 0) {
+                        result.complete = false;
+                        continue;
+                    }
+                    c.components = static_cast<int>(c.values.size() / keys);
+                }
+                if (c.values.size() != c.times.size() * perKey * static_cast<size_t>(c.components)) {
+                    result.complete = false;
+                    continue;
+                }
+                result.channels.push_back(std::move(c));
             }
+            out.animations.push_back(std::move(result));
         }
     }
     out.read = true;

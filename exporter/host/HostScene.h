@@ -175,6 +175,13 @@ double LengthUnitMetres(const std::string& name);
 // "1 unit = X m".
 std::string DescribeLengthUnit(double metres);
 
+// An animation of the file (a take, a clip): its name and the ticks its keys span.
+struct SceneClip {
+    std::string name;
+    Interval range{0, 0};
+    bool played = false;  // part of the scene's timeline
+};
+
 class HostScene {
 public:
     // Reads a scene file. On failure returns null and a message naming the
@@ -183,12 +190,16 @@ public:
     // malformed file, that is the problem reported.
     // The scene is presented at `size`: positions, node translations, skin
     // offsets and morph offsets are all scaled while loading, so every
-    // evaluation and export sees the resized scene.
-    static std::unique_ptr<HostScene> Load(const std::string& path, std::string& error, const SceneSize& size = {});
+    // evaluation and export sees the resized scene. `animation` names the
+    // animation to play (or gives its number, from 1); empty: the first, with
+    // every later one that drives other nodes (one animation per object).
+    static std::unique_ptr<HostScene> Load(const std::string& path, std::string& error, const SceneSize& size = {},
+                                           const std::string& animation = "");
     // Builds the scene from one the importer has read; `path` names the
-    // file in messages and is read again for glTF channel modes.
+    // file in messages and is read again for what glTF files say about their
+    // animations and skins that the importer does not pass on.
     static std::unique_ptr<HostScene> FromImported(const aiScene& ai, const std::string& path, std::string& error,
-                                                   const SceneSize& size = {});
+                                                   const SceneSize& size = {}, const std::string& animation = "");
     ~HostScene();
 
     HostNode* Root() { return root; }
@@ -200,9 +211,13 @@ public:
     std::vector<std::string> Select(const std::vector<std::string>& names);
 
     Interval AnimRange() const { return animRange; }
+    // Every animation of the file, in file order.
+    const std::vector<SceneClip>& Clips() const { return clips; }
     int TicksPerFrame() const { return ticksPerFrame; }
     double FrameRate() const { return frameRate; }
     bool TurnedUpright() const { return turnedUpright; }
+    // The file's up axis: "y", "z", "-y", "x", ...
+    const std::string& UpAxis() const { return upAxis; }
     const std::string& Path() const { return path; }
     const std::string& Format() const { return format; }
     // Things in the file the scene had to correct or leave out.
@@ -241,11 +256,13 @@ private:
     std::map<HostNode*, std::vector<MorphKey>> morphTracks;
     std::set<HostNode*> steppedMorphs;
     Interval animRange{0, 0};
+    std::vector<SceneClip> clips;
     int ticksPerFrame = TIME_TICKSPERSEC / 30;
     double frameRate = 30.0;
     bool turnedUpright = false;
     double declaredMetres = 0.0, presentedScale = 1.0;
     std::string declaredSource;
+    std::string upAxis = "y";
     std::vector<std::string> warnings;
 };
 

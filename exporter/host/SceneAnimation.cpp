@@ -20,6 +20,15 @@ int FindSegment(const std::vector<K>& keys, double t, double& fraction) {
     fraction = span > 0 ? (t - keys[i].time) / span : 0.0;
     return i;
 }
+// Hermite basis at fraction f of a segment `span` ticks long: weights of the
+// start value, start out-tangent, end value and end in-tangent.
+void Hermite(double f, double span, double w[4]) {
+    const double f2 = f * f, f3 = f2 * f;
+    w[0] = 2 * f3 - 3 * f2 + 1;
+    w[1] = (f3 - 2 * f2 + f) * span;
+    w[2] = -2 * f3 + 3 * f2;
+    w[3] = (f3 - f2) * span;
+}
 }  // namespace
 
 Point3 SampleVec(const std::vector<VecKey>& keys, double t, KeyInterpolation mode) {
@@ -30,6 +39,15 @@ Point3 SampleVec(const std::vector<VecKey>& keys, double t, KeyInterpolation mod
     if (i + 1 >= static_cast<int>(keys.size()) || mode == KeyInterpolation::Step) return keys[i].value;
     const Point3& a = keys[i].value;
     const Point3& b = keys[i + 1].value;
+    if (mode == KeyInterpolation::Cubic) {
+        double w[4];
+        Hermite(f, keys[i + 1].time - keys[i].time, w);
+        const Point3& ta = keys[i].outTangent;
+        const Point3& tb = keys[i + 1].inTangent;
+        return Point3(w[0] * a.x + w[1] * ta.x + w[2] * b.x + w[3] * tb.x,
+                      w[0] * a.y + w[1] * ta.y + w[2] * b.y + w[3] * tb.y,
+                      w[0] * a.z + w[1] * ta.z + w[2] * b.z + w[3] * tb.z);
+    }
     return Point3(a.x + (double(b.x) - a.x) * f, a.y + (double(b.y) - a.y) * f, a.z + (double(b.z) - a.z) * f);
 }
 
@@ -63,6 +81,21 @@ Quat SampleRot(const std::vector<RotKey>& keys, double t, KeyInterpolation mode)
     const int i = FindSegment(keys, t, f);
     if (i < 0) return keys.front().value;
     if (i + 1 >= static_cast<int>(keys.size()) || mode == KeyInterpolation::Step) return keys[i].value;
+    if (mode == KeyInterpolation::Cubic) {
+        double w[4];
+        Hermite(f, keys[i + 1].time - keys[i].time, w);
+        const Quat* q[4] = {&keys[i].value, &keys[i].outTangent, &keys[i + 1].value, &keys[i + 1].inTangent};
+        double c[4] = {0, 0, 0, 0};
+        for (int k = 0; k < 4; ++k) {
+            c[0] += w[k] * q[k]->x;
+            c[1] += w[k] * q[k]->y;
+            c[2] += w[k] * q[k]->z;
+            c[3] += w[k] * q[k]->w;
+        }
+        Quat out(static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]), static_cast<float>(c[3]));
+        out.Normalize();
+        return out;
+    }
     return Slerp(keys[i].value, keys[i + 1].value, static_cast<float>(f));
 }
 

@@ -1,23 +1,31 @@
 // Key-frame evaluation of the host scene: position and scale keys are
 // interpolated linearly, rotation keys spherically along the shorter arc;
-// step tracks hold each key's value until the next key. Keys sharing one
-// time make a jump at that time. Times are host ticks.
+// step tracks hold each key's value until the next key; cubic tracks follow
+// the Hermite spline through the keys with their tangents (rotations
+// normalised afterwards). Keys sharing one time make a jump at that time.
+// Times are host ticks; tangents are changes per tick.
 #pragma once
 
 #include <vector>
 
 #include "MaxTypes.h"
 
-enum class KeyInterpolation { Linear, Step };
+enum class KeyInterpolation { Linear, Step, Cubic };
 
 struct VecKey {
-    double time;
+    VecKey() = default;
+    VecKey(double time, const Point3& value) : time(time), value(value) {}
+    double time = 0;
     Point3 value;
+    Point3 inTangent, outTangent;  // cubic tracks only
 };
 
 struct RotKey {
-    double time;
+    RotKey() = default;
+    RotKey(double time, const Quat& value) : time(time), value(value) {}
+    double time = 0;
     Quat value;
+    Quat inTangent{0, 0, 0, 0}, outTangent{0, 0, 0, 0};  // cubic tracks only
 };
 
 // A node's transform keys. Components without keys keep the node's rest value.

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <set>
 
+#include <assimp/scene.h>
+
 #include "HostMaterials.h"
 #include "SceneFiles.h"
 
@@ -82,6 +84,93 @@ TEST(HostSceneFrame, YUpFilesStandUpright) {
     }
     EXPECT_EQ(node->GetParentNode(), scene->Root());
     EXPECT_EQ(node->GetParentTM(0), Matrix3(1));
+}
+
+// FBX files name their up and across axes, with signs: a triangle pointing
+// along the file's up axis (corner 0) and across (corner 2) stands upright.
+TEST(HostSceneFrame, FbxFilesStandOnTheirOwnUpAxis) {
+    struct Case {
+        int up, upSign, coord;
+        aiVector3D upward, across;
+    };
+    const Case cases[] = {{0, 1, 1, {1, 0, 0}, {0, 1, 0}}, {1, -1, 0, {0, -1, 0}, {1, 0, 0}},
+                          {2, -1, 0, {0, 0, -1}, {1, 0, 0}}, {1, 1, 0, {0, 1, 0}, {1, 0, 0}}};
+    for (const Case& c : cases) {
+        aiScene ai;
+        ai.mRootNode = new aiNode("Sign");
+        ai.mRootNode->mNumMeshes = 1;
+        ai.mRootNode->mMeshes = new unsigned[1]{0};
+        ai.mNumMeshes = 1;
+        ai.mMeshes = new aiMesh*[1]{new aiMesh()};
+        aiMesh& m = *ai.mMeshes[0];
+        m.mNumVertices = 3;
+        m.mVertices = new aiVector3D[3]{c.upward * 2.0f, aiVector3D(0, 0, 0), c.across};
+        m.mNumFaces = 1;
+        m.mFaces = new aiFace[1];
+        m.mFaces[0].mNumIndices = 3;
+        m.mFaces[0].mIndices = new unsigned[3]{0, 1, 2};
+        ai.mMetaData = aiMetadata::Alloc(4);
+        ai.mMetaData->Set(0, "SourceAsset_Format", aiString("Autodesk FBX Importer"));
+        ai.mMetaData->Set(1, "UpAxis", int32_t(c.up));
+        ai.mMetaData->Set(2, "UpAxisSign", int32_t(c.upSign));
+        ai.mMetaData->Set(3, "CoordAxis", int32_t(c.coord));
+        std::string error;
+        auto scene = HostScene::FromImported(ai, "sign.fbx", error);
+        ASSERT_TRUE(scene) << error;
+        INode* node = scene->FindNode("Sign");
+        const Mesh& mesh = MeshOf(node);
+        ASSERT_EQ(mesh.numVerts, 3);
+        const Matrix3 tm = node->GetObjTMAfterWSM(0);
+        ExpectNear(mesh.verts[0] * tm, Point3(0.0f, 0.0f, 2.0f));
+        ExpectNear(mesh.verts[2] * tm, Point3(1.0f, 0.0f, 0.0f));
+        EXPECT_EQ(scene->UpAxis(), std::string(c.upSign < 0 ? "-" : "") + "xyz"[c.up]);
+    }
+}
+
+// Files that name skin bones only by name: of two nodes named like the bone,
+// the one whose rest pose is the bone's bind pose is taken; when both are,
+// the file does not tell and says so.
+TEST(HostSceneSkeleton, SkinBonesOfSharedNamesByTheirBindPose) {
+    for (const float second : {5.0f, 0.0f}) {
+        aiScene ai;
+        ai.mRootNode = new aiNode("Root");
+        aiNode* hips[2] = {new aiNode("Hip"), new aiNode("Hip")};
+        hips[1]->mTransformation.a4 = second;
+        aiNode* body = new aiNode("Body");
+        body->mNumMeshes = 1;
+        body->mMeshes = new unsigned[1]{0};
+        ai.mRootNode->addChildren(2, hips);
+        ai.mRootNode->addChildren(1, &body);
+        ai.mNumMeshes = 1;
+        ai.mMeshes = new aiMesh*[1]{new aiMesh()};
+        aiMesh& m = *ai.mMeshes[0];
+        m.mNumVertices = 3;
+        m.mVertices = new aiVector3D[3]{{5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
+        m.mNumFaces = 1;
+        m.mFaces = new aiFace[1];
+        m.mFaces[0].mNumIndices = 3;
+        m.mFaces[0].mIndices = new unsigned[3]{0, 1, 2};
+        m.mNumBones = 1;
+        m.mBones = new aiBone*[1]{new aiBone()};
+        m.mBones[0]->mName = aiString("Hip");
+        m.mBones[0]->mOffsetMatrix.a4 = -5;  // bound at x = 5
+        m.mBones[0]->mNumWeights = 3;
+        m.mBones[0]->mWeights = new aiVertexWeight[3]{{0, 1.0f}, {1, 1.0f}, {2, 1.0f}};
+        std::string error;
+        auto scene = HostScene::FromImported(ai, "pair.dae", error);
+        ASSERT_TRUE(scene) << error;
+        const std::vector<HostNode*> nodes = scene->Nodes();
+        ASSERT_EQ(nodes.size(), 3u);
+        const MeshDeformation& d = static_cast<HostNode*>(scene->FindNode("Body"))->meshObject->deform;
+        ASSERT_EQ(d.bindings.size(), 1u);
+        EXPECT_EQ(d.bindings[0].bone, second == 5.0f ? nodes[1] : nodes[0]);
+        EXPECT_EQ(d.bindings[0].bone->kind, NodeKind::Joint);
+        const bool reported = !scene->Warnings().empty() &&
+                              scene->Warnings()[0] ==
+                                  "node 'Body': 2 nodes are named like its skin bone 'Hip' and the file does not tell "
+                                  "which; the first is used";
+        EXPECT_EQ(reported, second == 0.0f) << (scene->Warnings().empty() ? "" : scene->Warnings()[0]);
+    }
 }
 
 TEST(HostSceneMaterials, SeveralMaterialsMakeAMultiMaterial) {
