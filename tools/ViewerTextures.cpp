@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "GltfInterpolation.h"
 #include "HostScene.h"
 #include "formats/SaveWholeFile.h"
 
@@ -132,7 +133,12 @@ bool DecodeWithQt(const std::vector<uint8_t>& bytes, const std::string& hint, Tg
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, hint.empty() ? QByteArray() : QByteArray::fromStdString(hint));
     reader.setDecideFormatFromContent(true);
+    // The limit is the process's: the viewer's loader sets it for each of
+    // its images; a scene's texture may be larger.
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1024);
     const QImage image = reader.read();
+    QImageReader::setAllocationLimit(limit);
     if (image.isNull()) {
         error = reader.errorString().toStdString();
         return false;
@@ -261,6 +267,13 @@ ViewerTextures::~ViewerTextures() = default;
 
 std::string ViewerTextures::Resolve(const std::string& mapName) const {
     std::string p = mapName;
+    // Names in URI form (the host decodes glTF's own; other formats may hold them too).
+    if (p.find('%') != std::string::npos && FindBeside(p).empty()) p = DecodeUri(p);
+    return FindBeside(p);
+}
+
+std::string ViewerTextures::FindBeside(const std::string& mapName) const {
+    std::string p = mapName;
     std::replace(p.begin(), p.end(), '\\', '/');
     const std::string base = BaseName(p);
     if (base.empty()) return {};
@@ -346,7 +359,12 @@ std::string ViewerTextures::Use(const std::string& mapName, std::vector<std::str
     if (!file.empty()) {
         std::vector<uint8_t> bytes;
         if (!ReadBytes(file, bytes)) return unusable("'" + file + "' cannot be read");
-        const std::string base = BaseName(file);
+        // The viewer finds textures by bare name in one folder for every
+        // character: the character's name in front keeps images of
+        // different characters that share a file name apart.
+        const std::string own = BaseName(file);
+        const bool named = Lower(own).compare(0, sceneStem.size(), Lower(sceneStem)) == 0;
+        const std::string base = named ? own : sceneStem + "_" + own;
         const std::string ext = Extension(base);
         if (ext == ".tga") {
             if (!DecodeTga(bytes, picture, error)) return unusable("'" + file + "': " + error);

@@ -68,6 +68,7 @@ public:
 
 private:
     std::string Resolve(const std::string& mapName) const;
+    std::string FindBeside(const std::string& mapName) const;
     const SceneImage* FindEmbedded(const std::string& mapName) const;
     std::string UniqueName(const std::string& wanted) const;
     std::string Add(const std::string& sourceKey, const std::string& wantedName, bool converted,

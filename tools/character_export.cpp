@@ -1,7 +1,12 @@
 #include "character_export.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -76,8 +81,6 @@ bool EndsWithNoCase(const std::string& s, const std::string& tail) {
     return true;
 }
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
 
 std::string NameList(const std::vector<std::string>& names) {
     std::string out;
@@ -161,19 +164,35 @@ int CharacterSkeleton::BoneIndex(const HostNode* node) const {
     return -1;
 }
 
-const CharacterMesh* SceneCharacters::FindMesh(const std::string& name) const {
-    for (const CharacterMesh& m : meshes)
-        if (m.node->name == name) return &m;
-    return nullptr;
+const CharacterMesh* SceneCharacters::FindMesh(const std::string& name, int skeleton) const {
+    const CharacterMesh* found = nullptr;
+    int count = 0;
+    for (const CharacterMesh& m : meshes) {
+        if (m.node->name != name) continue;
+        if (skeleton >= 0 && m.skeleton == skeleton) return &m;
+        if (found == nullptr) found = &m;
+        ++count;
+    }
+    return count > 1 && skeleton < 0 ? nullptr : found;
 }
 
 int SceneCharacters::FindSkeleton(const std::string& name) const {
     for (size_t i = 0; i < skeletons.size(); ++i)
-        if (skeletons[i].root->name == name) return static_cast<int>(i);
-    for (size_t i = 0; i < skeletons.size(); ++i)
-        for (HostNode* b : skeletons[i].bones)
-            if (b->name == name) return static_cast<int>(i);
-    return -1;
+        if (skeletons[i].label == name) return static_cast<int>(i);
+    auto unique = [&](auto has) {
+        int found = -1;
+        for (size_t i = 0; i < skeletons.size(); ++i)
+            if (has(skeletons[i])) {
+                if (found >= 0) return -2;
+                found = static_cast<int>(i);
+            }
+        return found;
+    };
+    const int byTop = unique([&](const CharacterSkeleton& s) { return s.root->name == name; });
+    if (byTop != -1) return byTop;
+    return unique([&](const CharacterSkeleton& s) {
+        return std::any_of(s.bones.begin(), s.bones.end(), [&](HostNode* b) { return b->name == name; });
+    });
 }
 
 SceneCharacters FindCharacters(HostScene& scene) {
@@ -225,6 +244,25 @@ SceneCharacters FindCharacters(HostScene& scene) {
         visit(top);
         out.skeletons.push_back(std::move(s));
     }
+    // Labels: top names where they are unique, else the path from the scene's
+    // top, else the name with its place among the skeletons of that name.
+    std::map<std::string, int> named, pathed;
+    auto pathOf = [&](const HostNode* n) {
+        std::string p = n->name;
+        for (const HostNode* a = n->parent; a != nullptr && a != scene.Root(); a = a->parent) p = a->name + "/" + p;
+        return p;
+    };
+    for (const CharacterSkeleton& s : out.skeletons) {
+        ++named[s.root->name];
+        ++pathed[pathOf(s.root)];
+    }
+    std::map<std::string, int> seen;
+    for (CharacterSkeleton& s : out.skeletons) {
+        const int place = ++seen[s.root->name];
+        if (named[s.root->name] == 1) s.label = s.root->name;
+        else if (pathed[pathOf(s.root)] == 1) s.label = pathOf(s.root);
+        else s.label = s.root->name + "#" + std::to_string(place);
+    }
 
     auto skeletonOf = [&](HostNode* n) {
         for (size_t i = 0; i < out.skeletons.size(); ++i)
@@ -251,6 +289,23 @@ SceneCharacters FindCharacters(HostScene& scene) {
         out.meshes.push_back(m);
     }
     return out;
+}
+
+std::string CharacterExportStaging(const std::string& outDir) {
+    return (fs::path(outDir) / (".character-export-" + std::to_string(::getpid()))).string();
+}
+
+void RemoveAbandonedStaging(const std::string& outDir) {
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(outDir, ec)) {
+        const std::string name = e.path().filename().string();
+        const std::string prefix = ".character-export-";
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (end == nullptr || *end != '\0' || pid <= 0) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fs::remove_all(e.path(), ec);
+    }
 }
 
 void ToFileMatrix(const Matrix3& m, double scale, float out[12]) {
@@ -298,19 +353,37 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
         return false;
     }
     std::vector<std::string> skeletonNames;
-    for (const CharacterSkeleton& s : characters.skeletons) skeletonNames.push_back(s.root->name);
+    for (const CharacterSkeleton& s : characters.skeletons) skeletonNames.push_back(s.label);
     std::vector<std::string> meshNames;
     for (HostNode* n : scene.Nodes())
         if (n->kind == NodeKind::Mesh) meshNames.push_back(n->name);
 
-    // The meshes named on the command line, checked before the skeleton is
-    // chosen so that a part alone can choose it.
+    int chosenSkeleton = 0;
+    if (!options.skeleton.empty()) {
+        chosenSkeleton = characters.FindSkeleton(options.skeleton);
+        if (chosenSkeleton == -2) {
+            error = "several skeletons in '" + scene.Path() + "' are named '" + options.skeleton +
+                    "'; choose one by its label: " + NameList(skeletonNames);
+            return false;
+        }
+        if (chosenSkeleton < 0) {
+            error = "no skeleton named '" + options.skeleton + "' in '" + scene.Path() + "'; its skeletons are " +
+                    NameList(skeletonNames);
+            return false;
+        }
+    }
+
+    // The meshes named on the command line; without a chosen skeleton the
+    // first part chooses it.
     std::vector<const CharacterMesh*> named;
     for (const auto& [meshName, partName] : options.parts) {
-        const CharacterMesh* m = characters.FindMesh(meshName);
+        const CharacterMesh* m = characters.FindMesh(meshName, options.skeleton.empty() ? -1 : chosenSkeleton);
         if (m == nullptr) {
             HostNode* n = scene.FindNode(meshName);
-            if (n != nullptr && n->kind == NodeKind::Mesh)
+            if (characters.FindMesh(meshName, 0) != nullptr)
+                error = "several meshes in '" + scene.Path() + "' are named '" + meshName +
+                        "'; choose their skeleton with --skeleton (" + NameList(skeletonNames) + ")";
+            else if (n != nullptr && n->kind == NodeKind::Mesh)
                 error = "mesh '" + meshName + "' in '" + scene.Path() + "' is neither skinned nor below a bone of a skeleton";
             else
                 error = "no mesh named '" + meshName + "' in '" + scene.Path() + "'; its meshes are " + NameList(meshNames);
@@ -318,26 +391,17 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
         }
         named.push_back(m);
     }
-
-    int chosenSkeleton = 0;
-    if (!options.skeleton.empty()) {
-        chosenSkeleton = characters.FindSkeleton(options.skeleton);
-        if (chosenSkeleton < 0) {
-            error = "no skeleton named '" + options.skeleton + "' in '" + scene.Path() + "'; its skeletons are " +
-                    NameList(skeletonNames);
-            return false;
-        }
-    } else if (!named.empty()) {
+    if (options.skeleton.empty() && !named.empty()) {
         chosenSkeleton = named.front()->skeleton;
     }
     skeleton = &characters.skeletons[static_cast<size_t>(chosenSkeleton)];
     if (skeleton->bones.size() > static_cast<size_t>(kMaxBones)) {
-        error = "skeleton '" + skeleton->root->name + "' has " + std::to_string(skeleton->bones.size()) +
+        error = "skeleton '" + skeleton->label + "' has " + std::to_string(skeleton->bones.size()) +
                 " bones; a biped file can address " + std::to_string(kMaxBones);
         return false;
     }
     for (size_t i = 0; i < skeleton->bones.size(); ++i) boneIndex[skeleton->bones[i]] = static_cast<int>(i);
-    result.skeletonName = skeleton->root->name;
+    result.skeletonName = skeleton->label;
     for (HostNode* b : skeleton->bones) result.boneNames.push_back(b->name);
 
     const std::string stem = FileSafe(fs::path(scene.Path()).stem().string());
@@ -361,9 +425,9 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
                 return false;
             }
             if (m->skeleton != chosenSkeleton) {
-                const std::string other = characters.skeletons[static_cast<size_t>(m->skeleton)].root->name;
+                const std::string other = characters.skeletons[static_cast<size_t>(m->skeleton)].label;
                 error = "mesh '" + m->node->name + "' is " + (m->skinned ? "skinned to" : "attached to") +
-                        " skeleton '" + other + "', not to the chosen skeleton '" + skeleton->root->name +
+                        " skeleton '" + other + "', not to the chosen skeleton '" + skeleton->label +
                         "' (choose it with --skeleton '" + other + "')";
                 return false;
             }
@@ -380,7 +444,7 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
             if (!m.skinned) continue;
             if (m.skeleton != chosenSkeleton) {
                 result.notes.push_back("mesh '" + m.node->name + "' is skinned to skeleton '" +
-                                       characters.skeletons[static_cast<size_t>(m.skeleton)].root->name +
+                                       characters.skeletons[static_cast<size_t>(m.skeleton)].label +
                                        "' and is left out (choose that skeleton with --skeleton)");
                 continue;
             }
@@ -388,21 +452,29 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
             chosen.emplace_back(&m, claim(base + "_" + (safe.empty() ? std::string("part") : safe) + ".mrv"));
         }
         if (chosen.empty())
-            result.notes.push_back("no mesh is skinned to skeleton '" + skeleton->root->name +
+            result.notes.push_back("no mesh is skinned to skeleton '" + skeleton->label +
                                    "': only the skeleton is written");
     }
     const bool onlySkeleton = characters.skeletons.size() == 1;
-    const std::string skel = FileSafe(skeleton->root->name);
+    const std::string skel = FileSafe(skeleton->label);
     result.bipedFile = (fs::path(options.outDir) /
                         (onlySkeleton || skel.empty() ? base + ".bpd" : base + "_" + skel + ".bpd")).string();
     return true;
 }
 
 bool Exporter::ChooseFrames(std::string& error) {
-    const int64_t tpf = scene.TicksPerFrame();
+    // Frames at the export's rate, whatever rate the scene was made at.
+    if (!(options.framesPerSecond > 0) || !(options.framesPerSecond <= 1000)) {
+        error = "the frame rate must be above 0 and at most 1000 frames a second";
+        return false;
+    }
+    const double tpf = TIME_TICKSPERSEC / options.framesPerSecond;
     const Interval range = scene.AnimRange();
-    const int64_t start = options.startFrame ? *options.startFrame : FloorDiv(range.Start(), tpf);
-    const int64_t end = options.endFrame ? *options.endFrame : CeilDiv(range.End(), tpf);
+    // Whole frames covering the range; a key a hair past a frame (rounding
+    // of the file's times) does not add one.
+    const int64_t start = options.startFrame ? *options.startFrame
+                                             : static_cast<int64_t>(std::floor(range.Start() / tpf + 1e-6));
+    const int64_t end = options.endFrame ? *options.endFrame : static_cast<int64_t>(std::ceil(range.End() / tpf - 1e-6));
     if (options.frameStep < 1) {
         error = "the frame step must be at least 1 (it is " + std::to_string(options.frameStep) + ")";
         return false;
@@ -412,7 +484,7 @@ bool Exporter::ChooseFrames(std::string& error) {
         return false;
     }
     const int64_t limit = std::numeric_limits<TimeValue>::max();
-    if (start * tpf < -limit || end * tpf > limit) {
+    if (double(start) * tpf < -double(limit) || double(end) * tpf > double(limit)) {
         error = "frames " + std::to_string(start) + " to " + std::to_string(end) + " lie outside the scene's time";
         return false;
     }
@@ -428,7 +500,8 @@ bool Exporter::ChooseFrames(std::string& error) {
     result.frameStep = options.frameStep;
     result.frameCount = static_cast<int32_t>(count);
     for (int64_t k = 0; k < count; ++k)
-        result.sampleTicks.push_back(static_cast<TimeValue>((start + k * options.frameStep) * tpf));
+        result.sampleTicks.push_back(static_cast<TimeValue>(std::llround(double(start + k * options.frameStep) * tpf)));
+    result.framesPerSecond = options.framesPerSecond;
     return true;
 }
 
@@ -518,8 +591,49 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
         for (HostNode* p = node; p != nullptr && holder == nullptr; p = p->parent)
             if (boneIndex.count(p)) holder = p;
     if (holder == nullptr) holder = skeleton->root;
-    const TimeValue t0 = result.sampleTicks.front();
+    // A rigid mesh keeps its place on its bone as at the first frame where
+    // the bone has a size (a prop on a bone scaled to nothing at the start is
+    // hidden, not a point).
+    const bool rigidMesh = !cm.skinned || std::any_of(def.influences.begin(), def.influences.end(),
+                                                      [](const auto& infl) { return infl.empty(); });
+    size_t bindFrame = 0;
+    for (; bindFrame < result.sampleTicks.size(); ++bindFrame) {
+        const TimeValue t = result.sampleTicks[bindFrame];
+        if (IsInvertible(holder->GetNodeTM(t)) && (!rigidMesh || IsInvertible(node->GetNodeTM(t)))) break;
+    }
+    if (bindFrame == result.sampleTicks.size()) {
+        if (rigidMesh) {
+            error = "mesh '" + node->name + "' follows bone '" + holder->name +
+                    "', and one of them is scaled to nothing at every written frame";
+            return false;
+        }
+        bindFrame = 0;
+    }
+    const TimeValue t0 = result.sampleTicks[bindFrame];
     const Matrix3 rigid = node->GetNodeTM(t0) * Inverse(holder->GetNodeTM(t0));
+    if (bindFrame > 0 && rigidMesh)
+        result.notes.push_back("mesh '" + node->name + "' or its bone '" + holder->name + "' is scaled to nothing at frame " +
+                               std::to_string(result.startFrame) + "; the mesh is placed on it as at frame " +
+                               std::to_string(result.startFrame + int32_t(bindFrame) * result.frameStep));
+    if (!cm.skinned) {
+        // The part follows its bone only: a mesh that moves against the bone
+        // (an animation of its own) is frozen where it was bound.
+        const float size = std::max(1e-6f, AxisScale(rigid));
+        for (size_t f = bindFrame + 1; f < result.sampleTicks.size(); ++f) {
+            const Matrix3 holderTM = holder->GetNodeTM(result.sampleTicks[f]);
+            if (!IsInvertible(holderTM)) continue;
+            const Matrix3 now = node->GetNodeTM(result.sampleTicks[f]) * Inverse(holderTM);
+            float change = 0;
+            for (int r = 0; r < 4; ++r) change = std::max(change, (now.GetRow(r) - rigid.GetRow(r)).Length() / (r < 3 ? size : 1.0f));
+            if (change > 1e-3f * std::max(1.0f, rigid.GetTrans().Length())) {
+                result.notes.push_back("mesh '" + node->name + "' moves against bone '" + holder->name + "' (from frame " +
+                                       std::to_string(result.startFrame + int32_t(f) * result.frameStep) +
+                                       "); the part follows the bone only and keeps its place at frame " +
+                                       std::to_string(result.startFrame + int32_t(bindFrame) * result.frameStep));
+                break;
+            }
+        }
+    }
 
     struct Binding {
         int bone;
@@ -531,7 +645,7 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
         auto it = boneIndex.find(b.bone);
         if (it == boneIndex.end()) {
             error = "mesh '" + node->name + "' is skinned to '" + b.bone->name + "', which is not a bone of skeleton '" +
-                    skeleton->root->name + "'";
+                    skeleton->label + "'";
             return false;
         }
         bindings.push_back({it->second, b.offset, Inverse(b.offset), Det3(b.offset) * Det3(World(it->second, 0)) < 0});
@@ -710,13 +824,48 @@ bool Exporter::Run(std::string& error) {
         error = "cannot create the output folder '" + options.outDir + "'";
         return false;
     }
-    if (!textures.Write((fs::path(options.outDir) / "textr").string(), error)) return false;
-    for (const ViewerTextures::Output& t : textures.Outputs()) result.textures.push_back({t.source, t.name, t.converted});
+    // The whole set is written into a folder of its own beside the files it
+    // replaces and moved into place once complete: a failed export leaves
+    // neither temporaries nor a mix of new and old files.
+    RemoveAbandonedStaging(options.outDir);
+    const fs::path staging = CharacterExportStaging(options.outDir);
+    fs::remove_all(staging, ec);
+    if (!fs::create_directory(staging, ec)) {
+        error = "cannot write into the output folder '" + options.outDir + "': " + ec.message();
+        return false;
+    }
+    std::vector<std::pair<fs::path, fs::path>> moves;  // staged, final
+    auto stage = [&](const std::string& finalPath, const std::vector<uint8_t>& bytes) {
+        const fs::path relative = fs::path(finalPath).lexically_relative(options.outDir);
+        moves.emplace_back(staging / relative, finalPath);
+        return SaveWholeFile((staging / relative).string(), bytes, error);
+    };
+    bool ok = textures.Write((staging / "textr").string(), error);
+    for (const ViewerTextures::Output& t : textures.Outputs()) {
+        moves.emplace_back(staging / "textr" / t.name, fs::path(options.outDir) / "textr" / t.name);
+        result.textures.push_back({t.source, t.name, t.converted});
+    }
     for (PartBuild& part : parts) {
-        if (!SaveWholeFile(part.info.file, EncodePartFile(part.objects), error)) return false;
+        ok = ok && stage(part.info.file, EncodePartFile(part.objects));
         result.parts.push_back(std::move(part.info));
     }
-    return SaveWholeFile(result.bipedFile, EncodeBipedFile(result.frameCount, bones), error);
+    ok = ok && stage(result.bipedFile, EncodeBipedFile(result.frameCount, bones));
+    if (ok && !textures.Outputs().empty()) {
+        fs::create_directories(fs::path(options.outDir) / "textr", ec);
+        if (!fs::is_directory(fs::path(options.outDir) / "textr", ec)) {
+            error = "cannot create the texture folder '" + (fs::path(options.outDir) / "textr").string() + "'";
+            ok = false;
+        }
+    }
+    for (size_t i = 0; ok && i < moves.size(); ++i) {
+        fs::rename(moves[i].first, moves[i].second, ec);
+        if (ec) {
+            error = "cannot write '" + moves[i].second.string() + "': " + ec.message();
+            ok = false;
+        }
+    }
+    fs::remove_all(staging, ec);
+    return ok;
 }
 
 }  // namespace

@@ -26,6 +26,10 @@
 // (a helper above two joint chains, for example), or a top joint.
 struct CharacterSkeleton {
     HostNode* root = nullptr;
+    // The name that tells it apart: its top node's name, or where several
+    // skeletons share that name, the names of the nodes above it
+    // ("Armature.001/Hips"), or the name and its place among them ("Hips#2").
+    std::string label;
     std::vector<HostNode*> bones;  // root first, then depth-first
     int BoneIndex(const HostNode* node) const;
 };
@@ -43,7 +47,11 @@ struct SceneCharacters {
     std::vector<CharacterSkeleton> skeletons;  // in depth-first order of their tops
     std::vector<CharacterMesh> meshes;         // depth-first; the joints of one skinned mesh are
                                                // always in one skeleton
-    const CharacterMesh* FindMesh(const std::string& name) const;
+    // The mesh of that name; with several, the one of `skeleton` (-1: any,
+    // then null when the name is ambiguous).
+    const CharacterMesh* FindMesh(const std::string& name, int skeleton = -1) const;
+    // The skeleton of that label, top node name or bone name; -1 when none
+    // has it, -2 when several have it and no label says which.
     int FindSkeleton(const std::string& name) const;
 };
 
@@ -54,6 +62,7 @@ struct CharacterExportOptions {
     std::string outDir;
     std::optional<int32_t> startFrame, endFrame;  // default: the scene's animation range
     int32_t frameStep = 1;
+    double framesPerSecond = 30.0;                 // frames are sampled at this rate (the viewer plays 30)
     std::string skeleton;                          // top node name; empty: the first
     std::vector<std::pair<std::string, std::string>> parts;  // mesh name, part name; empty: all skinned
     double scale = 1.0;                           // world units to file units
@@ -87,6 +96,7 @@ struct CharacterExportResult {
     std::string skeletonName;
     std::vector<std::string> boneNames;
     int32_t startFrame = 0, endFrame = 0, frameStep = 1, frameCount = 0;
+    double framesPerSecond = 30.0;
     std::vector<TimeValue> sampleTicks;   // one per frame
     double scale = 1.0;                   // applied to world units
     double height = 0.0;                  // of the character at the first frame, in file units
@@ -96,12 +106,18 @@ struct CharacterExportResult {
 };
 
 // Writes the biped, the parts and the textures into options.outDir (created
-// when missing). Every file is written whole under a temporary name and then
-// renamed, so a failure leaves earlier files as they were. False with the
+// when missing). The whole set is written into a staging folder inside it
+// (CharacterExportStaging) and moved into place once complete, so a failure
+// leaves earlier files as they were and no temporaries. False with the
 // problem in `error` (naming the scene, mesh or file) when nothing sensible
 // can be written.
 bool ExportCharacter(HostScene& scene, const CharacterExportOptions& options,
                      CharacterExportResult& result, std::string& error);
+
+// The folder this process stages an export to `outDir` in.
+std::string CharacterExportStaging(const std::string& outDir);
+// Removes staging folders in `outDir` left by processes that no longer run.
+void RemoveAbandonedStaging(const std::string& outDir);
 
 // The host frame (z up) to the file frame (y up) for a point or direction.
 inline Point3 ToFileFrame(const Point3& p) { return Point3(p.x, p.z, p.y); }

@@ -1,7 +1,10 @@
 // character-export SCENE OUTDIR: turns a rigged scene (FBX, glTF, COLLADA,
 // ... as the exporter's host reads it) into a biped file, character parts
 // and their textures for the viewer.
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -30,8 +33,12 @@ const char kUsage[] =
     "one character part (.mrv) per skinned mesh, and their textures as BMP or TGA\n"
     "in OUTDIR/textr/.\n"
     "\n"
-    "  --list               print the scene's skeletons and skinned meshes and stop\n"
-    "  --start N, --end N   first and last frame (default: the scene's animation range)\n"
+    "  --list               print the scene's animations, skeletons and skinned meshes and stop\n"
+    "  --animation NAME     the animation to write (its name, or its number from 1 in\n"
+    "                       --list; default: the first, with any that drive other nodes)\n"
+    "  --fps F              frames a second to sample (default 30, the viewer's rate,\n"
+    "                       whatever the scene's own rate)\n"
+    "  --start N, --end N   first and last frame (default: the animation's range)\n"
     "  --step N             take every Nth frame (default 1); the viewer plays 30 a second\n"
     "  --skeleton NAME      the skeleton to write (its top node, or any of its bones;\n"
     "                       default: the first, or the one of the first --part)\n"
@@ -43,7 +50,7 @@ const char kUsage[] =
     "  --help               this text\n";
 
 struct Options {
-    std::string scene;
+    std::string scene, animation;
     bool list = false, help = false;
     CharacterExportOptions exportOptions;
 };
@@ -96,6 +103,20 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
                 error = "--step must be at least 1";
                 return false;
             } else e.frameStep = n;
+        } else if (a == "--animation") {
+            if (!value(o.animation)) return false;
+            if (o.animation.empty()) {
+                error = "--animation needs a name";
+                return false;
+            }
+        } else if (a == "--fps") {
+            double f = 0;
+            if (!value(v)) return false;
+            if (!ParseNumber(v, f) || !(f > 0) || f > 1000) {
+                error = "--fps needs a number above 0 and at most 1000, not '" + v + "'";
+                return false;
+            }
+            e.framesPerSecond = f;
         } else if (a == "--skeleton") {
             if (!value(e.skeleton)) return false;
         } else if (a == "--part") {
@@ -162,7 +183,7 @@ void OnCrash(int sig) {
     _exit(1);
 }
 
-std::unique_ptr<HostScene> LoadGuarded(const std::string& path, std::string& error) {
+std::unique_ptr<HostScene> LoadGuarded(const std::string& path, const std::string& animation, std::string& error) {
     std::snprintf(g_crashMessage, sizeof g_crashMessage,
                   "character-export: cannot read scene file '%s': the scene reader failed on it (damaged file)\n",
                   path.c_str());
@@ -172,9 +193,46 @@ std::unique_ptr<HostScene> LoadGuarded(const std::string& path, std::string& err
     sigemptyset(&crash.sa_mask);
     const int signals[4] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE};
     for (int k = 0; k < 4; ++k) sigaction(signals[k], &crash, &old[k]);
-    std::unique_ptr<HostScene> scene = HostScene::Load(path, error);
+    std::unique_ptr<HostScene> scene = HostScene::Load(path, error, animation);
     for (int k = 0; k < 4; ++k) sigaction(signals[k], &old[k], nullptr);
     return scene;
+}
+
+// Interrupted or ended by a signal while writing: the staging folder (two
+// levels: the files and the texture folder) is removed with system calls
+// only, then the signal ends the program as it would have.
+char g_staging[4096];
+
+void RemoveFolder(int parent, const char* name, int depth) {
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (fd < 0) return;
+    char buffer[4096];
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (long at = 0; at < n;) {
+            struct Entry {
+                uint64_t ino;
+                int64_t off;
+                unsigned short reclen;
+                unsigned char type;
+                char name[1];
+            };
+            const Entry* e = reinterpret_cast<const Entry*>(buffer + at);
+            at += e->reclen;
+            if (std::strcmp(e->name, ".") == 0 || std::strcmp(e->name, "..") == 0) continue;
+            if (e->type == DT_DIR && depth > 0) RemoveFolder(fd, e->name, depth - 1);
+            else ::unlinkat(fd, e->name, 0);
+        }
+    }
+    ::close(fd);
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
+void OnStop(int sig) {
+    if (g_staging[0] != '\0') RemoveFolder(AT_FDCWD, g_staging, 2);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
 }
 
 int Depth(const HostNode* n, const HostNode* top) {
@@ -183,21 +241,36 @@ int Depth(const HostNode* n, const HostNode* top) {
     return d;
 }
 
-void PrintList(HostScene& scene) {
+void PrintList(HostScene& scene, double fps) {
     const SceneCharacters chars = FindCharacters(scene);
-    const Interval range = scene.AnimRange();
-    const int tpf = scene.TicksPerFrame();
     std::printf("scene: %s\n", scene.Path().c_str());
     std::printf("format: %s%s\n", scene.Format().empty() ? "unknown" : scene.Format().c_str(),
-                scene.TurnedUpright() ? " (y up, turned upright)" : " (z up)");
-    // Whole frames covering the range, as the export samples it by default.
-    const auto floorDiv = [](long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
-    std::printf("animation: frames %lld to %lld at %g fps\n", floorDiv(range.Start(), tpf),
-                -floorDiv(-static_cast<long long>(range.End()), tpf), scene.FrameRate());
+                scene.TurnedUpright() ? (" (" + scene.UpAxis() + " up, turned upright)").c_str() : " (z up)");
+    // Whole frames covering each range at the export's rate, as the export
+    // samples it by default.
+    const double tpf = TIME_TICKSPERSEC / fps;
+    auto frames = [&](const Interval& r) {
+        return std::to_string(static_cast<long long>(std::floor(r.Start() / tpf + 1e-6))) + " to " +
+               std::to_string(static_cast<long long>(std::ceil(r.End() / tpf - 1e-6)));
+    };
+    std::string rate = std::to_string(static_cast<int>(fps));
+    if (fps != std::floor(fps)) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", fps);
+        rate = text;
+    }
+    std::printf("animation: frames %s at %s fps", frames(scene.AnimRange()).c_str(), rate.c_str());
+    if (scene.FrameRate() != fps) std::printf(" (the scene's own rate is %g fps)", scene.FrameRate());
+    std::printf("\n");
+    for (size_t i = 0; i < scene.Clips().size(); ++i) {
+        const SceneClip& c = scene.Clips()[i];
+        std::printf("animation %zu '%s': frames %s, %.3g s%s\n", i + 1, c.name.c_str(), frames(c.range).c_str(),
+                    (c.range.End() - c.range.Start()) / double(TIME_TICKSPERSEC), c.played ? " (written)" : "");
+    }
     if (chars.skeletons.empty()) std::printf("skeletons: none\n");
     for (size_t i = 0; i < chars.skeletons.size(); ++i) {
         const CharacterSkeleton& s = chars.skeletons[i];
-        std::printf("skeleton '%s': %zu bones%s\n", s.root->name.c_str(), s.bones.size(), i == 0 ? " (the default)" : "");
+        std::printf("skeleton '%s': %zu bones%s\n", s.label.c_str(), s.bones.size(), i == 0 ? " (the default)" : "");
         for (HostNode* b : s.bones) std::printf("  %*s%s\n", 2 * Depth(b, s.root), "", b->name.c_str());
     }
     bool any = false;
@@ -206,10 +279,10 @@ void PrintList(HostScene& scene) {
         const Mesh& mesh = m.node->meshObject->rest;
         if (m.skinned)
             std::printf("mesh '%s': skinned to '%s', %d vertices, %d triangles", m.node->name.c_str(),
-                        s.root->name.c_str(), mesh.numVerts, mesh.numFaces);
+                        s.label.c_str(), mesh.numVerts, mesh.numFaces);
         else
             std::printf("mesh '%s': attached to bone '%s' of '%s' (not skinned; take it with --part), %d triangles",
-                        m.node->name.c_str(), m.attachedTo->name.c_str(), s.root->name.c_str(), mesh.numFaces);
+                        m.node->name.c_str(), m.attachedTo->name.c_str(), s.label.c_str(), mesh.numFaces);
         std::vector<std::string> maps;
         Mtl* mtl = m.node->GetMtl();
         const int subs = mtl ? mtl->NumSubMtls() : 0;
@@ -247,7 +320,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    std::unique_ptr<HostScene> scene = LoadGuarded(o.scene, error);
+    std::unique_ptr<HostScene> scene = LoadGuarded(o.scene, o.animation, error);
     if (!scene) {
         std::fprintf(stderr, "character-export: %s\n", error.c_str());
         return 1;
@@ -255,19 +328,24 @@ int main(int argc, char** argv) {
     for (const std::string& w : scene->Warnings()) std::fprintf(stderr, "character-export: warning: %s\n", w.c_str());
     SetTicksPerFrame(scene->TicksPerFrame());
     if (o.list) {
-        PrintList(*scene);
+        PrintList(*scene, o.exportOptions.framesPerSecond);
         return 0;
     }
 
+    const std::string staging = CharacterExportStaging(o.exportOptions.outDir);
+    if (staging.size() < sizeof g_staging) {
+        std::memcpy(g_staging, staging.c_str(), staging.size() + 1);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, OnStop);
+    }
     CharacterExportResult result;
     if (!ExportCharacter(*scene, o.exportOptions, result, error)) {
         std::fprintf(stderr, "character-export: %s\n", error.c_str());
         return 1;
     }
     for (const std::string& n : result.notes) std::fprintf(stderr, "character-export: note: %s\n", n.c_str());
-    std::printf("wrote %s: skeleton '%s', %zu bones, %d frames (%d to %d, step %d)\n", result.bipedFile.c_str(),
-                result.skeletonName.c_str(), result.boneNames.size(), result.frameCount, result.startFrame,
-                result.endFrame, result.frameStep);
+    std::printf("wrote %s: skeleton '%s', %zu bones, %d frames (%d to %d, step %d, %g a second)\n",
+                result.bipedFile.c_str(), result.skeletonName.c_str(), result.boneNames.size(), result.frameCount,
+                result.startFrame, result.endFrame, result.frameStep, result.framesPerSecond);
     for (const ExportedPart& p : result.parts) {
         int32_t vertices = 0, faces = 0;
         for (const ExportedObject& obj : p.objects) {

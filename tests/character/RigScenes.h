@@ -40,10 +40,11 @@ struct LegRig {
 // y up). Over two seconds the hip turns 90 degrees about y and back, the
 // knee 60 degrees about x and back. Mesh `prefix`Leg: a box on each joint
 // and one between hip and knee weighing 1/4 on the hip and 3/4 on the knee,
-// materials as given (-1: none).
-inline LegRig AddLegRig(GltfBuilder& b, const std::string& prefix = "", int hipMaterial = -1, int kneeMaterial = -1) {
+// materials as given (-1: none). The hip hangs from `parent` (-1: a scene root).
+inline LegRig AddLegRig(GltfBuilder& b, const std::string& prefix = "", int hipMaterial = -1, int kneeMaterial = -1,
+                        int parent = -1) {
     LegRig r;
-    r.hip = b.AddNode(prefix + "Hip");
+    r.hip = b.AddNode(prefix + "Hip", parent);
     b.NodeAt(r.hip).translation = {1, 2, 3};
     r.knee = b.AddNode(prefix + "Knee", r.hip);
     b.NodeAt(r.knee).translation = {0, -1, 0};

@@ -89,7 +89,8 @@ TEST(CharacterProgram, ExportedCharacterWalksInTheViewer) {
     ProgramRun r = CharacterExport(Q(std::string(ASSETS_DIR "/CesiumMan/CesiumMan.gltf")) + " " + Q(out) +
                                    " --part 'nodes[1]=body' --height 18");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(Has(r, "wrote " + out + "/CesiumMan.bpd: skeleton 'nodes[2]', 19 bones, 61 frames (0 to 60, step 1)"))
+    EXPECT_TRUE(Has(r, "wrote " + out +
+                           "/CesiumMan.bpd: skeleton 'nodes[2]', 19 bones, 61 frames (0 to 60, step 1, 30 a second)"))
         << r.out;
     EXPECT_TRUE(Has(r, "wrote " + out + "/body.mrv: mesh 'nodes[1]', 1 object,")) << r.out;
     EXPECT_TRUE(Has(r, "wrote " + out + "/textr/CesiumMan.tga: converted from")) << r.out;

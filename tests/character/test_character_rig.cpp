@@ -211,7 +211,8 @@ TEST(RigImport, ObjectsPerMaterialWithTexturesTheViewerReads) {
     std::vector<std::string> names;
     for (const ExportedPart& p : res.parts)
         for (const ExportedObject& o : p.objects) names.push_back(o.textureName);
-    EXPECT_EQ(names, (std::vector<std::string>{"skin.tga", "cloth.tga", "metal.bmp", "wood.tga", "stone.tga", ""}));
+    EXPECT_EQ(names, (std::vector<std::string>{"rig_skin.tga", "rig_cloth.tga", "rig_metal.bmp", "rig_wood.tga",
+                                               "rig_stone.tga", ""}));
     bool noted = false;
     for (const std::string& n : res.notes) noted = noted || n.find("missing.png") != std::string::npos;
     EXPECT_TRUE(noted);
@@ -224,19 +225,19 @@ TEST(RigImport, ObjectsPerMaterialWithTexturesTheViewerReads) {
         EXPECT_GE(i, 0) << name;
         return i >= 0 ? v.textures.Entry(i) : nullptr;
     };
-    const TextureEntry* s = entry("skin.tga");
+    const TextureEntry* s = entry("rig_skin.tga");
     ASSERT_TRUE(s);
     EXPECT_EQ(s->width, 4u);
     EXPECT_TRUE(s->hasAlpha);
     EXPECT_EQ(s->pixels[0], 0xFF0000FFu);
     EXPECT_EQ(s->pixels[5], 0x0AC81E80u);
-    const TextureEntry* st = entry("stone.tga");
+    const TextureEntry* st = entry("rig_stone.tga");
     ASSERT_TRUE(st);
     EXPECT_EQ(st->pixels, (std::vector<uint32_t>{0x404040FFu, 0xC0C0C0FFu}));
-    ASSERT_TRUE(entry("cloth.tga"));
-    ASSERT_TRUE(entry("metal.bmp"));
+    ASSERT_TRUE(entry("rig_cloth.tga"));
+    ASSERT_TRUE(entry("rig_metal.bmp"));
     // Files the viewer reads as they are are copied byte for byte.
-    std::ifstream copied(dir.File("out/textr/wood.tga"), std::ios::binary);
+    std::ifstream copied(dir.File("out/textr/rig_wood.tga"), std::ios::binary);
     EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(copied), {}), tga);
     // Every object but the one with the missing texture draws textured.
     int textured = 0;
@@ -260,8 +261,8 @@ TEST(RigImport, TextureNamesFitTheViewerAndNeverClash) {
     CharacterExportResult r;
     ASSERT_TRUE(Export(*scene, Into(dir), r));
     ASSERT_EQ(r.textures.size(), 2u);
-    EXPECT_EQ(r.textures[0].name, std::string(75, 'w') + ".tga");
-    EXPECT_EQ(r.textures[1].name, std::string(73, 'w') + "_2.tga");
+    EXPECT_EQ(r.textures[0].name, "rig_" + std::string(71, 'w') + ".tga");
+    EXPECT_EQ(r.textures[1].name, "rig_" + std::string(69, 'w') + "_2.tga");
     ViewerCharacter v;
     ASSERT_TRUE(v.Load(r, dir.File("out")));
     const TextureEntry* first = v.textures.Entry(v.textures.IndexOf(r.textures[0].name));
