@@ -4,11 +4,14 @@
 // shoes.mrv), a village with a turning windmill and a waving flag
 // (village.tsl), and their TGA and BMP textures in DIR/textr/. The output
 // is the same on every run.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "demo/DemoImages.h"
@@ -691,24 +694,46 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("make-demo-content: writing %s\n", dir.c_str());
+    // The whole set is written into a folder beside the files it replaces and
+    // moved into place once complete: a failed run leaves the content as it was.
+    const std::filesystem::path staging = dir / (".make-demo-content-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(staging, ec);
+    std::filesystem::create_directories(staging / "textr", ec);
+    if (ec) {
+        std::fprintf(stderr, "make-demo-content: %s: cannot create: %s\n", staging.c_str(), ec.message().c_str());
+        return 1;
+    }
     const auto world = WorldMatrices();
-    bool ok = Save(dir / "demo.bpd", BipedFile(world)) &&
-              Save(dir / "body.mrv", PartFile(Body())) &&
-              Save(dir / "helmet.mrv", PartFile(Helmet())) &&
-              Save(dir / "armour.mrv", PartFile(Armour())) &&
-              Save(dir / "weapon.mrv", PartFile(Weapon())) &&
-              Save(dir / "shoes.mrv", PartFile(Shoes())) &&
-              Save(dir / "village.tsl", VillageFile());
-    ok = ok && Save(textures / "skin.bmp", EncodeBmp24(SkinImage())) &&
-         Save(textures / "cloth.tga", EncodeTga(ClothImage(), true, 24, false)) &&
-         Save(textures / "helmet.tga", EncodeTga(HelmetImage(), false, 32, false)) &&
-         Save(textures / "armour.bmp", ArmourBitmap()) &&
-         Save(textures / "sword.tga", EncodeTga(SwordImage(), false, 24, true)) &&
-         Save(textures / "leather.tga", EncodeTga(LeatherImage(), true, 32, true)) &&
-         Save(textures / "grass.tga", EncodeTga(GrassImage(), true, 24, false)) &&
-         Save(textures / "wall.bmp", EncodeBmp24(WallImage())) &&
-         Save(textures / "roof.tga", EncodeTga(RoofImage(), false, 24, false)) &&
-         Save(textures / "wood.tga", EncodeTga(WoodImage(), true, 24, true)) &&
-         Save(textures / "flag.tga", EncodeTga(FlagImage(), true, 32, false));
+    const std::pair<std::string, std::vector<uint8_t>> files[] = {
+        {"demo.bpd", BipedFile(world)},
+        {"body.mrv", PartFile(Body())},
+        {"helmet.mrv", PartFile(Helmet())},
+        {"armour.mrv", PartFile(Armour())},
+        {"weapon.mrv", PartFile(Weapon())},
+        {"shoes.mrv", PartFile(Shoes())},
+        {"village.tsl", VillageFile()},
+        {"textr/skin.bmp", EncodeBmp24(SkinImage())},
+        {"textr/cloth.tga", EncodeTga(ClothImage(), true, 24, false)},
+        {"textr/helmet.tga", EncodeTga(HelmetImage(), false, 32, false)},
+        {"textr/armour.bmp", ArmourBitmap()},
+        {"textr/sword.tga", EncodeTga(SwordImage(), false, 24, true)},
+        {"textr/leather.tga", EncodeTga(LeatherImage(), true, 32, true)},
+        {"textr/grass.tga", EncodeTga(GrassImage(), true, 24, false)},
+        {"textr/wall.bmp", EncodeBmp24(WallImage())},
+        {"textr/roof.tga", EncodeTga(RoofImage(), false, 24, false)},
+        {"textr/wood.tga", EncodeTga(WoodImage(), true, 24, true)},
+        {"textr/flag.tga", EncodeTga(FlagImage(), true, 32, false)},
+    };
+    bool ok = true;
+    for (const auto& [name, bytes] : files) ok = ok && Save(staging / name, bytes);
+    for (const auto& [name, bytes] : files) {
+        if (!ok) break;
+        std::filesystem::rename(staging / name, dir / name, ec);
+        if (ec) {
+            std::fprintf(stderr, "make-demo-content: %s: cannot write: %s\n", (dir / name).c_str(), ec.message().c_str());
+            ok = false;
+        }
+    }
+    std::filesystem::remove_all(staging, ec);
     return ok ? 0 : 1;
 }

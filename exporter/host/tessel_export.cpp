@@ -37,8 +37,11 @@ const char kUsage[] =
     "TesselExp plug-in and exports the chosen objects to OUT.tsl. OUT.tsl is replaced only\n"
     "when the export is complete: a cancelled (Ctrl-C) or failed export leaves it as it was.\n"
     "\n"
-    "  --list                 print the export dialog's two lists (objects that do not move,\n"
-    "                         animated objects) and its frame fields, and stop\n"
+    "  --list                 print the scene's animations, the export dialog's two lists\n"
+    "                         (objects that do not move, animated objects) and its frame\n"
+    "                         fields, and stop\n"
+    "  --animation NAME       the animation to export (its name, or its number from 1 in\n"
+    "                         --list; default: the first, with any that drive other nodes)\n"
     "  --all                  take every listed object (the dialog's save-all button)\n"
     "  --select NAME...       take the named objects (save-selected)\n"
     "  --start N, --end N     first and last exported frame\n"
@@ -65,7 +68,7 @@ const char kUsage[] =
     "  --help                 this text\n";
 
 struct Options {
-    std::string scene, out, plugin;
+    std::string scene, out, plugin, animation;
     bool list = false, interactive = false, help = false;
     bool selectedOnly = false, splitLarge = false, convertTextures = false;
     std::vector<std::string> selection;
@@ -142,6 +145,9 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
             }
             o.size.unitMetres = metres;
             ++i;
+        } else if (a == "--animation") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') { error = "--animation needs a name"; return false; }
+            o.animation = argv[++i];
         } else if (a == "--plugin") {
             if (i + 1 >= argc) { error = "--plugin needs a path"; return false; }
             o.plugin = argv[++i];
@@ -169,6 +175,16 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
     return true;
 }
 
+// The viewer plays 30 frames a second; the export keeps the scene's own frames.
+std::string RateNote(const HostScene& scene) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "note: the scene runs at %g frames a second; its frames are exported as they are and the viewer, "
+                  "playing 30 a second, shows them %g times as fast",
+                  scene.FrameRate(), 30.0 / scene.FrameRate());
+    return text;
+}
+
 // The export dialog as the plug-in fills it: its two lists, the frame
 // fields and the centring check box.
 void PrintDialog(HostScene& scene, DialogWindow& dialog) {
@@ -177,7 +193,7 @@ void PrintDialog(HostScene& scene, DialogWindow& dialog) {
     const int tpf = scene.TicksPerFrame();
     std::printf("scene: %s\n", scene.Path().c_str());
     std::printf("format: %s%s\n", scene.Format().empty() ? "unknown" : scene.Format().c_str(),
-                scene.TurnedUpright() ? " (y up, turned upright)" : " (z up)");
+                scene.TurnedUpright() ? (" (" + scene.UpAxis() + " up, turned upright)").c_str() : " (z up)");
     if (scene.DeclaredUnitMetres() > 0)
         std::printf("unit: %s (%s)\n", DescribeLengthUnit(scene.DeclaredUnitMetres()).c_str(),
                     scene.DeclaredUnitSource().c_str());
@@ -186,6 +202,12 @@ void PrintDialog(HostScene& scene, DialogWindow& dialog) {
     if (scene.PresentedScale() != 1.0) std::printf("size: the file's numbers times %g\n", scene.PresentedScale());
     std::printf("animation: frames %d to %d at %g fps (%d ticks per frame)\n", range.Start() / tpf,
                 range.End() / tpf, scene.FrameRate(), tpf);
+    if (scene.FrameRate() != 30.0) std::printf("%s\n", RateNote(scene).c_str());
+    for (size_t i = 0; i < scene.Clips().size(); ++i) {
+        const SceneClip& c = scene.Clips()[i];
+        std::printf("animation %zu '%s': frames %d to %d%s\n", i + 1, c.name.c_str(), c.range.Start() / tpf,
+                    c.range.End() / tpf, c.played ? " (exported)" : "");
+    }
     auto list = [&](const char* title, int id) {
         DialogWindow::Control* c = dialog.Find(id);
         const size_t n = c ? c->list.size() : 0;
@@ -323,7 +345,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::unique_ptr<HostScene> scene = HostScene::Load(o.scene, error, o.size);
+    std::unique_ptr<HostScene> scene = HostScene::Load(o.scene, error, o.size, o.animation);
     if (!scene) {
         std::fprintf(stderr, "tessel-export: %s\n", error.c_str());
         return 1;
@@ -432,5 +454,6 @@ int main(int argc, char** argv) {
     const bool toStandardOutput = ::fstat(STDOUT_FILENO, &standardOutput) == 0 &&
                                   standardOutput.st_dev == after.st_dev && standardOutput.st_ino == after.st_ino;
     std::fprintf(toStandardOutput ? stderr : stdout, "wrote %s\n", o.out.c_str());
+    if (scene->FrameRate() != 30.0) std::fprintf(stderr, "tessel-export: %s\n", RateNote(*scene).c_str());
     return textures.Finish(o.out, toStandardOutput ? stderr : stdout) ? 0 : 1;
 }
