@@ -193,7 +193,7 @@ std::unique_ptr<HostScene> LoadGuarded(const std::string& path, const std::strin
     sigemptyset(&crash.sa_mask);
     const int signals[4] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE};
     for (int k = 0; k < 4; ++k) sigaction(signals[k], &crash, &old[k]);
-    std::unique_ptr<HostScene> scene = HostScene::Load(path, error, animation);
+    std::unique_ptr<HostScene> scene = HostScene::Load(path, error, {}, animation);
     for (int k = 0; k < 4; ++k) sigaction(signals[k], &old[k], nullptr);
     return scene;
 }

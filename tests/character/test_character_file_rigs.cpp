@@ -108,7 +108,7 @@ std::vector<Point3> ViewerVertices(ViewerCharacter& v, size_t p, int frame) {
 std::unique_ptr<HostScene> Write(const GltfBuilder& b, const std::string& path, const std::string& animation = "") {
     EXPECT_TRUE(b.Write(path));
     std::string error;
-    std::unique_ptr<HostScene> scene = HostScene::Load(path, error, animation);
+    std::unique_ptr<HostScene> scene = HostScene::Load(path, error, {}, animation);
     EXPECT_TRUE(scene) << error;
     return scene;
 }
@@ -227,7 +227,7 @@ TEST(FileRigs, AnimationsAreChosenByNameAndSampledAsTheViewerPlays) {
     EXPECT_LT(SetDistance(ViewerVertices(w, 0, 24), ExpectedLeg(LegSkin(Pose(), 90, 60))), 1e-5);
 
     std::string error;
-    EXPECT_FALSE(HostScene::Load(path, error, "Swim"));
+    EXPECT_FALSE(HostScene::Load(path, error, {}, "Swim"));
     EXPECT_EQ(error, "no animation named 'Swim' in '" + path + "'; its animations are 'animation 1', 'Run'");
 }
 
