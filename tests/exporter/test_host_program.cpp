@@ -359,21 +359,22 @@ TEST(HostProgram, ConvertTexturesWritesImagesTheViewerReads) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("textures: 4 written into " + dir.File("out/textr") + " (3 converted to TGA)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("texture 'gone.png': no such file"), std::string::npos) << r.out;
-    EXPECT_EQ(names(), (std::vector<std::string>{"logo.tga", "flare.tga", "flare_2.tga", "wood.tga", ""}));
+    // Written names carry the scene's name, so models sharing one textr folder keep theirs apart.
+    EXPECT_EQ(names(), (std::vector<std::string>{"yard_logo.tga", "yard_flare.tga", "yard_flare_2.tga", "yard_wood.tga", ""}));
     // The viewer finds each by its name beside the model and reads it.
     const std::vector<uint8_t> png = [&] {
         std::ifstream f(dir.File("logo.png"), std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
     }();
     auto big = [&](size_t at) { return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | uint32_t(png[at + 2]) << 8 | png[at + 3]; };
-    for (const char* name : {"logo.tga", "flare.tga", "flare_2.tga", "wood.tga"}) {
+    for (const char* name : {"yard_logo.tga", "yard_flare.tga", "yard_flare_2.tga", "yard_wood.tga"}) {
         SCOPED_TRACE(name);
         const std::string path = FindFileNoCase(dir.File("out/textr"), name);
         ASSERT_FALSE(path.empty());
         TgaImage image;
         std::string error;
         ASSERT_EQ(ReadTgaFile(path, image, error), 0) << error;
-        if (std::string(name) == "logo.tga") {
+        if (std::string(name) == "yard_logo.tga") {
             EXPECT_EQ(image.width, big(16));  // the PNG's own size
             EXPECT_EQ(image.height, big(20));
         }
