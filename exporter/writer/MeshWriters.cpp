@@ -75,7 +75,7 @@ __attribute__((target("avx2"), always_inline)) inline void UnitEight(__m256& x, 
 // FaceNormal of eight faces at a time (AVX2, without fused operations).
 __attribute__((target("avx2"))) void FaceNormalsEight(const Point3* P, const int32_t* corners,
                                                       size_t faces, Point3* out) {
-    const float* base = &P[0].x;
+    const float* base = reinterpret_cast<const float*>(P);  // no member access: P is null for a mesh without points
     const __m256i stride = _mm256_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21);
     size_t f = 0;
     for (; f + 8 <= faces; f += 8) {
