@@ -16,9 +16,9 @@
 #include <random>
 #include <string>
 
+#include "BenchScenes.h"
 #include "ConsoleUi.h"
 #include "DialogAnswers.h"
-#include "BenchScenes.h"
 #include "HostScene.h"
 #include "TesselExp.h"
 #include "VertexSplit.h"
@@ -66,7 +66,8 @@ bool Run(const std::string& cmd) {
 
 void ProgramExport(benchmark::State& state, const std::string& scene) {
     const std::string out = (WorkDir() / "out.tsl").string();
-    const std::string cmd = std::string(BIN_DIR) + "/tessel-export '" + scene + "' '" + out + "' --all";
+    const std::string cmd =
+        std::string(BIN_DIR) + "/tessel-export '" + scene + "' '" + out + "' --all";
     for (auto _ : state)
         if (!Run(cmd)) state.SkipWithError("tessel-export failed");
     state.counters["bytes"] = static_cast<double>(fs::file_size(out));
@@ -100,19 +101,32 @@ void PluginExport(benchmark::State& state, const std::string& path) {
     const std::string out = (WorkDir() / "plugin.tsl").string();
     for (auto _ : state) {
         TesselExp exp;
-        if (exp.DoExport(out.c_str(), nullptr, &ip, FALSE, 0) != 1) state.SkipWithError("export failed");
+        if (exp.DoExport(out.c_str(), nullptr, &ip, FALSE, 0) != 1)
+            state.SkipWithError("export failed");
     }
     SetHostUi(nullptr);
     std::fclose(quiet);
     state.counters["bytes"] = static_cast<double>(fs::file_size(out));
 }
 
-void BM_Static1M_TesselExport(benchmark::State& s) { ProgramExport(s, StaticScene()); }
-void BM_Static1M_AssimpExportObj(benchmark::State& s) { AssimpExport(s, StaticScene(), "obj"); }
-void BM_Static1M_PluginOnly(benchmark::State& s) { PluginExport(s, StaticScene()); }
-void BM_Skinned300_TesselExport(benchmark::State& s) { ProgramExport(s, SkinnedScene()); }
-void BM_Skinned300_AssimpExportGltf(benchmark::State& s) { AssimpExport(s, SkinnedScene(), "gltf"); }
-void BM_Skinned300_PluginOnly(benchmark::State& s) { PluginExport(s, SkinnedScene()); }
+void BM_Static1M_TesselExport(benchmark::State& s) {
+    ProgramExport(s, StaticScene());
+}
+void BM_Static1M_AssimpExportObj(benchmark::State& s) {
+    AssimpExport(s, StaticScene(), "obj");
+}
+void BM_Static1M_PluginOnly(benchmark::State& s) {
+    PluginExport(s, StaticScene());
+}
+void BM_Skinned300_TesselExport(benchmark::State& s) {
+    ProgramExport(s, SkinnedScene());
+}
+void BM_Skinned300_AssimpExportGltf(benchmark::State& s) {
+    AssimpExport(s, SkinnedScene(), "gltf");
+}
+void BM_Skinned300_PluginOnly(benchmark::State& s) {
+    PluginExport(s, SkinnedScene());
+}
 
 BENCHMARK(BM_Static1M_TesselExport)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Static1M_AssimpExportObj)->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -155,11 +169,12 @@ void BM_VertexSplit(benchmark::State& state) {
     SplitLayout layout;
     for (auto _ : state) {
         PositionClasses(in.positions.data(), in.positions.size(), classes);
-        SplitVertices(in.cornerVertex.data(), in.cornerTexture.data(), in.cornerVertex.size(), classes, in.table,
-                      layout);
+        SplitVertices(in.cornerVertex.data(), in.cornerTexture.data(), in.cornerVertex.size(),
+                      classes, in.table, layout);
         benchmark::DoNotOptimize(layout.Count());
     }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(in.cornerVertex.size()));
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(in.cornerVertex.size()));
     state.counters["vertices"] = static_cast<double>(layout.Count());
 }
 BENCHMARK(BM_VertexSplit)->Unit(benchmark::kMillisecond);
@@ -182,11 +197,12 @@ void BM_MeshoptVertexRemap(benchmark::State& state) {
     std::vector<unsigned int> remap(stream.size());
     size_t unique = 0;
     for (auto _ : state) {
-        unique = meshopt_generateVertexRemap(remap.data(), nullptr, stream.size(), stream.data(), stream.size(),
-                                             sizeof(Corner));
+        unique = meshopt_generateVertexRemap(remap.data(), nullptr, stream.size(), stream.data(),
+                                             stream.size(), sizeof(Corner));
         benchmark::DoNotOptimize(remap.data());
     }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(stream.size()));
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(stream.size()));
     state.counters["vertices"] = static_cast<double>(unique);
 }
 BENCHMARK(BM_MeshoptVertexRemap)->Unit(benchmark::kMillisecond);

@@ -28,7 +28,8 @@ public:
     void RunDialog(DialogWindow&) override {}
 };
 
-const std::string kLargest = std::string(TEST_SCENES_DIR) + "/assimp/test/models/ASE/MotionCaptureROM.ase";
+const std::string kLargest =
+    std::string(TEST_SCENES_DIR) + "/assimp/test/models/ASE/MotionCaptureROM.ase";
 
 const std::string& GeneratedScene() {
     static std::string path;
@@ -72,7 +73,8 @@ int ReadAndClassify(const std::string& path) {
 
 void AssimpInfo(const std::string& path) {
     const std::string cmd = "assimp info '" + path + "' > /dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "assimp info failed on %s\n", path.c_str());
+    if (std::system(cmd.c_str()) != 0)
+        std::fprintf(stderr, "assimp info failed on %s\n", path.c_str());
 }
 
 void BM_ReadAndClassify_Largest(benchmark::State& state) {

@@ -16,6 +16,7 @@
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -25,7 +26,6 @@
 #include <fstream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "EglContext.h"
 #include "MainFrame.h"
@@ -123,7 +123,8 @@ const std::string& MillionPly() {
                "element face "
             << faceCount << "\nproperty list uchar int vertex_indices\nend_header\n";
         for (const auto& o : objects)
-            for (const ModelVertex& v : o.frames[0]) out.write(reinterpret_cast<const char*>(&v), 24);
+            for (const ModelVertex& v : o.frames[0])
+                out.write(reinterpret_cast<const char*>(&v), 24);
         int32_t base = 0;
         for (const auto& o : objects) {
             for (size_t i = 0; i < o.indices.size(); i += 3) {
@@ -160,8 +161,8 @@ struct Viewer {
     bool LoadTessel(const ByteWriter& file) {
         auto model = std::make_unique<TesselModel>(*frame->m_pTextures);
         std::string error;
-        if (model->LoadFromMemory(file.bytes.data(), file.bytes.size(), frame->m_pDevice.get(),
-                                  ui, error) == 0)
+        if (model->LoadFromMemory(file.bytes.data(), file.bytes.size(), frame->m_pDevice.get(), ui,
+                                  error) == 0)
             return false;
         frame->m_pTessel = std::move(model);
         return true;
@@ -178,8 +179,8 @@ struct Viewer {
 };
 
 void SetFrameCounters(benchmark::State& state, double triangles) {
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                               benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["triangles/s"] = benchmark::Counter(
         triangles * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -202,8 +203,8 @@ void BM_PlayingScene(benchmark::State& state) {
         bone.triangleCount = 12;
         for (int k = 0; k < 36; ++k) {
             const float t = static_cast<float>(k);
-            bone.bindVertices.push_back({std::sin(t), std::cos(t * 1.3f), std::sin(t * 0.7f), 0, 0,
-                                         0, 0, 0});
+            bone.bindVertices.push_back(
+                {std::sin(t), std::cos(t * 1.3f), std::sin(t * 0.7f), 0, 0, 0, 0, 0});
         }
         bone.posedVertices = bone.bindVertices;
         for (int f = 0; f < kFrames; ++f) {
@@ -238,8 +239,8 @@ void BM_PlayingScene(benchmark::State& state) {
         frame.m_pParts[slot] = std::move(part);
     }
     // A small building: two sheets of 500 triangles.
-    if (!viewer.LoadTessel(TesselFile(1, {Sheet(25, 10, -20, -10, -5, 5), Sheet(25, 10, 10, 20, -5, 5)},
-                                      {}))) {
+    if (!viewer.LoadTessel(
+            TesselFile(1, {Sheet(25, 10, -20, -10, -5, 5), Sheet(25, 10, 10, 20, -5, 5)}, {}))) {
         state.SkipWithError("the building does not load");
         return;
     }
@@ -280,10 +281,14 @@ void MillionFrames(benchmark::State& state, bool changeEveryFrame) {
         static_cast<double>(state.iterations() + 1);
 }
 
-void BM_TesselMillion(benchmark::State& state) { MillionFrames(state, false); }
+void BM_TesselMillion(benchmark::State& state) {
+    MillionFrames(state, false);
+}
 BENCHMARK(BM_TesselMillion)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
-void BM_TesselMillionUpload(benchmark::State& state) { MillionFrames(state, true); }
+void BM_TesselMillionUpload(benchmark::State& state) {
+    MillionFrames(state, true);
+}
 BENCHMARK(BM_TesselMillionUpload)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 // Runs a command, timing its whole life; false when it fails.
@@ -317,8 +322,7 @@ void BM_F3dProcess(benchmark::State& state) {
     const bool display = std::getenv("DISPLAY") != nullptr;
     const std::string command = std::string(display ? "" : "xvfb-run -a ") +
                                 "f3d --output=" + Directory() +
-                                "/f3d.png --resolution=1024,768 --bg-color=0,0,0 " +
-                                MillionPly();
+                                "/f3d.png --resolution=1024,768 --bg-color=0,0,0 " + MillionPly();
     for (auto _ : state) {
         double seconds = 0;
         if (!Timed(command, seconds)) {

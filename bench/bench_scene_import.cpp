@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <assimp/Importer.hpp>
-
 #include <filesystem>
 #include <string>
 
@@ -16,7 +15,8 @@
 
 namespace {
 
-const std::string kLargest = std::string(TEST_SCENES_DIR) + "/assimp/test/models/ASE/MotionCaptureROM.ase";
+const std::string kLargest =
+    std::string(TEST_SCENES_DIR) + "/assimp/test/models/ASE/MotionCaptureROM.ase";
 
 const std::string& BigMesh() {
     static std::string path;
@@ -27,13 +27,15 @@ const std::string& BigMesh() {
     const int side = 317;  // 316 x 316 squares, 2 triangles each
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x) {
-            grid.positions.insert(grid.positions.end(), {float(x), float((x * y) % 7) * 0.1f, float(y)});
+            grid.positions.insert(grid.positions.end(),
+                                  {float(x), float((x * y) % 7) * 0.1f, float(y)});
             grid.uvs.insert(grid.uvs.end(), {x / float(side), y / float(side)});
         }
     for (int y = 0; y + 1 < side; ++y)
         for (int x = 0; x + 1 < side; ++x) {
             const uint32_t i = uint32_t(y * side + x);
-            grid.indices.insert(grid.indices.end(), {i, i + 1, i + side, i + 1, i + side + 1, i + side});
+            grid.indices.insert(grid.indices.end(),
+                                {i, i + 1, i + side, i + 1, i + side + 1, i + side});
         }
     b.AddNode("Ground", -1, b.AddMesh({grid}));
     b.Write(path);
@@ -60,10 +62,18 @@ void InProcess(benchmark::State& state, const std::string& path) {
     }
 }
 
-void BM_Largest_InProcess(benchmark::State& state) { InProcess(state, kLargest); }
-void BM_Largest_Isolated(benchmark::State& state) { Isolated(state, kLargest); }
-void BM_BigMesh_InProcess(benchmark::State& state) { InProcess(state, BigMesh()); }
-void BM_BigMesh_Isolated(benchmark::State& state) { Isolated(state, BigMesh()); }
+void BM_Largest_InProcess(benchmark::State& state) {
+    InProcess(state, kLargest);
+}
+void BM_Largest_Isolated(benchmark::State& state) {
+    Isolated(state, kLargest);
+}
+void BM_BigMesh_InProcess(benchmark::State& state) {
+    InProcess(state, BigMesh());
+}
+void BM_BigMesh_Isolated(benchmark::State& state) {
+    Isolated(state, BigMesh());
+}
 
 BENCHMARK(BM_Largest_InProcess)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Largest_Isolated)->Unit(benchmark::kMillisecond);

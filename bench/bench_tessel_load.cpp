@@ -2,11 +2,11 @@
 // TesselModel, beside reading the same file into memory. Goal: loading
 // within 2x of the raw read.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "ModelFileWriter.h"

@@ -4,12 +4,11 @@
 // five parts and the village at the window's first size, the idle loop
 // drawing frame after frame as the program does after --play.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSurfaceFormat>
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -32,8 +31,9 @@ double ProcessCpuSeconds() {
 void BM_WindowPlayingDemo(benchmark::State& state) {
     TempDir dir;
     const std::string demo = dir.File("demo");
-    if (std::system((std::string(BIN_DIR) + "/make-demo-content '" + demo + "' >/dev/null 2>&1")
-                        .c_str()) != 0) {
+    if (std::system(
+            (std::string(BIN_DIR) + "/make-demo-content '" + demo + "' >/dev/null 2>&1").c_str()) !=
+        0) {
         state.SkipWithError("make-demo-content failed");
         return;
     }
@@ -66,8 +66,8 @@ void BM_WindowPlayingDemo(benchmark::State& state) {
         while (view->PresentCount() == presented)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                               benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     // Processor time of the whole process (the rasteriser's threads too) per
     // frame: less sensitive to other work on the machine than the rate.
     state.counters["cpu_ms_per_frame"] =

@@ -36,10 +36,12 @@ inline const std::string& PrivateDirectory(int* argc = nullptr, char*** argv = n
         for (int i = 1; i < *argc; ++i) {
             std::string arg = (*argv)[i];
             size_t at = 0;
-            for (const char* flag : {"-artifact_prefix=", "-exact_artifact_path=", "-dict=", "-merge_control_file="})
+            for (const char* flag :
+                 {"-artifact_prefix=", "-exact_artifact_path=", "-dict=", "-merge_control_file="})
                 if (arg.rfind(flag, 0) == 0) at = std::strlen(flag);
             if (arg.empty() || (at == 0 && arg[0] == '-') || arg[at] == '/') continue;
-            absolute.push_back(arg.substr(0, at) + std::filesystem::absolute(arg.substr(at)).string());
+            absolute.push_back(arg.substr(0, at) +
+                               std::filesystem::absolute(arg.substr(at)).string());
             (*argv)[i] = absolute.back().data();
         }
     }
@@ -61,15 +63,21 @@ inline const std::string& PrivateDirectory(int* argc = nullptr, char*** argv = n
 // or take one, the largest int, a negative one, a small one, or any.
 inline int32_t HostileCount(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange<int>(0, 6)) {
-        case 0: return 0;
-        case 1: return 1;
+        case 0:
+            return 0;
+        case 1:
+            return 1;
         case 2:
             return static_cast<int32_t>((int64_t{1} << in.ConsumeIntegralInRange<int>(1, 30)) +
                                         in.ConsumeIntegralInRange<int>(-1, 1));
-        case 3: return INT32_MAX;
-        case 4: return in.ConsumeIntegralInRange<int32_t>(INT32_MIN, -1);
-        case 5: return in.ConsumeIntegral<int32_t>();
-        default: return in.ConsumeIntegralInRange<int32_t>(2, 64);
+        case 3:
+            return INT32_MAX;
+        case 4:
+            return in.ConsumeIntegralInRange<int32_t>(INT32_MIN, -1);
+        case 5:
+            return in.ConsumeIntegral<int32_t>();
+        default:
+            return in.ConsumeIntegralInRange<int32_t>(2, 64);
     }
 }
 
@@ -78,7 +86,8 @@ inline int32_t HostileCount(FuzzedDataProvider& in) {
 // int where no int count reaches that far).
 inline int32_t WrappingCount(FuzzedDataProvider& in, uint64_t unitBytes) {
     if (unitBytes == 0) return INT32_MAX;
-    const unsigned __int128 wrap = (static_cast<unsigned __int128>(1) << 64) * in.ConsumeIntegralInRange<unsigned>(1, 3);
+    const unsigned __int128 wrap =
+        (static_cast<unsigned __int128>(1) << 64) * in.ConsumeIntegralInRange<unsigned>(1, 3);
     const unsigned __int128 count = wrap / unitBytes + in.ConsumeIntegralInRange<unsigned>(0, 2);
     return count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
 }
@@ -93,7 +102,8 @@ struct FileBytes {
     std::vector<uint8_t> bytes;
 
     void Int32(int32_t v) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
     }
     void Uint64(uint64_t v) {
         for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -110,8 +120,9 @@ struct FileBytes {
     void Indices(FuzzedDataProvider& in, int64_t count, int32_t limit, int64_t cap = 192) {
         const int32_t top = limit > 0 ? limit - 1 : 0;
         for (int64_t k = 0; k < std::clamp<int64_t>(count, 0, cap); ++k)
-            Int32(in.ConsumeIntegralInRange<int>(0, 15) == 0 ? in.ConsumeIntegral<int32_t>()
-                                                              : in.ConsumeIntegralInRange<int32_t>(0, top));
+            Int32(in.ConsumeIntegralInRange<int>(0, 15) == 0
+                      ? in.ConsumeIntegral<int32_t>()
+                      : in.ConsumeIntegralInRange<int32_t>(0, top));
     }
     // Whatever the input has left, when it chooses to add it.
     void Rest(FuzzedDataProvider& in) {

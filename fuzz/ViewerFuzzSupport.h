@@ -16,7 +16,9 @@ namespace fuzz {
 class SilentUi : public UiServices {
 public:
     void MessageBox(const std::string&) override { ++messages; }
-    bool OpenFileDialog(const std::string&, const std::string&, std::string&) override { return false; }
+    bool OpenFileDialog(const std::string&, const std::string&, std::string&) override {
+        return false;
+    }
     int messages = 0;
 };
 
@@ -29,7 +31,8 @@ public:
         if (bytesPerPixel != 2 && bytesPerPixel != 4) Broken("staged image of an unknown depth");
         if (image.width == 0 || image.height == 0) Broken("staged image without pixels");
         if (image.pitch < image.width * bytesPerPixel) Broken("staged rows shorter than the image");
-        if (image.bytes.size() != static_cast<size_t>(image.pitch) * image.height) Broken("staged bytes do not fill the image");
+        if (image.bytes.size() != static_cast<size_t>(image.pitch) * image.height)
+            Broken("staged bytes do not fill the image");
         return S_OK;
     }
 
@@ -71,7 +74,8 @@ public:
             if (callback(f, context) == D3DENUMRET_CANCEL) break;
         return S_OK;
     }
-    HRESULT CreateTextureSurface(const SurfaceDesc& desc, std::unique_ptr<TextureSurface>& surface) override {
+    HRESULT CreateTextureSurface(const SurfaceDesc& desc,
+                                 std::unique_ptr<TextureSurface>& surface) override {
         if (desc.dwWidth == 0 || desc.dwHeight == 0 || desc.dwWidth > 4096 || desc.dwHeight > 4096)
             Broken("texture of an impossible size");
         surface = std::make_unique<CheckingSurface>(desc);
@@ -82,7 +86,9 @@ public:
     HRESULT EndScene() override { return S_OK; }
     HRESULT SetTexture(uint32_t, TextureSurface*) override { return S_OK; }
     HRESULT SetRenderState(D3DRENDERSTATETYPE, uint32_t) override { return S_OK; }
-    HRESULT SetTextureStageState(uint32_t, D3DTEXTURESTAGESTATETYPE, uint32_t) override { return S_OK; }
+    HRESULT SetTextureStageState(uint32_t, D3DTEXTURESTAGESTATETYPE, uint32_t) override {
+        return S_OK;
+    }
     HRESULT SetTransform(D3DTRANSFORMSTATETYPE, const D3DMATRIX&) override { return S_OK; }
     HRESULT SetMaterial(const D3DMATERIAL7&) override { return S_OK; }
     HRESULT SetLight(uint32_t, const D3DLIGHT7&) override { return S_OK; }
@@ -92,20 +98,24 @@ public:
         v = D3DVIEWPORT7{0, 0, 640, 480, 0.0f, 1.0f};
         return S_OK;
     }
-    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t, const ModelVertex* vertices, uint32_t count,
-                          uint32_t) override {
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t, const ModelVertex* vertices,
+                          uint32_t count, uint32_t) override {
         if (count == 0) return S_OK;
         if (vertices == nullptr) Broken("draw call without vertices");
-        if (type == D3DPT_TRIANGLELIST && count % 3 != 0) Broken("triangle list of a broken length");
+        if (type == D3DPT_TRIANGLELIST && count % 3 != 0)
+            Broken("triangle list of a broken length");
         Touch(vertices, count);
         trianglesDrawn += count / 3;
         return S_OK;
     }
-    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t, const ModelVertex* vertices, uint32_t vertexCount,
-                                 const uint16_t* indices, uint32_t indexCount, uint32_t) override {
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t, const ModelVertex* vertices,
+                                 uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount,
+                                 uint32_t) override {
         if (indexCount == 0) return S_OK;
-        if (vertices == nullptr || indices == nullptr) Broken("indexed draw call without its arrays");
-        if (type == D3DPT_TRIANGLELIST && indexCount % 3 != 0) Broken("triangle list of a broken length");
+        if (vertices == nullptr || indices == nullptr)
+            Broken("indexed draw call without its arrays");
+        if (type == D3DPT_TRIANGLELIST && indexCount % 3 != 0)
+            Broken("triangle list of a broken length");
         for (uint32_t i = 0; i < indexCount; ++i)
             if (indices[i] >= vertexCount) Broken("index beyond the vertices drawn");
         Touch(vertices, vertexCount);

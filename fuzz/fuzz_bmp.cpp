@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "ViewerFuzzSupport.h"
 #include "QtImageLoader.h"
 #include "TextureManager.h"
+#include "ViewerFuzzSupport.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     fuzz::PrivateDirectory(argc, argv);
@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::PrivateDirectory() + "/skin.bmp";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) fuzz::Broken("cannot write the image file");
-    if (size != 0 && std::fwrite(data, 1, size, f) != size) fuzz::Broken("cannot write the image file");
+    if (size != 0 && std::fwrite(data, 1, size, f) != size)
+        fuzz::Broken("cannot write the image file");
     std::fclose(f);
 
     QtImageLoader loader;

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (error.empty()) fuzz::Broken("a refused biped without a reason");
         return 0;
     }
-    if (biped.bones.size() != static_cast<size_t>(biped.boneCount)) fuzz::Broken("bone count and bones differ");
+    if (biped.bones.size() != static_cast<size_t>(biped.boneCount))
+        fuzz::Broken("bone count and bones differ");
     for (const BipedBone& bone : biped.bones)
         if (bone.matrices.size() != static_cast<size_t>(biped.frameCount) ||
             bone.bindVertices.size() != static_cast<size_t>(bone.triangleCount) * 3)

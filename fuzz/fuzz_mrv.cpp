@@ -18,8 +18,12 @@ const Biped& SmallBiped() {
     static bool made = false;
     if (made) return biped;
     std::vector<uint8_t> b;
-    auto i32 = [&](int32_t v) { b.insert(b.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4); };
-    auto f32 = [&](float v) { b.insert(b.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4); };
+    auto i32 = [&](int32_t v) {
+        b.insert(b.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4);
+    };
+    auto f32 = [&](float v) {
+        b.insert(b.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4);
+    };
     const int bones = 3, frames = 4;
     i32(bones);
     i32(frames);
@@ -31,7 +35,9 @@ const Biped& SmallBiped() {
         i32(1);
         i32(2);
         for (int f = 0; f < frames; ++f)
-            for (float v : {1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, float(f), float(bone), 0.f}) f32(v);
+            for (float v :
+                 {1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, float(f), float(bone), 0.f})
+                f32(v);
     }
     std::string error;
     if (!biped.LoadFromMemory(b.data(), b.size(), error)) Broken("the small biped is refused");

@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FileBytes file;
     file.Int32(fuzz::CountFor(in, 12));
     for (int object = in.ConsumeIntegralInRange<int>(0, 4); object > 0; --object) {
-        const int32_t name = in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(0, 12) : fuzz::HostileCount(in);
+        const int32_t name =
+            in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(0, 12) : fuzz::HostileCount(in);
         file.Int32(name);
         file.Records(in, name, 1, 80);
         const int32_t vertices = fuzz::CountFor(in, 34);
@@ -34,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fuzz::Broken("an object holds other than its counts");
         faces += object.faceCount;
     }
-    if (faces != part.faceTotal) fuzz::Broken("the face total is not the sum of the objects' faces");
+    if (faces != part.faceTotal)
+        fuzz::Broken("the face total is not the sum of the objects' faces");
     return 0;
 }

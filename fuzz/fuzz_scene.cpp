@@ -13,10 +13,10 @@
 // else OBJ.
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -70,7 +70,8 @@ void ExportAndReadBack(HostScene& scene, const std::string& out) {
     std::vector<uint8_t> bytes;
     uint8_t buffer[65536];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
     std::fclose(f);
     std::remove(out.c_str());
     TesselFileData data;
@@ -89,7 +90,8 @@ bool StartsWith(const uint8_t* data, size_t size, const char* text) {
 // The file name the importer chooses its reader by.
 const char* NameFor(const uint8_t* data, size_t size) {
     if (StartsWith(data, size, "glTF")) return "scene.glb";
-    if (StartsWith(data, size, "Kaydara FBX Binary") || StartsWith(data, size, "; FBX")) return "scene.fbx";
+    if (StartsWith(data, size, "Kaydara FBX Binary") || StartsWith(data, size, "; FBX"))
+        return "scene.fbx";
     if (StartsWith(data, size, "<?xml") || StartsWith(data, size, "<COLLADA")) return "scene.dae";
     if (StartsWith(data, size, "*3DSMAX_ASCIIEXPORT")) return "scene.ase";
     if (StartsWith(data, size, "xof ")) return "scene.x";
@@ -106,10 +108,12 @@ const char* NameFor(const uint8_t* data, size_t size) {
 }
 
 void CheckMesh(Mesh& mesh) {
-    if (mesh.numVerts < 0 || mesh.numFaces < 0 || mesh.numTVerts < 0) fuzz::Broken("a negative mesh count");
+    if (mesh.numVerts < 0 || mesh.numFaces < 0 || mesh.numTVerts < 0)
+        fuzz::Broken("a negative mesh count");
     for (int f = 0; f < mesh.numFaces; ++f) {
         for (int k = 0; k < 3; ++k) {
-            if (mesh.faces[f].v[k] >= static_cast<DWORD>(mesh.numVerts)) fuzz::Broken("a face beyond the vertices");
+            if (mesh.faces[f].v[k] >= static_cast<DWORD>(mesh.numVerts))
+                fuzz::Broken("a face beyond the vertices");
             if (mesh.numTVerts > 0 && mesh.tvFace[f].t[k] >= static_cast<DWORD>(mesh.numTVerts))
                 fuzz::Broken("a texture face beyond the texture vertices");
         }
@@ -140,7 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::PrivateDirectory() + "/" + NameFor(data, size);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) fuzz::Broken("cannot write the scene file");
-    if (size != 0 && std::fwrite(data, 1, size, f) != size) fuzz::Broken("cannot write the scene file");
+    if (size != 0 && std::fwrite(data, 1, size, f) != size)
+        fuzz::Broken("cannot write the scene file");
     std::fclose(f);
 
     // Limits well inside the run's own (-timeout, -rss_limit_mb).

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "ViewerFuzzSupport.h"
 #include "TextureImage.h"
+#include "ViewerFuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TgaImage image;
@@ -14,13 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (error.empty()) fuzz::Broken("a refused image without a reason");
         return 0;
     }
-    if (image.pixels.size() != static_cast<size_t>(image.width) * image.height) fuzz::Broken("pixels do not fill the image");
+    if (image.pixels.size() != static_cast<size_t>(image.width) * image.height)
+        fuzz::Broken("pixels do not fill the image");
     AnyPixelTranslucent(image.pixels);
     // Large images are converted in one format only, to keep every run short.
     const bool large = image.pixels.size() > 65536;
     for (const DDPIXELFORMAT& format : fuzz::StandardFormats()) {
         StagingImage staged;
-        if (FAILED(FillStagingImage(image.pixels.data(), image.width, image.height, format, staged)))
+        if (FAILED(
+                FillStagingImage(image.pixels.data(), image.width, image.height, format, staged)))
             fuzz::Broken("a standard format refused");
         fuzz::CheckingSurface surface(SurfaceDesc{});
         surface.Blt(staged);
@@ -30,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     caps.dwTextureCaps = D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY;
     uint32_t w = 0, h = 0;
     TextureSizeFor(caps, image.width, image.height, w, h);
-    if (w == 0 || h == 0 || w != h || w > 256) fuzz::Broken("a texture size outside the device's rules");
+    if (w == 0 || h == 0 || w != h || w > 256)
+        fuzz::Broken("a texture size outside the device's rules");
     return 0;
 }

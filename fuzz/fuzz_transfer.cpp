@@ -17,18 +17,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint64_t units[] = {1, 4, 8, 12, 16, 20, 24, 64, sizeof(aiString), sizeof(aiMesh)};
     while (in.remaining_bytes() > 0) {
         switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-            case 0: bytes.Int32(fuzz::HostileCount(in)); break;
-            case 1: bytes.Int32(fuzz::WrappingCount(in, in.PickValueInArray(units))); break;
-            case 2: bytes.Uint64(in.ConsumeBool() ? in.ConsumeIntegral<uint64_t>() : uint64_t{1} << in.ConsumeIntegralInRange<int>(0, 63)); break;
-            case 3: bytes.bytes.push_back(in.ConsumeIntegralInRange<uint8_t>(0, 1)); break;
+            case 0:
+                bytes.Int32(fuzz::HostileCount(in));
+                break;
+            case 1:
+                bytes.Int32(fuzz::WrappingCount(in, in.PickValueInArray(units)));
+                break;
+            case 2:
+                bytes.Uint64(in.ConsumeBool()
+                                 ? in.ConsumeIntegral<uint64_t>()
+                                 : uint64_t{1} << in.ConsumeIntegralInRange<int>(0, 63));
+                break;
+            case 3:
+                bytes.bytes.push_back(in.ConsumeIntegralInRange<uint8_t>(0, 1));
+                break;
             case 4: {
                 const int32_t length = in.ConsumeIntegralInRange<int32_t>(0, 8);
                 bytes.Int32(length);
                 bytes.Records(in, length, 1);
                 break;
             }
-            case 5: bytes.Int32(in.ConsumeIntegralInRange<int32_t>(0, 3)); break;
-            default: bytes.Records(in, in.ConsumeIntegralInRange<int>(1, 16), 1); break;
+            case 5:
+                bytes.Int32(in.ConsumeIntegralInRange<int32_t>(0, 3));
+                break;
+            default:
+                bytes.Records(in, in.ConsumeIntegralInRange<int>(1, 16), 1);
+                break;
         }
     }
     std::string why;

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "ViewerFuzzSupport.h"
 #include "TesselModel.h"
 #include "TextureManager.h"
+#include "ViewerFuzzSupport.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     fuzz::PrivateDirectory(argc, argv);
@@ -23,13 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     const int32_t faces = model.LoadFromMemory(data, size, &device, ui, error);
     if (faces == 0 && !error.empty()) {
-        if (!model.statics.empty() || !model.animateds.empty()) fuzz::Broken("a refused model kept objects");
+        if (!model.statics.empty() || !model.animateds.empty())
+            fuzz::Broken("a refused model kept objects");
         return 0;
     }
     model.Draw(device, model.currentFrame, ui);
     for (int step = 0; step < 8; ++step) {
         model.StepFrame();
-        if (model.currentFrame < 0 || (model.frameCount > 0 && model.currentFrame >= model.frameCount))
+        if (model.currentFrame < 0 ||
+            (model.frameCount > 0 && model.currentFrame >= model.frameCount))
             fuzz::Broken("the frame counter left the model's frames");
         model.FrameText();
         model.Draw(device, model.currentFrame, ui);

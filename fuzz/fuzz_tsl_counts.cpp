@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.Int32(statics);
     file.Int32(animateds);
     for (int object = in.ConsumeIntegralInRange<int>(0, 4); object > 0; --object) {
-        const int32_t name = in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(0, 12) : fuzz::HostileCount(in);
+        const int32_t name =
+            in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(0, 12) : fuzz::HostileCount(in);
         file.Int32(name);
         file.Records(in, name, 1, 80);
         const bool animated = in.ConsumeBool();
@@ -35,9 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     for (const StaticObject& object : tessel.statics)
-        if (object.vertices.size() != static_cast<size_t>(object.vertexCount)) fuzz::Broken("a static object holds other than its count");
+        if (object.vertices.size() != static_cast<size_t>(object.vertexCount))
+            fuzz::Broken("a static object holds other than its count");
     for (const AnimatedObject& object : tessel.animateds)
-        if (object.frames.size() != static_cast<size_t>(object.vertexCount) * static_cast<size_t>(tessel.frameCount))
+        if (object.frames.size() !=
+            static_cast<size_t>(object.vertexCount) * static_cast<size_t>(tessel.frameCount))
             fuzz::Broken("an animated object holds other than its counts");
     return 0;
 }

@@ -1,10 +1,9 @@
 #include "ViewerTextures.h"
 
-#include <QByteArray>
 #include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageReader>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -20,7 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
@@ -83,7 +83,8 @@ std::string AsciiName(const std::string& name) {
     for (size_t i = 0; i < name.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(name[i]);
         if (c >= 0x80) {
-            while (i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80) ++i;
+            while (i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80)
+                ++i;
             out += '_';
         } else {
             out += c < 0x20 || c == 0x7F || c == '"' || c == '\\' ? '_' : static_cast<char>(c);
@@ -95,7 +96,8 @@ std::string AsciiName(const std::string& name) {
 // Cuts a name to the viewer's limit, keeping its extension and whole UTF-8 characters.
 std::string FitName(const std::string& stem, const std::string& extension) {
     std::string s = stem;
-    const size_t room = kMaxViewerTextureName > extension.size() ? kMaxViewerTextureName - extension.size() : 0;
+    const size_t room =
+        kMaxViewerTextureName > extension.size() ? kMaxViewerTextureName - extension.size() : 0;
     if (s.size() > room) {
         size_t cut = room;
         while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
@@ -128,7 +130,8 @@ TgaPicture FromQImage(const QImage& source) {
 
 bool DecodeWithQt(const std::vector<uint8_t>& bytes, const std::string& hint, TgaPicture& picture,
                   std::string& error) {
-    QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    QByteArray data(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, hint.empty() ? QByteArray() : QByteArray::fromStdString(hint));
@@ -171,11 +174,13 @@ bool DecodeTga(const std::vector<uint8_t>& bytes, TgaPicture& picture, std::stri
     const bool grey = type == 3 || type == 11;
     const bool rle = type == 10 || type == 11;
     if (mapType != 0 || !(type == 2 || type == 3 || type == 10 || type == 11)) {
-        error = "TGA image type " + std::to_string(type) + (mapType ? " with a colour map" : "") + " is not supported";
+        error = "TGA image type " + std::to_string(type) + (mapType ? " with a colour map" : "") +
+                " is not supported";
         return false;
     }
     if (grey ? depth != 8 : !(depth == 15 || depth == 16 || depth == 24 || depth == 32)) {
-        error = "TGA pixel depth " + std::to_string(depth) + " is not supported for image type " + std::to_string(type);
+        error = "TGA pixel depth " + std::to_string(depth) + " is not supported for image type " +
+                std::to_string(type);
         return false;
     }
     if (width == 0 || height == 0) {
@@ -279,7 +284,8 @@ std::string ViewerTextures::FindBeside(const std::string& mapName) const {
     if (base.empty()) return {};
     std::error_code ec;
     if (!p.empty() && p[0] == '/' && fs::is_regular_file(p, ec)) return p;
-    const bool windowsAbsolute = p.size() > 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':';
+    const bool windowsAbsolute =
+        p.size() > 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':';
     const fs::path dir(sceneDir);
     fs::path found;
     if (p[0] != '/' && !windowsAbsolute) found = FindFile(dir, p);
@@ -318,19 +324,22 @@ std::string ViewerTextures::UniqueName(const std::string& name0) const {
     const std::string stem = wanted.substr(0, wanted.size() - extension.size());
     auto taken = [&](const std::string& name) {
         const std::string key = Lower(name);
-        return std::any_of(outputs.begin(), outputs.end(), [&](const Output& o) { return Lower(o.name) == key; });
+        return std::any_of(outputs.begin(), outputs.end(),
+                           [&](const Output& o) { return Lower(o.name) == key; });
     };
     std::string name = FitName(stem, extension);
     for (int n = 2; taken(name); ++n) {
         const std::string suffix = "_" + std::to_string(n);
-        name = FitName(stem.substr(0, std::min(stem.size(), kMaxViewerTextureName - extension.size() - suffix.size())) + suffix,
+        name = FitName(stem.substr(0, std::min(stem.size(), kMaxViewerTextureName -
+                                                                extension.size() - suffix.size())) +
+                           suffix,
                        extension);
     }
     return name;
 }
 
-std::string ViewerTextures::Add(const std::string& sourceKey, const std::string& wantedName, bool converted,
-                                   std::vector<uint8_t> bytes) {
+std::string ViewerTextures::Add(const std::string& sourceKey, const std::string& wantedName,
+                                bool converted, std::vector<uint8_t> bytes) {
     Output o;
     o.source = sourceKey;
     o.name = UniqueName(wantedName);
@@ -345,7 +354,8 @@ std::string ViewerTextures::Use(const std::string& mapName, std::vector<std::str
     if (mapName.empty()) return {};
     const std::string file = Resolve(mapName);
     std::error_code ec;
-    const std::string key = file.empty() ? scenePath + ": " + mapName : fs::weakly_canonical(file, ec).string();
+    const std::string key =
+        file.empty() ? scenePath + ": " + mapName : fs::weakly_canonical(file, ec).string();
     auto known = nameBySource.find(key);
     if (known != nameBySource.end()) return known->second;
     auto unusable = [&](const std::string& why) {
@@ -372,27 +382,32 @@ std::string ViewerTextures::Use(const std::string& mapName, std::vector<std::str
             return Add(key, base, true, EncodeTga(picture));
         }
         if (ext == ".bmp") {
-            if (!DecodeWithQt(bytes, "bmp", picture, error)) return unusable("'" + file + "': " + error);
+            if (!DecodeWithQt(bytes, "bmp", picture, error))
+                return unusable("'" + file + "': " + error);
             return Add(key, base, false, std::move(bytes));
         }
-        if (!DecodeWithQt(bytes, "", picture, error)) return unusable("'" + file + "' is not an image Qt can read (" + error + ")");
+        if (!DecodeWithQt(bytes, "", picture, error))
+            return unusable("'" + file + "' is not an image Qt can read (" + error + ")");
         return Add(key, Stem(base) + ".tga", true, EncodeTga(picture));
     }
 
     const SceneImage* image = FindEmbedded(mapName);
-    if (image == nullptr) return unusable("no such file beside the scene, and the scene holds no image of that name");
+    if (image == nullptr)
+        return unusable("no such file beside the scene, and the scene holds no image of that name");
     const std::string base = BaseName(image->hostName);
     const std::string name = sceneStem + "_" + Stem(base) + ".tga";
     if (!image->texels.empty()) {
         picture.width = image->width;
         picture.height = image->height;
         picture.pixels = image->texels;
-        if (picture.width > 65535 || picture.height > 65535) return unusable("the stored image is too large for a TGA");
+        if (picture.width > 65535 || picture.height > 65535)
+            return unusable("the stored image is too large for a TGA");
         return Add(key, name, true, EncodeTga(picture));
     }
     if (ViewerReadsTga(image->data) && DecodeTga(image->data, picture, error))
         return Add(key, name, false, image->data);
-    if (DecodeTga(image->data, picture, error) || DecodeWithQt(image->data, image->hint, picture, error))
+    if (DecodeTga(image->data, picture, error) ||
+        DecodeWithQt(image->data, image->hint, picture, error))
         return Add(key, name, true, EncodeTga(picture));
     return unusable("the image stored in the scene cannot be decoded (" + error + ")");
 }

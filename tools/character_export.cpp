@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -16,8 +16,8 @@
 #include <unordered_map>
 
 #include "HostMaterials.h"
-#include "character_export_files.h"
 #include "ViewerTextures.h"
+#include "character_export_files.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +31,8 @@ bool IsJoint(HostNode* n) {
     Control* c = n->GetTMController();
     if (c == nullptr) return false;
     const Class_ID id = c->ClassID();
-    return id == Class_ID(BIPBODY_CONTROL_CLASS_ID, 0) || id == Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0);
+    return id == Class_ID(BIPBODY_CONTROL_CLASS_ID, 0) ||
+           id == Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0);
 }
 
 bool IsAncestorOrSelf(const HostNode* a, const HostNode* n) {
@@ -53,12 +54,15 @@ bool IsSkinnedMesh(HostNode* n) {
            !n->meshObject->deform.bindings.empty();
 }
 
-float Det3(const Matrix3& m) { return m.Determinant(); }
+float Det3(const Matrix3& m) {
+    return m.Determinant();
+}
 
 // The transform of normals that goes with the point transform m: the inverse
 // transpose of its 3x3 part.
 Point3 TransformNormalBy(const Matrix3& inverse, const Point3& n) {
-    return Point3(DotProd(n, inverse.GetRow(0)), DotProd(n, inverse.GetRow(1)), DotProd(n, inverse.GetRow(2)))
+    return Point3(DotProd(n, inverse.GetRow(0)), DotProd(n, inverse.GetRow(1)),
+                  DotProd(n, inverse.GetRow(2)))
         .Normalize();
 }
 
@@ -66,8 +70,10 @@ std::string FileSafe(const std::string& name) {
     std::string out;
     for (char c : name) {
         const bool keep = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
-        if (keep) out += c;
-        else if (out.empty() || out.back() != '_') out += '_';
+        if (keep)
+            out += c;
+        else if (out.empty() || out.back() != '_')
+            out += '_';
     }
     while (!out.empty() && (out.front() == '_' || out.front() == '.')) out.erase(out.begin());
     while (!out.empty() && (out.back() == '_' || out.back() == '.')) out.pop_back();
@@ -77,10 +83,10 @@ std::string FileSafe(const std::string& name) {
 bool EndsWithNoCase(const std::string& s, const std::string& tail) {
     if (s.size() < tail.size()) return false;
     for (size_t i = 0; i < tail.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i]) return false;
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i])
+            return false;
     return true;
 }
-
 
 std::string NameList(const std::vector<std::string>& names) {
     std::string out;
@@ -118,7 +124,8 @@ Shape DoublePyramid(const Point3& tip) {
     Shape s;
     const float length = tip.Length();
     const Point3 axis = tip / length;
-    const Point3 helper = std::fabs(axis.x) < 0.9f ? Point3(1.0f, 0.0f, 0.0f) : Point3(0.0f, 1.0f, 0.0f);
+    const Point3 helper =
+        std::fabs(axis.x) < 0.9f ? Point3(1.0f, 0.0f, 0.0f) : Point3(0.0f, 1.0f, 0.0f);
     const Point3 u = CrossProd(axis, helper).Normalize() * (0.1f * length);
     const Point3 v = CrossProd(axis, u).Normalize() * (0.1f * length);
     const Point3 ring = tip * 0.2f;
@@ -134,8 +141,10 @@ Shape DoublePyramid(const Point3& tip) {
 Shape Box(float half) {
     Shape s;
     for (int i = 0; i < 8; ++i)
-        s.points.push_back(Point3((i & 1) ? half : -half, (i & 2) ? half : -half, (i & 4) ? half : -half));
-    const int faces[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
+        s.points.push_back(
+            Point3((i & 1) ? half : -half, (i & 2) ? half : -half, (i & 4) ? half : -half));
+    const int faces[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                             {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
     const Point3 centre(0.0f, 0.0f, 0.0f);
     for (const auto& f : faces) {
         AddOutwardTriangle(s, f[0], f[1], f[2], centre);
@@ -191,7 +200,8 @@ int SceneCharacters::FindSkeleton(const std::string& name) const {
     const int byTop = unique([&](const CharacterSkeleton& s) { return s.root->name == name; });
     if (byTop != -1) return byTop;
     return unique([&](const CharacterSkeleton& s) {
-        return std::any_of(s.bones.begin(), s.bones.end(), [&](HostNode* b) { return b->name == name; });
+        return std::any_of(s.bones.begin(), s.bones.end(),
+                           [&](HostNode* b) { return b->name == name; });
     });
 }
 
@@ -211,7 +221,8 @@ SceneCharacters FindCharacters(HostScene& scene) {
     for (HostNode* n : nodes) {
         if (!IsSkinnedMesh(n)) continue;
         HostNode* top = nullptr;
-        for (const SkinBinding& b : n->meshObject->deform.bindings) top = top ? CommonAncestor(top, b.bone) : b.bone;
+        for (const SkinBinding& b : n->meshObject->deform.bindings)
+            top = top ? CommonAncestor(top, b.bone) : b.bone;
         if (top == nullptr) continue;
         meshTop[n] = top;
         candidates.insert(top);
@@ -219,10 +230,12 @@ SceneCharacters FindCharacters(HostScene& scene) {
     std::vector<HostNode*> tops;
     for (HostNode* c : candidates) {
         bool below = false;
-        for (HostNode* p = c->parent; p != nullptr && !below; p = p->parent) below = candidates.count(p) > 0;
+        for (HostNode* p = c->parent; p != nullptr && !below; p = p->parent)
+            below = candidates.count(p) > 0;
         if (!below) tops.push_back(c);
     }
-    std::sort(tops.begin(), tops.end(), [&](HostNode* a, HostNode* b) { return order[a] < order[b]; });
+    std::sort(tops.begin(), tops.end(),
+              [&](HostNode* a, HostNode* b) { return order[a] < order[b]; });
 
     // Bones: the top, and below it every joint and every node on the way to one.
     std::unordered_map<const HostNode*, bool> jointBelow;
@@ -249,7 +262,8 @@ SceneCharacters FindCharacters(HostScene& scene) {
     std::map<std::string, int> named, pathed;
     auto pathOf = [&](const HostNode* n) {
         std::string p = n->name;
-        for (const HostNode* a = n->parent; a != nullptr && a != scene.Root(); a = a->parent) p = a->name + "/" + p;
+        for (const HostNode* a = n->parent; a != nullptr && a != scene.Root(); a = a->parent)
+            p = a->name + "/" + p;
         return p;
     };
     for (const CharacterSkeleton& s : out.skeletons) {
@@ -259,9 +273,12 @@ SceneCharacters FindCharacters(HostScene& scene) {
     std::map<std::string, int> seen;
     for (CharacterSkeleton& s : out.skeletons) {
         const int place = ++seen[s.root->name];
-        if (named[s.root->name] == 1) s.label = s.root->name;
-        else if (pathed[pathOf(s.root)] == 1) s.label = pathOf(s.root);
-        else s.label = s.root->name + "#" + std::to_string(place);
+        if (named[s.root->name] == 1)
+            s.label = s.root->name;
+        else if (pathed[pathOf(s.root)] == 1)
+            s.label = pathOf(s.root);
+        else
+            s.label = s.root->name + "#" + std::to_string(place);
     }
 
     auto skeletonOf = [&](HostNode* n) {
@@ -309,8 +326,8 @@ void RemoveAbandonedStaging(const std::string& outDir) {
 }
 
 void ToFileMatrix(const Matrix3& m, double scale, float out[12]) {
-    const Point3 rows[4] = {ToFileFrame(m.GetRow(0)), ToFileFrame(m.GetRow(2)), ToFileFrame(m.GetRow(1)),
-                            ToFileFrame(m.GetRow(3))};
+    const Point3 rows[4] = {ToFileFrame(m.GetRow(0)), ToFileFrame(m.GetRow(2)),
+                            ToFileFrame(m.GetRow(1)), ToFileFrame(m.GetRow(3))};
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 3; ++c) out[r * 3 + c] = static_cast<float>(rows[r][c] * scale);
 }
@@ -329,10 +346,13 @@ private:
     bool ChooseFrames(std::string& error);
     void SampleBones();
     std::vector<BipedFileBone> BoneShapes();
-    bool BuildPart(const CharacterMesh& mesh, const std::string& fileName, PartBuild& part, std::string& error);
+    bool BuildPart(const CharacterMesh& mesh, const std::string& fileName, PartBuild& part,
+                   std::string& error);
     bool ChooseScale(std::string& error);
 
-    const Matrix3& World(int bone, size_t frame) const { return worlds[frame * skeleton->bones.size() + size_t(bone)]; }
+    const Matrix3& World(int bone, size_t frame) const {
+        return worlds[frame * skeleton->bones.size() + size_t(bone)];
+    }
 
     HostScene& scene;
     const CharacterExportOptions& options;
@@ -367,8 +387,8 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
             return false;
         }
         if (chosenSkeleton < 0) {
-            error = "no skeleton named '" + options.skeleton + "' in '" + scene.Path() + "'; its skeletons are " +
-                    NameList(skeletonNames);
+            error = "no skeleton named '" + options.skeleton + "' in '" + scene.Path() +
+                    "'; its skeletons are " + NameList(skeletonNames);
             return false;
         }
     }
@@ -377,16 +397,20 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
     // first part chooses it.
     std::vector<const CharacterMesh*> named;
     for (const auto& [meshName, partName] : options.parts) {
-        const CharacterMesh* m = characters.FindMesh(meshName, options.skeleton.empty() ? -1 : chosenSkeleton);
+        const CharacterMesh* m =
+            characters.FindMesh(meshName, options.skeleton.empty() ? -1 : chosenSkeleton);
         if (m == nullptr) {
             HostNode* n = scene.FindNode(meshName);
             if (characters.FindMesh(meshName, 0) != nullptr)
                 error = "several meshes in '" + scene.Path() + "' are named '" + meshName +
-                        "'; choose their skeleton with --skeleton (" + NameList(skeletonNames) + ")";
+                        "'; choose their skeleton with --skeleton (" + NameList(skeletonNames) +
+                        ")";
             else if (n != nullptr && n->kind == NodeKind::Mesh)
-                error = "mesh '" + meshName + "' in '" + scene.Path() + "' is neither skinned nor below a bone of a skeleton";
+                error = "mesh '" + meshName + "' in '" + scene.Path() +
+                        "' is neither skinned nor below a bone of a skeleton";
             else
-                error = "no mesh named '" + meshName + "' in '" + scene.Path() + "'; its meshes are " + NameList(meshNames);
+                error = "no mesh named '" + meshName + "' in '" + scene.Path() +
+                        "'; its meshes are " + NameList(meshNames);
             return false;
         }
         named.push_back(m);
@@ -400,7 +424,8 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
                 " bones; a biped file can address " + std::to_string(kMaxBones);
         return false;
     }
-    for (size_t i = 0; i < skeleton->bones.size(); ++i) boneIndex[skeleton->bones[i]] = static_cast<int>(i);
+    for (size_t i = 0; i < skeleton->bones.size(); ++i)
+        boneIndex[skeleton->bones[i]] = static_cast<int>(i);
     result.skeletonName = skeleton->label;
     for (HostNode* b : skeleton->bones) result.boneNames.push_back(b->name);
 
@@ -419,15 +444,18 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
         for (size_t i = 0; i < named.size(); ++i) {
             const CharacterMesh* m = named[i];
             std::string partName = options.parts[i].second;
-            if (partName.empty() || partName.find('/') != std::string::npos || partName.find('\\') != std::string::npos ||
-                partName == "." || partName == "..") {
-                error = "part name '" + partName + "' for mesh '" + m->node->name + "' must be a bare file name";
+            if (partName.empty() || partName.find('/') != std::string::npos ||
+                partName.find('\\') != std::string::npos || partName == "." || partName == "..") {
+                error = "part name '" + partName + "' for mesh '" + m->node->name +
+                        "' must be a bare file name";
                 return false;
             }
             if (m->skeleton != chosenSkeleton) {
-                const std::string other = characters.skeletons[static_cast<size_t>(m->skeleton)].label;
-                error = "mesh '" + m->node->name + "' is " + (m->skinned ? "skinned to" : "attached to") +
-                        " skeleton '" + other + "', not to the chosen skeleton '" + skeleton->label +
+                const std::string other =
+                    characters.skeletons[static_cast<size_t>(m->skeleton)].label;
+                error = "mesh '" + m->node->name + "' is " +
+                        (m->skinned ? "skinned to" : "attached to") + " skeleton '" + other +
+                        "', not to the chosen skeleton '" + skeleton->label +
                         "' (choose it with --skeleton '" + other + "')";
                 return false;
             }
@@ -449,7 +477,8 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
                 continue;
             }
             const std::string safe = FileSafe(m.node->name);
-            chosen.emplace_back(&m, claim(base + "_" + (safe.empty() ? std::string("part") : safe) + ".mrv"));
+            chosen.emplace_back(
+                &m, claim(base + "_" + (safe.empty() ? std::string("part") : safe) + ".mrv"));
         }
         if (chosen.empty())
             result.notes.push_back("no mesh is skinned to skeleton '" + skeleton->label +
@@ -458,7 +487,8 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
     const bool onlySkeleton = characters.skeletons.size() == 1;
     const std::string skel = FileSafe(skeleton->label);
     result.bipedFile = (fs::path(options.outDir) /
-                        (onlySkeleton || skel.empty() ? base + ".bpd" : base + "_" + skel + ".bpd")).string();
+                        (onlySkeleton || skel.empty() ? base + ".bpd" : base + "_" + skel + ".bpd"))
+                           .string();
     return true;
 }
 
@@ -472,27 +502,33 @@ bool Exporter::ChooseFrames(std::string& error) {
     const Interval range = scene.AnimRange();
     // Whole frames covering the range; a key a hair past a frame (rounding
     // of the file's times) does not add one.
-    const int64_t start = options.startFrame ? *options.startFrame
-                                             : static_cast<int64_t>(std::floor(range.Start() / tpf + 1e-6));
-    const int64_t end = options.endFrame ? *options.endFrame : static_cast<int64_t>(std::ceil(range.End() / tpf - 1e-6));
+    const int64_t start = options.startFrame
+                              ? *options.startFrame
+                              : static_cast<int64_t>(std::floor(range.Start() / tpf + 1e-6));
+    const int64_t end = options.endFrame
+                            ? *options.endFrame
+                            : static_cast<int64_t>(std::ceil(range.End() / tpf - 1e-6));
     if (options.frameStep < 1) {
-        error = "the frame step must be at least 1 (it is " + std::to_string(options.frameStep) + ")";
+        error =
+            "the frame step must be at least 1 (it is " + std::to_string(options.frameStep) + ")";
         return false;
     }
     if (end < start) {
-        error = "the frame range " + std::to_string(start) + " to " + std::to_string(end) + " is empty";
+        error =
+            "the frame range " + std::to_string(start) + " to " + std::to_string(end) + " is empty";
         return false;
     }
     const int64_t limit = std::numeric_limits<TimeValue>::max();
     if (double(start) * tpf < -double(limit) || double(end) * tpf > double(limit)) {
-        error = "frames " + std::to_string(start) + " to " + std::to_string(end) + " lie outside the scene's time";
+        error = "frames " + std::to_string(start) + " to " + std::to_string(end) +
+                " lie outside the scene's time";
         return false;
     }
     const int64_t count = (end - start) / options.frameStep + 1;
     if (count > kMaxFrames) {
         error = "frames " + std::to_string(start) + " to " + std::to_string(end) + " with step " +
-                std::to_string(options.frameStep) + " make " + std::to_string(count) + " frames; at most " +
-                std::to_string(kMaxFrames) + " are written";
+                std::to_string(options.frameStep) + " make " + std::to_string(count) +
+                " frames; at most " + std::to_string(kMaxFrames) + " are written";
         return false;
     }
     result.startFrame = static_cast<int32_t>(start);
@@ -500,7 +536,8 @@ bool Exporter::ChooseFrames(std::string& error) {
     result.frameStep = options.frameStep;
     result.frameCount = static_cast<int32_t>(count);
     for (int64_t k = 0; k < count; ++k)
-        result.sampleTicks.push_back(static_cast<TimeValue>(std::llround(double(start + k * options.frameStep) * tpf)));
+        result.sampleTicks.push_back(
+            static_cast<TimeValue>(std::llround(double(start + k * options.frameStep) * tpf)));
     result.framesPerSecond = options.framesPerSecond;
     return true;
 }
@@ -509,7 +546,8 @@ void Exporter::SampleBones() {
     const size_t n = skeleton->bones.size();
     worlds.resize(n * result.sampleTicks.size());
     for (size_t f = 0; f < result.sampleTicks.size(); ++f)
-        for (size_t b = 0; b < n; ++b) worlds[f * n + b] = skeleton->bones[b]->GetNodeTM(result.sampleTicks[f]);
+        for (size_t b = 0; b < n; ++b)
+            worlds[f * n + b] = skeleton->bones[b]->GetNodeTM(result.sampleTicks[f]);
 }
 
 std::vector<BipedFileBone> Exporter::BoneShapes() {
@@ -517,7 +555,8 @@ std::vector<BipedFileBone> Exporter::BoneShapes() {
     // Joint positions at the first frame give the bones' lengths.
     float extent = 0;
     const Point3 first = World(0, 0).GetTrans();
-    for (size_t b = 0; b < n; ++b) extent = std::max(extent, (World(int(b), 0).GetTrans() - first).Length());
+    for (size_t b = 0; b < n; ++b)
+        extent = std::max(extent, (World(int(b), 0).GetTrans() - first).Length());
     std::vector<BipedFileBone> out(n);
     for (size_t b = 0; b < n; ++b) {
         HostNode* bone = skeleton->bones[b];
@@ -532,7 +571,8 @@ std::vector<BipedFileBone> Exporter::BoneShapes() {
         Shape shape;
         Point3 tip;
         if (child) tip = World(boneIndex[child], 0).GetTrans() * toBone;
-        const float worldLength = child ? (World(boneIndex[child], 0).GetTrans() - world.GetTrans()).Length() : 0.0f;
+        const float worldLength =
+            child ? (World(boneIndex[child], 0).GetTrans() - world.GetTrans()).Length() : 0.0f;
         if (child && worldLength > 1e-6f * std::max(extent, 1e-6f) && tip.Length() > 0) {
             shape = DoublePyramid(tip);
         } else {
@@ -540,7 +580,8 @@ std::vector<BipedFileBone> Exporter::BoneShapes() {
             // of the skeleton's size.
             float size = 0;
             if (bone->parent && boneIndex.count(bone->parent))
-                size = 0.1f * (world.GetTrans() - World(boneIndex[bone->parent], 0).GetTrans()).Length();
+                size = 0.1f *
+                       (world.GetTrans() - World(boneIndex[bone->parent], 0).GetTrans()).Length();
             if (!(size > 0)) size = 0.02f * extent;
             if (!(size > 0)) size = 1.0f;
             shape = Box(0.5f * size / AxisScale(world));
@@ -552,14 +593,17 @@ std::vector<BipedFileBone> Exporter::BoneShapes() {
         }
         // The file frame is mirrored against the host's: corners 0, 2, 1.
         for (size_t t = 0; t + 2 < shape.corners.size(); t += 3)
-            file.corners.insert(file.corners.end(), {shape.corners[t], shape.corners[t + 2], shape.corners[t + 1]});
+            file.corners.insert(file.corners.end(),
+                                {shape.corners[t], shape.corners[t + 2], shape.corners[t + 1]});
         file.frames.resize(result.sampleTicks.size());
-        for (size_t f = 0; f < result.sampleTicks.size(); ++f) ToFileMatrix(World(int(b), f), result.scale, file.frames[f].data());
+        for (size_t f = 0; f < result.sampleTicks.size(); ++f)
+            ToFileMatrix(World(int(b), f), result.scale, file.frames[f].data());
     }
     return out;
 }
 
-bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, PartBuild& part, std::string& error) {
+bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, PartBuild& part,
+                         std::string& error) {
     HostNode* node = cm.node;
     HostMeshObject* obj = node->meshObject;
     const Mesh& mesh = obj->rest;
@@ -572,14 +616,17 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
         return false;
     }
     if (!def.morphDeltas.empty())
-        result.notes.push_back("mesh '" + node->name + "': morph targets are not carried; the part has its rest shape");
+        result.notes.push_back("mesh '" + node->name +
+                               "': morph targets are not carried; the part has its rest shape");
 
-    // Smooth vertex normals in mesh space: the mean of the normals of the faces that share a vertex.
+    // Smooth vertex normals in mesh space: the mean of the normals of the faces that share a
+    // vertex.
     std::vector<Point3> normals(static_cast<size_t>(nv));
     for (int f = 0; f < nf; ++f) {
         const Face& face = mesh.faces[f];
         if (face.v[0] >= DWORD(nv) || face.v[1] >= DWORD(nv) || face.v[2] >= DWORD(nv)) continue;
-        const Point3 a = mesh.verts[face.v[0]], b = mesh.verts[face.v[1]], c = mesh.verts[face.v[2]];
+        const Point3 a = mesh.verts[face.v[0]], b = mesh.verts[face.v[1]],
+                     c = mesh.verts[face.v[2]];
         const Point3 n = CrossProd((b - a).Normalize(), (c - a).Normalize()).Normalize();
         for (int k = 0; k < 3; ++k) normals[face.v[k]] += n;
     }
@@ -594,12 +641,14 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
     // A rigid mesh keeps its place on its bone as at the first frame where
     // the bone has a size (a prop on a bone scaled to nothing at the start is
     // hidden, not a point).
-    const bool rigidMesh = !cm.skinned || std::any_of(def.influences.begin(), def.influences.end(),
-                                                      [](const auto& infl) { return infl.empty(); });
+    const bool rigidMesh =
+        !cm.skinned || std::any_of(def.influences.begin(), def.influences.end(),
+                                   [](const auto& infl) { return infl.empty(); });
     size_t bindFrame = 0;
     for (; bindFrame < result.sampleTicks.size(); ++bindFrame) {
         const TimeValue t = result.sampleTicks[bindFrame];
-        if (IsInvertible(holder->GetNodeTM(t)) && (!rigidMesh || IsInvertible(node->GetNodeTM(t)))) break;
+        if (IsInvertible(holder->GetNodeTM(t)) && (!rigidMesh || IsInvertible(node->GetNodeTM(t))))
+            break;
     }
     if (bindFrame == result.sampleTicks.size()) {
         if (rigidMesh) {
@@ -612,9 +661,11 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
     const TimeValue t0 = result.sampleTicks[bindFrame];
     const Matrix3 rigid = node->GetNodeTM(t0) * Inverse(holder->GetNodeTM(t0));
     if (bindFrame > 0 && rigidMesh)
-        result.notes.push_back("mesh '" + node->name + "' or its bone '" + holder->name + "' is scaled to nothing at frame " +
-                               std::to_string(result.startFrame) + "; the mesh is placed on it as at frame " +
-                               std::to_string(result.startFrame + int32_t(bindFrame) * result.frameStep));
+        result.notes.push_back(
+            "mesh '" + node->name + "' or its bone '" + holder->name +
+            "' is scaled to nothing at frame " + std::to_string(result.startFrame) +
+            "; the mesh is placed on it as at frame " +
+            std::to_string(result.startFrame + int32_t(bindFrame) * result.frameStep));
     if (!cm.skinned) {
         // The part follows its bone only: a mesh that moves against the bone
         // (an animation of its own) is frozen where it was bound.
@@ -624,12 +675,16 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
             if (!IsInvertible(holderTM)) continue;
             const Matrix3 now = node->GetNodeTM(result.sampleTicks[f]) * Inverse(holderTM);
             float change = 0;
-            for (int r = 0; r < 4; ++r) change = std::max(change, (now.GetRow(r) - rigid.GetRow(r)).Length() / (r < 3 ? size : 1.0f));
+            for (int r = 0; r < 4; ++r)
+                change = std::max(
+                    change, (now.GetRow(r) - rigid.GetRow(r)).Length() / (r < 3 ? size : 1.0f));
             if (change > 1e-3f * std::max(1.0f, rigid.GetTrans().Length())) {
-                result.notes.push_back("mesh '" + node->name + "' moves against bone '" + holder->name + "' (from frame " +
-                                       std::to_string(result.startFrame + int32_t(f) * result.frameStep) +
-                                       "); the part follows the bone only and keeps its place at frame " +
-                                       std::to_string(result.startFrame + int32_t(bindFrame) * result.frameStep));
+                result.notes.push_back(
+                    "mesh '" + node->name + "' moves against bone '" + holder->name +
+                    "' (from frame " +
+                    std::to_string(result.startFrame + int32_t(f) * result.frameStep) +
+                    "); the part follows the bone only and keeps its place at frame " +
+                    std::to_string(result.startFrame + int32_t(bindFrame) * result.frameStep));
                 break;
             }
         }
@@ -644,14 +699,16 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
     for (const SkinBinding& b : def.bindings) {
         auto it = boneIndex.find(b.bone);
         if (it == boneIndex.end()) {
-            error = "mesh '" + node->name + "' is skinned to '" + b.bone->name + "', which is not a bone of skeleton '" +
-                    skeleton->label + "'";
+            error = "mesh '" + node->name + "' is skinned to '" + b.bone->name +
+                    "', which is not a bone of skeleton '" + skeleton->label + "'";
             return false;
         }
-        bindings.push_back({it->second, b.offset, Inverse(b.offset), Det3(b.offset) * Det3(World(it->second, 0)) < 0});
+        bindings.push_back({it->second, b.offset, Inverse(b.offset),
+                            Det3(b.offset) * Det3(World(it->second, 0)) < 0});
     }
     const int holderBone = boneIndex[holder];
-    const Binding rigidBinding{holderBone, rigid, Inverse(rigid), Det3(rigid) * Det3(World(holderBone, 0)) < 0};
+    const Binding rigidBinding{holderBone, rigid, Inverse(rigid),
+                               Det3(rigid) * Det3(World(holderBone, 0)) < 0};
     std::vector<const Binding*> vertexBinding(static_cast<size_t>(nv), &rigidBinding);
     int32_t unweighted = 0;
     if (cm.skinned) {
@@ -661,15 +718,17 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
                 ++unweighted;
                 continue;
             }
-            const auto best = std::max_element(infl.begin(), infl.end(),
-                                               [](const auto& a, const auto& b) { return a.second < b.second; });
+            const auto best =
+                std::max_element(infl.begin(), infl.end(),
+                                 [](const auto& a, const auto& b) { return a.second < b.second; });
             vertexBinding[static_cast<size_t>(i)] = &bindings[static_cast<size_t>(best->first)];
         }
     }
     part.info.unweightedVertices = unweighted;
     if (unweighted > 0)
         result.notes.push_back("mesh '" + node->name + "': " + std::to_string(unweighted) +
-                               " vertices have no skin weights and follow bone '" + holder->name + "'");
+                               " vertices have no skin weights and follow bone '" + holder->name +
+                               "'");
 
     // Objects: one per material, in the order of the material IDs.
     Mtl* mtl = node->GetMtl();
@@ -720,7 +779,8 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
         current.textureName = texture;
         for (int f : faces) {
             const Face& face = mesh.faces[f];
-            if (face.v[0] >= DWORD(nv) || face.v[1] >= DWORD(nv) || face.v[2] >= DWORD(nv)) continue;
+            if (face.v[0] >= DWORD(nv) || face.v[1] >= DWORD(nv) || face.v[2] >= DWORD(nv))
+                continue;
             const Binding& first = *vertexBinding[face.v[0]];
             // Corners 0, 2, 1 for the mirrored file frame; a mirrored bind
             // transform mirrors once more.
@@ -738,13 +798,15 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
                 fresh = 3;
             }
             for (int k = 0; k < 3; ++k) {
-                auto [it, added] = index.emplace(keys[k], static_cast<uint32_t>(current.vertices.size()));
+                auto [it, added] =
+                    index.emplace(keys[k], static_cast<uint32_t>(current.vertices.size()));
                 if (added) {
                     const int c = order[k];
                     const DWORD v = face.v[c];
                     const Binding& b = *vertexBinding[v];
                     const Point3 p = ToFileFrame(mesh.verts[v] * b.toBone);
-                    const Point3 n = ToFileFrame(TransformNormalBy(b.normalInverse, normals[v].Normalize()));
+                    const Point3 n =
+                        ToFileFrame(TransformNormalBy(b.normalInverse, normals[v].Normalize()));
                     float u = 0, w = 0;
                     if (haveUv) {
                         const DWORD q = mesh.tvFace[f].t[c];
@@ -753,7 +815,8 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
                             w = 1.0f - mesh.tVerts[q].y;
                         }
                     }
-                    current.vertices.push_back({p.x, p.y, p.z, n.x, n.y, n.z, u, w, static_cast<int16_t>(b.bone)});
+                    current.vertices.push_back(
+                        {p.x, p.y, p.z, n.x, n.y, n.z, u, w, static_cast<int16_t>(b.bone)});
                     currentInfo.sourceVertex.push_back(static_cast<int32_t>(v));
                 }
                 current.indices.push_back(it->second);
@@ -798,7 +861,8 @@ bool Exporter::ChooseScale(std::string& error) {
             return false;
         }
         if (!(height > 0) || !std::isfinite(height)) {
-            error = "the character has no height at frame " + std::to_string(result.startFrame) + " to scale to";
+            error = "the character has no height at frame " + std::to_string(result.startFrame) +
+                    " to scale to";
             return false;
         }
         result.scale = *options.height / height;
@@ -853,7 +917,8 @@ bool Exporter::Run(std::string& error) {
     if (ok && !textures.Outputs().empty()) {
         fs::create_directories(fs::path(options.outDir) / "textr", ec);
         if (!fs::is_directory(fs::path(options.outDir) / "textr", ec)) {
-            error = "cannot create the texture folder '" + (fs::path(options.outDir) / "textr").string() + "'";
+            error = "cannot create the texture folder '" +
+                    (fs::path(options.outDir) / "textr").string() + "'";
             ok = false;
         }
     }
@@ -870,8 +935,8 @@ bool Exporter::Run(std::string& error) {
 
 }  // namespace
 
-bool ExportCharacter(HostScene& scene, const CharacterExportOptions& options, CharacterExportResult& result,
-                     std::string& error) {
+bool ExportCharacter(HostScene& scene, const CharacterExportOptions& options,
+                     CharacterExportResult& result, std::string& error) {
     result = CharacterExportResult();
     Exporter exporter(scene, options, result);
     return exporter.Run(error);

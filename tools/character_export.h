@@ -38,7 +38,7 @@ struct CharacterSkeleton {
 // below one of its bones.
 struct CharacterMesh {
     HostNode* node = nullptr;
-    int skeleton = -1;            // index into SceneCharacters::skeletons
+    int skeleton = -1;  // index into SceneCharacters::skeletons
     bool skinned = false;
     HostNode* attachedTo = nullptr;  // rigid meshes: the bone they follow
 };
@@ -62,33 +62,34 @@ struct CharacterExportOptions {
     std::string outDir;
     std::optional<int32_t> startFrame, endFrame;  // default: the scene's animation range
     int32_t frameStep = 1;
-    double framesPerSecond = 30.0;                 // frames are sampled at this rate (the viewer plays 30)
-    std::string skeleton;                          // top node name; empty: the first
-    std::vector<std::pair<std::string, std::string>> parts;  // mesh name, part name; empty: all skinned
-    double scale = 1.0;                           // world units to file units
-    std::optional<double> height;                 // scale so the character is this tall
+    double framesPerSecond = 30.0;  // frames are sampled at this rate (the viewer plays 30)
+    std::string skeleton;           // top node name; empty: the first
+    std::vector<std::pair<std::string, std::string>>
+        parts;                     // mesh name, part name; empty: all skinned
+    double scale = 1.0;            // world units to file units
+    std::optional<double> height;  // scale so the character is this tall
 };
 
 // What one written part holds, for reports and checks.
 struct ExportedObject {
-    std::string textureName;              // empty: no texture
+    std::string textureName;  // empty: no texture
     int32_t vertexCount = 0;
     int32_t faceCount = 0;
-    std::vector<int32_t> sourceVertex;    // per written vertex: the host mesh vertex behind it
-    std::vector<int16_t> bones;           // per written vertex
+    std::vector<int32_t> sourceVertex;  // per written vertex: the host mesh vertex behind it
+    std::vector<int16_t> bones;         // per written vertex
 };
 
 struct ExportedPart {
     std::string meshName;
-    std::string file;                     // full path of the .mrv
+    std::string file;  // full path of the .mrv
     std::vector<ExportedObject> objects;
-    int32_t unweightedVertices = 0;       // vertices that follow the mesh's node instead of a skin
+    int32_t unweightedVertices = 0;  // vertices that follow the mesh's node instead of a skin
 };
 
 struct ExportedTexture {
-    std::string source;                   // file path, or the scene's embedded texture name
-    std::string name;                     // the name the parts use
-    bool converted = false;               // false: copied byte for byte
+    std::string source;      // file path, or the scene's embedded texture name
+    std::string name;        // the name the parts use
+    bool converted = false;  // false: copied byte for byte
 };
 
 struct CharacterExportResult {
@@ -97,12 +98,13 @@ struct CharacterExportResult {
     std::vector<std::string> boneNames;
     int32_t startFrame = 0, endFrame = 0, frameStep = 1, frameCount = 0;
     double framesPerSecond = 30.0;
-    std::vector<TimeValue> sampleTicks;   // one per frame
-    double scale = 1.0;                   // applied to world units
-    double height = 0.0;                  // of the character at the first frame, in file units
+    std::vector<TimeValue> sampleTicks;  // one per frame
+    double scale = 1.0;                  // applied to world units
+    double height = 0.0;                 // of the character at the first frame, in file units
     std::vector<ExportedPart> parts;
     std::vector<ExportedTexture> textures;
-    std::vector<std::string> notes;       // things the user should know (skipped meshes, missing textures)
+    std::vector<std::string>
+        notes;  // things the user should know (skipped meshes, missing textures)
 };
 
 // Writes the biped, the parts and the textures into options.outDir (created
@@ -120,7 +122,9 @@ std::string CharacterExportStaging(const std::string& outDir);
 void RemoveAbandonedStaging(const std::string& outDir);
 
 // The host frame (z up) to the file frame (y up) for a point or direction.
-inline Point3 ToFileFrame(const Point3& p) { return Point3(p.x, p.z, p.y); }
+inline Point3 ToFileFrame(const Point3& p) {
+    return Point3(p.x, p.z, p.y);
+}
 // A host transform (row-vector, z up) as the file frame's 4x3 rows, y and z
 // exchanged on both sides, then scaled by `scale` in world units. Rows 0-2
 // the axes, row 3 the translation.

@@ -25,7 +25,7 @@ struct PartFileVertex {
 };
 
 struct PartFileObject {
-    std::string textureName;       // empty: no texture
+    std::string textureName;               // empty: no texture
     std::vector<PartFileVertex> vertices;  // at most 65,536
     std::vector<uint32_t> indices;         // 3 per triangle
 };

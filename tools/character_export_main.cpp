@@ -60,7 +60,8 @@ bool ParseInt(const std::string& text, int32_t& value) {
     errno = 0;
     char* end = nullptr;
     const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || end == nullptr || *end != '\0' || v < -2147483647LL || v > 2147483647LL) return false;
+    if (errno != 0 || end == nullptr || *end != '\0' || v < -2147483647LL || v > 2147483647LL)
+        return false;
     value = static_cast<int32_t>(v);
     return true;
 }
@@ -97,12 +98,15 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
                 error = a + " needs a whole number, not '" + v + "'";
                 return false;
             }
-            if (a == "--start") e.startFrame = n;
-            else if (a == "--end") e.endFrame = n;
+            if (a == "--start")
+                e.startFrame = n;
+            else if (a == "--end")
+                e.endFrame = n;
             else if (n < 1) {
                 error = "--step must be at least 1";
                 return false;
-            } else e.frameStep = n;
+            } else
+                e.frameStep = n;
         } else if (a == "--animation") {
             if (!value(o.animation)) return false;
             if (o.animation.empty()) {
@@ -134,8 +138,10 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
                 error = a + " needs a positive number, not '" + v + "'";
                 return false;
             }
-            if (a == "--scale") e.scale = f;
-            else e.height = f;
+            if (a == "--scale")
+                e.scale = f;
+            else
+                e.height = f;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return false;
@@ -183,12 +189,15 @@ void OnCrash(int sig) {
     _exit(1);
 }
 
-std::unique_ptr<HostScene> LoadGuarded(const std::string& path, const std::string& animation, std::string& error) {
+std::unique_ptr<HostScene> LoadGuarded(const std::string& path, const std::string& animation,
+                                       std::string& error) {
     std::snprintf(g_crashMessage, sizeof g_crashMessage,
-                  "character-export: cannot read scene file '%s': the scene reader failed on it (damaged file)\n",
+                  "character-export: cannot read scene file '%s': the scene reader failed on it "
+                  "(damaged file)\n",
                   path.c_str());
     g_mainProcess = ::getpid();
-    struct sigaction crash {}, old[4] {};
+    struct sigaction crash {
+    }, old[4]{};
     crash.sa_handler = OnCrash;
     sigemptyset(&crash.sa_mask);
     const int signals[4] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE};
@@ -221,8 +230,10 @@ void RemoveFolder(int parent, const char* name, int depth) {
             const Entry* e = reinterpret_cast<const Entry*>(buffer + at);
             at += e->reclen;
             if (std::strcmp(e->name, ".") == 0 || std::strcmp(e->name, "..") == 0) continue;
-            if (e->type == DT_DIR && depth > 0) RemoveFolder(fd, e->name, depth - 1);
-            else ::unlinkat(fd, e->name, 0);
+            if (e->type == DT_DIR && depth > 0)
+                RemoveFolder(fd, e->name, depth - 1);
+            else
+                ::unlinkat(fd, e->name, 0);
         }
     }
     ::close(fd);
@@ -245,7 +256,8 @@ void PrintList(HostScene& scene, double fps) {
     const SceneCharacters chars = FindCharacters(scene);
     std::printf("scene: %s\n", scene.Path().c_str());
     std::printf("format: %s%s\n", scene.Format().empty() ? "unknown" : scene.Format().c_str(),
-                scene.TurnedUpright() ? (" (" + scene.UpAxis() + " up, turned upright)").c_str() : " (z up)");
+                scene.TurnedUpright() ? (" (" + scene.UpAxis() + " up, turned upright)").c_str()
+                                      : " (z up)");
     // Whole frames covering each range at the export's rate, as the export
     // samples it by default.
     const double tpf = TIME_TICKSPERSEC / fps;
@@ -260,29 +272,36 @@ void PrintList(HostScene& scene, double fps) {
         rate = text;
     }
     std::printf("animation: frames %s at %s fps", frames(scene.AnimRange()).c_str(), rate.c_str());
-    if (scene.FrameRate() != fps) std::printf(" (the scene's own rate is %g fps)", scene.FrameRate());
+    if (scene.FrameRate() != fps)
+        std::printf(" (the scene's own rate is %g fps)", scene.FrameRate());
     std::printf("\n");
     for (size_t i = 0; i < scene.Clips().size(); ++i) {
         const SceneClip& c = scene.Clips()[i];
-        std::printf("animation %zu '%s': frames %s, %.3g s%s\n", i + 1, c.name.c_str(), frames(c.range).c_str(),
-                    (c.range.End() - c.range.Start()) / double(TIME_TICKSPERSEC), c.played ? " (written)" : "");
+        std::printf("animation %zu '%s': frames %s, %.3g s%s\n", i + 1, c.name.c_str(),
+                    frames(c.range).c_str(),
+                    (c.range.End() - c.range.Start()) / double(TIME_TICKSPERSEC),
+                    c.played ? " (written)" : "");
     }
     if (chars.skeletons.empty()) std::printf("skeletons: none\n");
     for (size_t i = 0; i < chars.skeletons.size(); ++i) {
         const CharacterSkeleton& s = chars.skeletons[i];
-        std::printf("skeleton '%s': %zu bones%s\n", s.label.c_str(), s.bones.size(), i == 0 ? " (the default)" : "");
-        for (HostNode* b : s.bones) std::printf("  %*s%s\n", 2 * Depth(b, s.root), "", b->name.c_str());
+        std::printf("skeleton '%s': %zu bones%s\n", s.label.c_str(), s.bones.size(),
+                    i == 0 ? " (the default)" : "");
+        for (HostNode* b : s.bones)
+            std::printf("  %*s%s\n", 2 * Depth(b, s.root), "", b->name.c_str());
     }
     bool any = false;
     for (const CharacterMesh& m : chars.meshes) {
         const CharacterSkeleton& s = chars.skeletons[static_cast<size_t>(m.skeleton)];
         const Mesh& mesh = m.node->meshObject->rest;
         if (m.skinned)
-            std::printf("mesh '%s': skinned to '%s', %d vertices, %d triangles", m.node->name.c_str(),
-                        s.label.c_str(), mesh.numVerts, mesh.numFaces);
+            std::printf("mesh '%s': skinned to '%s', %d vertices, %d triangles",
+                        m.node->name.c_str(), s.label.c_str(), mesh.numVerts, mesh.numFaces);
         else
-            std::printf("mesh '%s': attached to bone '%s' of '%s' (not skinned; take it with --part), %d triangles",
-                        m.node->name.c_str(), m.attachedTo->name.c_str(), s.label.c_str(), mesh.numFaces);
+            std::printf(
+                "mesh '%s': attached to bone '%s' of '%s' (not skinned; take it with --part), %d "
+                "triangles",
+                m.node->name.c_str(), m.attachedTo->name.c_str(), s.label.c_str(), mesh.numFaces);
         std::vector<std::string> maps;
         Mtl* mtl = m.node->GetMtl();
         const int subs = mtl ? mtl->NumSubMtls() : 0;
@@ -293,7 +312,8 @@ void PrintList(HostScene& scene, double fps) {
             if (map && map->ClassID() == Class_ID(BMTEX_CLASS_ID, 0))
                 maps.push_back(static_cast<BitmapTex*>(map)->GetMapName());
         }
-        for (size_t k = 0; k < maps.size(); ++k) std::printf("%s%s", k ? ", " : ", textures: ", maps[k].c_str());
+        for (size_t k = 0; k < maps.size(); ++k)
+            std::printf("%s%s", k ? ", " : ", textures: ", maps[k].c_str());
         std::printf("\n");
         any = true;
     }
@@ -302,7 +322,8 @@ void PrintList(HostScene& scene, double fps) {
 
 std::string Quoted(const std::string& s) {
     for (char c : s)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '/' || c == '.' || c == '_' || c == '-' || c == '='))
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '/' || c == '.' || c == '_' ||
+              c == '-' || c == '='))
             return "'" + s + "'";
     return s;
 }
@@ -325,7 +346,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "character-export: %s\n", error.c_str());
         return 1;
     }
-    for (const std::string& w : scene->Warnings()) std::fprintf(stderr, "character-export: warning: %s\n", w.c_str());
+    for (const std::string& w : scene->Warnings())
+        std::fprintf(stderr, "character-export: warning: %s\n", w.c_str());
     SetTicksPerFrame(scene->TicksPerFrame());
     if (o.list) {
         PrintList(*scene, o.exportOptions.framesPerSecond);
@@ -342,30 +364,37 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "character-export: %s\n", error.c_str());
         return 1;
     }
-    for (const std::string& n : result.notes) std::fprintf(stderr, "character-export: note: %s\n", n.c_str());
+    for (const std::string& n : result.notes)
+        std::fprintf(stderr, "character-export: note: %s\n", n.c_str());
     std::printf("wrote %s: skeleton '%s', %zu bones, %d frames (%d to %d, step %d, %g a second)\n",
-                result.bipedFile.c_str(), result.skeletonName.c_str(), result.boneNames.size(), result.frameCount,
-                result.startFrame, result.endFrame, result.frameStep, result.framesPerSecond);
+                result.bipedFile.c_str(), result.skeletonName.c_str(), result.boneNames.size(),
+                result.frameCount, result.startFrame, result.endFrame, result.frameStep,
+                result.framesPerSecond);
     for (const ExportedPart& p : result.parts) {
         int32_t vertices = 0, faces = 0;
         for (const ExportedObject& obj : p.objects) {
             vertices += obj.vertexCount;
             faces += obj.faceCount;
         }
-        std::printf("wrote %s: mesh '%s', %zu object%s, %d vertices, %d triangles\n", p.file.c_str(), p.meshName.c_str(),
-                    p.objects.size(), p.objects.size() == 1 ? "" : "s", vertices, faces);
+        std::printf("wrote %s: mesh '%s', %zu object%s, %d vertices, %d triangles\n",
+                    p.file.c_str(), p.meshName.c_str(), p.objects.size(),
+                    p.objects.size() == 1 ? "" : "s", vertices, faces);
     }
     for (const ExportedTexture& t : result.textures)
-        std::printf("wrote %s: %s %s\n",
-                    (std::filesystem::path(o.exportOptions.outDir) / "textr" / t.name).string().c_str(),
-                    t.converted ? "converted from" : "copied from", t.source.c_str());
-    std::printf("the character is %.3g units tall at frame %d%s\n", result.height, result.startFrame,
-                result.height < 5 || result.height > 60 ? " (the viewer frames about 18: see --height)" : "");
+        std::printf(
+            "wrote %s: %s %s\n",
+            (std::filesystem::path(o.exportOptions.outDir) / "textr" / t.name).string().c_str(),
+            t.converted ? "converted from" : "copied from", t.source.c_str());
+    std::printf(
+        "the character is %.3g units tall at frame %d%s\n", result.height, result.startFrame,
+        result.height < 5 || result.height > 60 ? " (the viewer frames about 18: see --height)"
+                                                : "");
     std::string show = "zintaro --biped " + Quoted(result.bipedFile);
     for (size_t i = 0; i < result.parts.size() && i < 5; ++i)
         show += " --part " + std::to_string(i) + "=" + Quoted(result.parts[i].file);
     std::printf("show it with: %s\n", show.c_str());
     if (result.parts.size() > 5)
-        std::printf("(the viewer has five part slots; %zu parts were written)\n", result.parts.size());
+        std::printf("(the viewer has five part slots; %zu parts were written)\n",
+                    result.parts.size());
     return 0;
 }

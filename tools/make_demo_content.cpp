@@ -72,32 +72,52 @@ bool Save(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) 
 constexpr int kFrames = 30;
 
 enum Bone : int16_t {
-    PELVIS, SPINE, CHEST, NECK, HEAD,
-    L_UPPERARM, L_FOREARM, L_HAND, R_UPPERARM, R_FOREARM, R_HAND,
-    L_THIGH, L_CALF, L_FOOT, R_THIGH, R_CALF, R_FOOT,
+    PELVIS,
+    SPINE,
+    CHEST,
+    NECK,
+    HEAD,
+    L_UPPERARM,
+    L_FOREARM,
+    L_HAND,
+    R_UPPERARM,
+    R_FOREARM,
+    R_HAND,
+    L_THIGH,
+    L_CALF,
+    L_FOOT,
+    R_THIGH,
+    R_CALF,
+    R_FOOT,
     BONE_COUNT
 };
 
-const int kParent[BONE_COUNT] = {-1, PELVIS, SPINE, CHEST, NECK,
-                                 CHEST, L_UPPERARM, L_FOREARM, CHEST, R_UPPERARM, R_FOREARM,
-                                 PELVIS, L_THIGH, L_CALF, PELVIS, R_THIGH, R_CALF};
+const int kParent[BONE_COUNT] = {-1,         PELVIS,    SPINE,  CHEST,      NECK,      CHEST,
+                                 L_UPPERARM, L_FOREARM, CHEST,  R_UPPERARM, R_FOREARM, PELVIS,
+                                 L_THIGH,    L_CALF,    PELVIS, R_THIGH,    R_CALF};
 
 const Vec3 kJoint[BONE_COUNT] = {
-    {0, 9.5f, 0},     {0, 10.6f, 0},   {0, 12.5f, 0},   {0, 15.0f, 0},   {0, 15.7f, 0},
-    {2.0f, 14.6f, 0}, {2.0f, 11.9f, 0}, {2.0f, 9.6f, 0},
-    {-2.0f, 14.6f, 0}, {-2.0f, 11.9f, 0}, {-2.0f, 9.6f, 0},
-    {1.0f, 9.2f, 0},  {1.0f, 5.0f, 0},  {1.0f, 0.9f, 0},
-    {-1.0f, 9.2f, 0}, {-1.0f, 5.0f, 0}, {-1.0f, 0.9f, 0},
+    {0, 9.5f, 0},     {0, 10.6f, 0},    {0, 12.5f, 0},   {0, 15.0f, 0},     {0, 15.7f, 0},
+    {2.0f, 14.6f, 0}, {2.0f, 11.9f, 0}, {2.0f, 9.6f, 0}, {-2.0f, 14.6f, 0}, {-2.0f, 11.9f, 0},
+    {-2.0f, 9.6f, 0}, {1.0f, 9.2f, 0},  {1.0f, 5.0f, 0}, {1.0f, 0.9f, 0},   {-1.0f, 9.2f, 0},
+    {-1.0f, 5.0f, 0}, {-1.0f, 0.9f, 0},
 };
 
 // Where each bone's drawn shape ends, relative to its joint.
 Vec3 BoneEnd(int b) {
     switch (b) {
-        case HEAD: return {0, 2.3f, 0};
-        case L_HAND: case R_HAND: return {0, -1.0f, 0};
-        case L_FOOT: case R_FOOT: return {0, -0.8f, -1.4f};
-        case PELVIS: return {0, 1.1f, 0};
-        default: break;
+        case HEAD:
+            return {0, 2.3f, 0};
+        case L_HAND:
+        case R_HAND:
+            return {0, -1.0f, 0};
+        case L_FOOT:
+        case R_FOOT:
+            return {0, -0.8f, -1.4f};
+        case PELVIS:
+            return {0, 1.1f, 0};
+        default:
+            break;
     }
     for (int c = 0; c < BONE_COUNT; ++c) {
         if (kParent[c] == b) return kJoint[c] - kJoint[b];
@@ -119,23 +139,60 @@ Mat4 LocalTurn(int b, int frame, Vec3* lift) {
             *lift = Vec3{0, 0.18f * std::cos(2 * phase) - 0.12f, 0};
             yaw = 0.12f * s;
             break;
-        case SPINE: pitch = -0.06f; yaw = -0.06f * s; break;
-        case CHEST: yaw = -0.09f * s; roll = 0.02f * s; break;
-        case NECK: yaw = 0.07f * s; break;
-        case HEAD: pitch = 0.04f * std::cos(2 * phase); break;
-        case L_UPPERARM: pitch = -0.5f * s; roll = 0.1f; break;
-        case L_FOREARM: pitch = 0.35f + 0.3f * std::max(0.0f, -s); break;
-        case L_HAND: pitch = 0.1f; break;
-        case R_UPPERARM: pitch = -0.35f * sr + 0.15f; roll = -0.12f; break;
-        case R_FOREARM: pitch = 0.75f + 0.2f * std::max(0.0f, -sr); break;
-        case R_HAND: pitch = 0.15f; break;
-        case L_THIGH: pitch = 0.45f * s; break;
-        case L_CALF: pitch = -(0.08f + 0.8f * std::max(0.0f, c)); break;
-        case L_FOOT: pitch = -0.8f * (0.45f * s - (0.08f + 0.8f * std::max(0.0f, c))); break;
-        case R_THIGH: pitch = 0.45f * sr; break;
-        case R_CALF: pitch = -(0.08f + 0.8f * std::max(0.0f, cr)); break;
-        case R_FOOT: pitch = -0.8f * (0.45f * sr - (0.08f + 0.8f * std::max(0.0f, cr))); break;
-        default: break;
+        case SPINE:
+            pitch = -0.06f;
+            yaw = -0.06f * s;
+            break;
+        case CHEST:
+            yaw = -0.09f * s;
+            roll = 0.02f * s;
+            break;
+        case NECK:
+            yaw = 0.07f * s;
+            break;
+        case HEAD:
+            pitch = 0.04f * std::cos(2 * phase);
+            break;
+        case L_UPPERARM:
+            pitch = -0.5f * s;
+            roll = 0.1f;
+            break;
+        case L_FOREARM:
+            pitch = 0.35f + 0.3f * std::max(0.0f, -s);
+            break;
+        case L_HAND:
+            pitch = 0.1f;
+            break;
+        case R_UPPERARM:
+            pitch = -0.35f * sr + 0.15f;
+            roll = -0.12f;
+            break;
+        case R_FOREARM:
+            pitch = 0.75f + 0.2f * std::max(0.0f, -sr);
+            break;
+        case R_HAND:
+            pitch = 0.15f;
+            break;
+        case L_THIGH:
+            pitch = 0.45f * s;
+            break;
+        case L_CALF:
+            pitch = -(0.08f + 0.8f * std::max(0.0f, c));
+            break;
+        case L_FOOT:
+            pitch = -0.8f * (0.45f * s - (0.08f + 0.8f * std::max(0.0f, c)));
+            break;
+        case R_THIGH:
+            pitch = 0.45f * sr;
+            break;
+        case R_CALF:
+            pitch = -(0.08f + 0.8f * std::max(0.0f, cr));
+            break;
+        case R_FOOT:
+            pitch = -0.8f * (0.45f * sr - (0.08f + 0.8f * std::max(0.0f, cr)));
+            break;
+        default:
+            break;
     }
     return RotZ(roll) * RotX(pitch) * RotY(yaw);
 }
@@ -151,7 +208,8 @@ std::vector<std::vector<Mat4>> WorldMatrices() {
             if (kParent[b] < 0) {
                 world[b][f] = turn * Translate(kJoint[b] + lift);
             } else {
-                world[b][f] = turn * Translate(kJoint[b] - kJoint[kParent[b]]) * world[kParent[b]][f];
+                world[b][f] =
+                    turn * Translate(kJoint[b] - kJoint[kParent[b]]) * world[kParent[b]][f];
             }
         }
     }
@@ -166,12 +224,14 @@ std::vector<uint8_t> BipedFile(const std::vector<std::vector<Mat4>>& world) {
         const Vec3 end = BoneEnd(b);
         const float length = std::sqrt(Dot(end, end));
         const Vec3 axis = Normalised(end);
-        Vec3 side = std::fabs(axis.y) < 0.9f ? Cross(axis, Vec3{0, 1, 0}) : Cross(axis, Vec3{0, 0, 1});
+        Vec3 side =
+            std::fabs(axis.y) < 0.9f ? Cross(axis, Vec3{0, 1, 0}) : Cross(axis, Vec3{0, 0, 1});
         side = Normalised(side);
         const Vec3 front = Normalised(Cross(side, axis));
         const float r = 0.14f * length;
         const Vec3 waist = axis * (0.2f * length);
-        const Vec3 points[6] = {{0, 0, 0}, end, waist + side * r, waist + front * r,
+        const Vec3 points[6] = {{0, 0, 0},        end,
+                                waist + side * r, waist + front * r,
                                 waist - side * r, waist - front * r};
         out.I32(6);
         for (const Vec3& p : points) out.F32(p.x).F32(p.y).F32(p.z);
@@ -215,7 +275,9 @@ std::vector<uint8_t> PartFile(const std::vector<PartObjectDef>& objects) {
     return out.bytes;
 }
 
-Vec3 J(int b, float dx = 0, float dy = 0, float dz = 0) { return kJoint[b] + Vec3{dx, dy, dz}; }
+Vec3 J(int b, float dx = 0, float dy = 0, float dz = 0) {
+    return kJoint[b] + Vec3{dx, dy, dz};
+}
 
 std::vector<PartObjectDef> Body() {
     Mesh skin, cloth;
@@ -274,14 +336,17 @@ std::vector<PartObjectDef> Helmet() {
 std::vector<PartObjectDef> Armour() {
     Mesh plate;
     plate.bone = CHEST;
-    plate.Tube(J(CHEST, 0, -0.25f), J(NECK, 0, 0.05f), 1.2f, 0.9f, 16, {0, 0, 1, 0.6f}, true, 1.42f);
+    plate.Tube(J(CHEST, 0, -0.25f), J(NECK, 0, 0.05f), 1.2f, 0.9f, 16, {0, 0, 1, 0.6f}, true,
+               1.42f);
     for (Bone upper : {L_UPPERARM, R_UPPERARM}) {
         plate.bone = upper;
         const float out = upper == L_UPPERARM ? 0.15f : -0.15f;
-        plate.Ellipsoid(J(upper, out, 0.1f), {0.78f, 0.6f, 0.78f}, 12, 5, {0, 0.6f, 1, 1}, 0.0f, 0.55f);
+        plate.Ellipsoid(J(upper, out, 0.1f), {0.78f, 0.6f, 0.78f}, 12, 5, {0, 0.6f, 1, 1}, 0.0f,
+                        0.55f);
     }
     plate.bone = PELVIS;
-    plate.Tube(J(PELVIS, 0, 0.05f), J(PELVIS, 0, 0.6f), 1.28f, 1.22f, 16, {0, 0.85f, 1, 1}, false, 1.25f);
+    plate.Tube(J(PELVIS, 0, 0.05f), J(PELVIS, 0, 0.6f), 1.28f, 1.22f, 16, {0, 0.85f, 1, 1}, false,
+               1.25f);
     return {{"armour.bmp", plate}};
 }
 
@@ -316,8 +381,8 @@ std::vector<PartObjectDef> Shoes() {
         const Bone calf = static_cast<Bone>(foot - 1);
         boots.bone = foot;
         boots.Box(J(foot, -0.42f, -0.9f, -1.65f), J(foot, 0.42f, 0.15f, 0.5f), {0, 0, 1, 0.5f});
-        boots.Ellipsoid(J(foot, 0, -0.4f, -1.6f), {0.42f, 0.5f, 0.35f}, 8, 6, {0, 0, 1, 0.5f},
-                        0.0f, 0.55f);
+        boots.Ellipsoid(J(foot, 0, -0.4f, -1.6f), {0.42f, 0.5f, 0.35f}, 8, 6, {0, 0, 1, 0.5f}, 0.0f,
+                        0.55f);
         boots.bone = calf;
         boots.Tube(J(foot, 0, 0.0f), J(foot, 0, 1.9f), 0.47f, 0.55f, 12, {0, 0.5f, 1, 1}, false);
     }
@@ -382,7 +447,8 @@ Image HelmetImage() {
         for (uint32_t x = 0; x < 64; ++x) {
             if (y < 32) {
                 // Polished steel with rivets.
-                const int shade = 150 + static_cast<int>(y) * 2 + static_cast<int>(Noise(x, y, 4, 5) * 20);
+                const int shade =
+                    150 + static_cast<int>(y) * 2 + static_cast<int>(Noise(x, y, 4, 5) * 20);
                 const bool rivet = y == 28 && x % 8 == 4;
                 img.Set(x, y, rivet ? Rgba(90, 90, 100) : Rgba(shade, shade, shade + 12));
             } else {
@@ -401,14 +467,16 @@ Image HelmetImage() {
 std::vector<uint8_t> ArmourBitmap() {
     // 8-bit palette: a ramp of bronze tones and dark rivets.
     std::vector<uint32_t> palette(256);
-    for (int i = 0; i < 256; ++i) palette[i] = Rgba(90 + i * 140 / 255, 65 + i * 110 / 255, 30 + i * 60 / 255);
+    for (int i = 0; i < 256; ++i)
+        palette[i] = Rgba(90 + i * 140 / 255, 65 + i * 110 / 255, 30 + i * 60 / 255);
     palette[0] = Rgba(40, 30, 20);
     std::vector<uint8_t> indices(64 * 64);
     for (uint32_t y = 0; y < 64; ++y) {
         for (uint32_t x = 0; x < 64; ++x) {
-            int level = 120 + static_cast<int>(Noise(x, y, 8, 3) * 90) - static_cast<int>(y % 16) * 3;
-            if (y % 16 == 15) level = 60;                          // plate edges
-            if (y % 16 == 8 && x % 10 == 5) level = 0;             // rivets
+            int level =
+                120 + static_cast<int>(Noise(x, y, 8, 3) * 90) - static_cast<int>(y % 16) * 3;
+            if (y % 16 == 15) level = 60;               // plate edges
+            if (y % 16 == 8 && x % 10 == 5) level = 0;  // rivets
             indices[y * 64 + x] = static_cast<uint8_t>(std::clamp(level, 0, 255));
         }
     }
@@ -421,7 +489,8 @@ Image SwordImage() {
         for (uint32_t x = 0; x < 32; ++x) {
             uint32_t p;
             if (y < 70) {
-                const int edge = 180 + static_cast<int>(std::fabs(static_cast<float>(x) - 15.5f)) * 4;
+                const int edge =
+                    180 + static_cast<int>(std::fabs(static_cast<float>(x) - 15.5f)) * 4;
                 p = Rgba(edge, edge, edge + 15);
             } else if (y < 81) {
                 p = Rgba(210, 170, 60);
@@ -451,8 +520,9 @@ Image GrassImage() {
     for (uint32_t y = 0; y < 128; ++y) {
         for (uint32_t x = 0; x < 128; ++x) {
             const float n = Noise(x, y, 16, 21) * 0.6f + Noise(x, y, 4, 22) * 0.4f;
-            img.Set(x, y, Rgba(60 + static_cast<int>(n * 50), 110 + static_cast<int>(n * 60),
-                               40 + static_cast<int>(n * 20)));
+            img.Set(x, y,
+                    Rgba(60 + static_cast<int>(n * 50), 110 + static_cast<int>(n * 60),
+                         40 + static_cast<int>(n * 20)));
         }
     }
     return img;
@@ -540,11 +610,13 @@ void House(std::vector<TesselObjectDef>& out, Vec3 lo, Vec3 hi, float ridge) {
                 {1, 0, 0}, {0, 0, 1, 0.5f}, false);
     const float overhang = 0.8f;
     const float len = (hi.x - lo.x) / 6;
-    roof.Panel({lo.x - overhang, hi.y - 0.4f, lo.z - overhang}, {hi.x + overhang, hi.y - 0.4f, lo.z - overhang},
-               {hi.x + overhang, top, midZ}, {lo.x - overhang, top, midZ},
+    roof.Panel({lo.x - overhang, hi.y - 0.4f, lo.z - overhang},
+               {hi.x + overhang, hi.y - 0.4f, lo.z - overhang}, {hi.x + overhang, top, midZ},
+               {lo.x - overhang, top, midZ},
                Normalised({0, (midZ - lo.z + overhang), -(ridge + 0.4f)}), {0, 0, len, 1}, true);
-    roof.Panel({hi.x + overhang, hi.y - 0.4f, hi.z + overhang}, {lo.x - overhang, hi.y - 0.4f, hi.z + overhang},
-               {lo.x - overhang, top, midZ}, {hi.x + overhang, top, midZ},
+    roof.Panel({hi.x + overhang, hi.y - 0.4f, hi.z + overhang},
+               {lo.x - overhang, hi.y - 0.4f, hi.z + overhang}, {lo.x - overhang, top, midZ},
+               {hi.x + overhang, top, midZ},
                Normalised({0, (hi.z + overhang - midZ), (ridge + 0.4f)}), {0, 0, len, 1}, true);
     out.push_back(Static("wall.bmp", walls));
     out.push_back(Static("roof.tga", roof));
@@ -639,14 +711,23 @@ std::vector<uint8_t> VillageFile() {
     animateds.push_back(flag);
 
     Out out;
-    out.I32(kVillageFrames).I32(static_cast<int32_t>(statics.size())).I32(static_cast<int32_t>(animateds.size()));
+    out.I32(kVillageFrames)
+        .I32(static_cast<int32_t>(statics.size()))
+        .I32(static_cast<int32_t>(animateds.size()));
     for (const auto* list : {&statics, &animateds}) {
         for (const TesselObjectDef& o : *list) {
             out.Name(o.texture);
             out.I32(static_cast<int32_t>(o.frames[0].size()));
             for (const auto& frame : o.frames) {
                 for (const MeshVertex& v : frame) {
-                    out.F32(v.p.x).F32(v.p.y).F32(v.p.z).F32(v.n.x).F32(v.n.y).F32(v.n.z).F32(v.u).F32(v.v);
+                    out.F32(v.p.x)
+                        .F32(v.p.y)
+                        .F32(v.p.z)
+                        .F32(v.n.x)
+                        .F32(v.n.y)
+                        .F32(v.n.z)
+                        .F32(v.u)
+                        .F32(v.v);
                 }
             }
             out.I32(static_cast<int32_t>(o.indices.size() / 3));
@@ -696,11 +777,13 @@ int main(int argc, char** argv) {
     std::printf("make-demo-content: writing %s\n", dir.c_str());
     // The whole set is written into a folder beside the files it replaces and
     // moved into place once complete: a failed run leaves the content as it was.
-    const std::filesystem::path staging = dir / (".make-demo-content-" + std::to_string(::getpid()));
+    const std::filesystem::path staging =
+        dir / (".make-demo-content-" + std::to_string(::getpid()));
     std::filesystem::remove_all(staging, ec);
     std::filesystem::create_directories(staging / "textr", ec);
     if (ec) {
-        std::fprintf(stderr, "make-demo-content: %s: cannot create: %s\n", staging.c_str(), ec.message().c_str());
+        std::fprintf(stderr, "make-demo-content: %s: cannot create: %s\n", staging.c_str(),
+                     ec.message().c_str());
         return 1;
     }
     const auto world = WorldMatrices();
@@ -730,7 +813,8 @@ int main(int argc, char** argv) {
         if (!ok) break;
         std::filesystem::rename(staging / name, dir / name, ec);
         if (ec) {
-            std::fprintf(stderr, "make-demo-content: %s: cannot write: %s\n", (dir / name).c_str(), ec.message().c_str());
+            std::fprintf(stderr, "make-demo-content: %s: cannot write: %s\n", (dir / name).c_str(),
+                         ec.message().c_str());
             ok = false;
         }
     }

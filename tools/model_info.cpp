@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <filesystem>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "Biped.h"
@@ -80,7 +80,9 @@ std::string NonFinite(const std::vector<ModelVertex>& vertices, const std::strin
     for (size_t i = 0; i < vertices.size(); ++i) {
         const ModelVertex& v = vertices[i];
         for (float f : {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.tu, v.tv})
-            if (!std::isfinite(f)) return where + " vertex " + std::to_string(i) + " holds a value that is not a finite number";
+            if (!std::isfinite(f))
+                return where + " vertex " + std::to_string(i) +
+                       " holds a value that is not a finite number";
     }
     return std::string();
 }
@@ -95,11 +97,13 @@ struct Context {
 
 // Looks up each texture as the viewer does and lists those it would miss or
 // not read; the count of them.
-int ReportTextures(const std::set<std::string>& names, const std::string& modelPath, Context& context) {
+int ReportTextures(const std::set<std::string>& names, const std::string& modelPath,
+                   Context& context) {
     if (names.empty()) return 0;
     std::error_code ec;
     const fs::path beside = fs::path(modelPath).parent_path() / "textr";
-    const std::string searchPath = fs::is_directory(beside, ec) ? beside.string() + "/" : context.programTextures;
+    const std::string searchPath =
+        fs::is_directory(beside, ec) ? beside.string() + "/" : context.programTextures;
     int missing = 0;
     for (const std::string& name : names) {
         TextureEntry entry(name);
@@ -134,10 +138,11 @@ int ShowBiped(const std::string& path, const std::vector<uint8_t>& bytes, Contex
         for (const ModelVertex& v : bone.bindVertices) mesh.Add(v.x, v.y, v.z);
         const D3DMATRIX& m0 = bone.matrices.front();
         // The bone's origin at frame 0 is the translation row of its matrix.
-        std::printf("  bone %3zu: %4d triangles, %d frames, origin at frame 0 (%g, %g, %g), "
-                    "mesh bounds %s\n",
-                    b, bone.triangleCount, static_cast<int>(bone.matrices.size()), m0[12], m0[13],
-                    m0[14], mesh.Text().c_str());
+        std::printf(
+            "  bone %3zu: %4d triangles, %d frames, origin at frame 0 (%g, %g, %g), "
+            "mesh bounds %s\n",
+            b, bone.triangleCount, static_cast<int>(bone.matrices.size()), m0[12], m0[13], m0[14],
+            mesh.Text().c_str());
         all.Add(m0[12], m0[13], m0[14]);
     }
     std::printf("  bone origins at frame 0 span %s\n", all.Text().c_str());
@@ -153,15 +158,17 @@ int ShowPart(const std::string& path, const std::vector<uint8_t>& bytes, Context
     std::string error;
     if (!ParsePartFile(bytes.data(), bytes.size(), part, error)) return Fail(path, error);
     for (size_t i = 0; i < part.objects.size(); ++i) {
-        const std::string bad = NonFinite(part.objects[i].sourceVertices, "object " + std::to_string(i));
+        const std::string bad =
+            NonFinite(part.objects[i].sourceVertices, "object " + std::to_string(i));
         if (!bad.empty()) return Fail(path, bad);
     }
     size_t vertices = 0;
     for (const PartObject& o : part.objects) vertices += o.sourceVertices.size();
-    std::printf("%s: character part, %zu objects, %zu vertices, %d faces, bones %d..%d, "
-                "%zu bytes\n",
-                FileNameOnly(path).c_str(), part.objects.size(), vertices, part.faceTotal,
-                part.lowestBone, part.highestBone, bytes.size());
+    std::printf(
+        "%s: character part, %zu objects, %zu vertices, %d faces, bones %d..%d, "
+        "%zu bytes\n",
+        FileNameOnly(path).c_str(), part.objects.size(), vertices, part.faceTotal, part.lowestBone,
+        part.highestBone, bytes.size());
     std::set<std::string> textures;
     for (size_t i = 0; i < part.objects.size(); ++i) {
         const PartObject& o = part.objects[i];
@@ -187,11 +194,13 @@ int ShowPart(const std::string& path, const std::vector<uint8_t>& bytes, Context
     if (context.biped == nullptr) return 0;
     const int32_t bones = context.biped->boneCount;
     if (part.highestBone >= bones || part.lowestBone < 0) {
-        std::printf("  skeleton %s: does not fit, the vertices follow bones %d..%d, the skeleton has "
-                    "bones 0..%d\n",
-                    context.bipedPath.c_str(), part.lowestBone, part.highestBone, bones - 1);
+        std::printf(
+            "  skeleton %s: does not fit, the vertices follow bones %d..%d, the skeleton has "
+            "bones 0..%d\n",
+            context.bipedPath.c_str(), part.lowestBone, part.highestBone, bones - 1);
         return Fail(path, "made for another skeleton than " + context.bipedPath + " (bones up to " +
-                              std::to_string(part.highestBone) + ", the skeleton has " + std::to_string(bones) + ")");
+                              std::to_string(part.highestBone) + ", the skeleton has " +
+                              std::to_string(bones) + ")");
     }
     std::printf("  skeleton %s: fits (%d bones)\n", context.bipedPath.c_str(), bones);
     return 0;
@@ -202,17 +211,20 @@ int ShowTessel(const std::string& path, const std::vector<uint8_t>& bytes, Conte
     std::string error;
     if (!ParseTesselFile(bytes.data(), bytes.size(), tessel, error)) return Fail(path, error);
     for (size_t i = 0; i < tessel.statics.size(); ++i) {
-        const std::string bad = NonFinite(tessel.statics[i].vertices, "static object " + std::to_string(i));
+        const std::string bad =
+            NonFinite(tessel.statics[i].vertices, "static object " + std::to_string(i));
         if (!bad.empty()) return Fail(path, bad);
     }
     for (size_t i = 0; i < tessel.animateds.size(); ++i) {
-        const std::string bad = NonFinite(tessel.animateds[i].frames, "animated object " + std::to_string(i));
+        const std::string bad =
+            NonFinite(tessel.animateds[i].frames, "animated object " + std::to_string(i));
         if (!bad.empty()) return Fail(path, bad);
     }
-    std::printf("%s: Tessel model, %d frames, %zu static and %zu animated objects, %d faces, "
-                "%zu bytes\n",
-                FileNameOnly(path).c_str(), tessel.frameCount, tessel.statics.size(),
-                tessel.animateds.size(), tessel.faceTotal, bytes.size());
+    std::printf(
+        "%s: Tessel model, %d frames, %zu static and %zu animated objects, %d faces, "
+        "%zu bytes\n",
+        FileNameOnly(path).c_str(), tessel.frameCount, tessel.statics.size(),
+        tessel.animateds.size(), tessel.faceTotal, bytes.size());
     Bounds all;
     std::set<std::string> textures;
     for (size_t i = 0; i < tessel.statics.size(); ++i) {
@@ -231,10 +243,11 @@ int ShowTessel(const std::string& path, const std::vector<uint8_t>& bytes, Conte
         Bounds bounds;
         for (const ModelVertex& v : o.frames) bounds.Add(v.x, v.y, v.z);
         for (const ModelVertex& v : o.frames) all.Add(v.x, v.y, v.z);
-        std::printf("  animated %3zu: %s, %d vertices per frame, %d faces, bounds over %d frames "
-                    "%s\n",
-                    i, TextureText(o.textureName, "no texture").c_str(), o.vertexCount,
-                    o.faceCount, o.frameCount, bounds.Text().c_str());
+        std::printf(
+            "  animated %3zu: %s, %d vertices per frame, %d faces, bounds over %d frames "
+            "%s\n",
+            i, TextureText(o.textureName, "no texture").c_str(), o.vertexCount, o.faceCount,
+            o.frameCount, bounds.Text().c_str());
     }
     std::printf("  all objects span %s\n", all.Text().c_str());
     ReportTextures(textures, path, context);
@@ -256,14 +269,16 @@ int ShowFile(const std::string& path, Context& context) {
     if (kind == ModelKind::Unknown) {
         kind = ModelKindOfContent(bytes.data(), bytes.size());
         if (kind == ModelKind::Unknown)
-            return Fail(path, "not a model file its content shows (expected a .bpd, .mrv or .tsl file)");
+            return Fail(path,
+                        "not a model file its content shows (expected a .bpd, .mrv or .tsl file)");
     }
     const std::string wrongKind = WrongKindNote(bytes.data(), bytes.size(), path, kind);
     int status = 0;
     // A file of another kind fails its reader: the note says what it is.
     if (kind == ModelKind::Biped) status = wrongKind.empty() ? ShowBiped(path, bytes, context) : 1;
     if (kind == ModelKind::Part) status = wrongKind.empty() ? ShowPart(path, bytes, context) : 1;
-    if (kind == ModelKind::Tessel) status = wrongKind.empty() ? ShowTessel(path, bytes, context) : 1;
+    if (kind == ModelKind::Tessel)
+        status = wrongKind.empty() ? ShowTessel(path, bytes, context) : 1;
     if (!wrongKind.empty()) std::fprintf(stderr, "model-info: %s\n", wrongKind.c_str());
     return status;
 }
@@ -312,8 +327,10 @@ int main(int argc, char** argv) {
         if (!ReadFile(bipedPath, bytes)) return 1;
         std::string error;
         if (!biped.LoadFromMemory(bytes.data(), bytes.size(), error)) {
-            const std::string wrongKind = WrongKindNote(bytes.data(), bytes.size(), bipedPath, ModelKind::Biped);
-            return Fail(bipedPath, wrongKind.empty() ? error : wrongKind.substr(bipedPath.size() + 2));
+            const std::string wrongKind =
+                WrongKindNote(bytes.data(), bytes.size(), bipedPath, ModelKind::Biped);
+            return Fail(bipedPath,
+                        wrongKind.empty() ? error : wrongKind.substr(bipedPath.size() + 2));
         }
         context.biped = &biped;
         context.bipedPath = bipedPath;

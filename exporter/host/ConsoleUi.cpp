@@ -1,9 +1,10 @@
 #include "ConsoleUi.h"
 
+#include <unistd.h>
+
 #include <csignal>
 
 #include "HostDialog.h"
-#include <unistd.h>
 
 namespace {
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -47,8 +48,10 @@ void ConsoleUi::Draw() {
     const int filled = percent * width / 100;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.append(static_cast<size_t>(width - filled), '-');
-    if (showPercent) std::fprintf(out, "\r%s [%s] %3d%%", title.c_str(), bar.c_str(), percent);
-    else std::fprintf(out, "\r%s [%s]", title.c_str(), bar.c_str());
+    if (showPercent)
+        std::fprintf(out, "\r%s [%s] %3d%%", title.c_str(), bar.c_str(), percent);
+    else
+        std::fprintf(out, "\r%s [%s]", title.c_str(), bar.c_str());
     std::fflush(out);
 }
 
@@ -56,8 +59,10 @@ void ConsoleUi::ProgressStart(const std::string& t) {
     title = t;
     percent = 0;
     progressOn = true;
-    if (terminal) Draw();
-    else std::fprintf(out, "%s\n", title.c_str());
+    if (terminal)
+        Draw();
+    else
+        std::fprintf(out, "%s\n", title.c_str());
 }
 
 void ConsoleUi::ProgressUpdate(int pct, bool showPct, const std::string* t) {
@@ -74,9 +79,13 @@ void ConsoleUi::ProgressEnd() {
     std::fflush(out);
 }
 
-bool ConsoleUi::CancelRequested() { return g_interrupted != 0; }
+bool ConsoleUi::CancelRequested() {
+    return g_interrupted != 0;
+}
 
-void ConsoleUi::SetCancel(bool cancel) { g_interrupted = cancel ? 1 : 0; }
+void ConsoleUi::SetCancel(bool cancel) {
+    g_interrupted = cancel ? 1 : 0;
+}
 
 void ConsoleUi::Assertion(const std::string& file, int line) {
     std::fprintf(out, "[Assertion] %s, line %d\n", file.c_str(), line);

@@ -7,11 +7,13 @@ void PresetExportDialog(DialogWindow& dialog, const ExportDialogAnswers& answers
     if (answers.startFrame) dialog.SetText(kStartFrame, *answers.startFrame);
     if (answers.endFrame) dialog.SetText(kEndFrame, *answers.endFrame);
     if (answers.frameStep) dialog.SetText(kFrameStep, *answers.frameStep);
-    if (DialogWindow::Control* centre = dialog.Find(kCentre); centre && !answers.centre && centre->check == BST_CHECKED)
+    if (DialogWindow::Control* centre = dialog.Find(kCentre);
+        centre && !answers.centre && centre->check == BST_CHECKED)
         dialog.Click(kCentre);
 }
 
-void AnswerExportDialog(DialogWindow& dialog, const ExportDialogAnswers& answers, std::vector<std::string>& missing) {
+void AnswerExportDialog(DialogWindow& dialog, const ExportDialogAnswers& answers,
+                        std::vector<std::string>& missing) {
     missing.clear();
     if (dialog.Template().id != kTemplate || answers.take == ExportDialogAnswers::Take::None) {
         dialog.Click(kCancel);

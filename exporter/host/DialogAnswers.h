@@ -35,4 +35,5 @@ void PresetExportDialog(DialogWindow& dialog, const ExportDialogAnswers& answers
 // check box, highlights the named items and presses the button. Names found
 // in neither list are returned in `missing` and the dialog is cancelled;
 // so is a dialog that stays open after the button (nothing to take).
-void AnswerExportDialog(DialogWindow& dialog, const ExportDialogAnswers& answers, std::vector<std::string>& missing);
+void AnswerExportDialog(DialogWindow& dialog, const ExportDialogAnswers& answers,
+                        std::vector<std::string>& missing);

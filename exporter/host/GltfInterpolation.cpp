@@ -17,14 +17,16 @@ struct Json {
     enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
     double number = 0;
     std::string text;
-    std::vector<Json> items;                        // array elements
+    std::vector<Json> items;                            // array elements
     std::vector<std::pair<std::string, Json>> members;  // object members
     const Json* Get(const std::string& key) const {
         for (const auto& [k, v] : members)
             if (k == key) return &v;
         return nullptr;
     }
-    int Int(int fallback = -1) const { return kind == Number ? static_cast<int>(number) : fallback; }
+    int Int(int fallback = -1) const {
+        return kind == Number ? static_cast<int>(number) : fallback;
+    }
 };
 
 // Code points of \u escapes as UTF-8; surrogate halves stay as they are.
@@ -67,19 +69,32 @@ private:
             if (*p == '\\') {
                 if (++p >= end) return false;
                 switch (*p) {
-                    case 'n': out += '\n'; break;
-                    case 't': out += '\t'; break;
-                    case 'r': out += '\r'; break;
-                    case 'b': out += '\b'; break;
-                    case 'f': out += '\f'; break;
+                    case 'n':
+                        out += '\n';
+                        break;
+                    case 't':
+                        out += '\t';
+                        break;
+                    case 'r':
+                        out += '\r';
+                        break;
+                    case 'b':
+                        out += '\b';
+                        break;
+                    case 'f':
+                        out += '\f';
+                        break;
                     case 'u': {
                         if (end - p < 5) return false;
-                        const unsigned code = static_cast<unsigned>(std::strtoul(std::string(p + 1, 4).c_str(), nullptr, 16));
+                        const unsigned code = static_cast<unsigned>(
+                            std::strtoul(std::string(p + 1, 4).c_str(), nullptr, 16));
                         p += 4;
                         AppendUtf8(out, code);
                         break;
                     }
-                    default: out += *p; break;
+                    default:
+                        out += *p;
+                        break;
                 }
                 ++p;
             } else {
@@ -98,7 +113,10 @@ private:
             v.kind = Json::Object;
             ++p;
             Space();
-            if (p < end && *p == '}') { ++p; return true; }
+            if (p < end && *p == '}') {
+                ++p;
+                return true;
+            }
             for (;;) {
                 Space();
                 std::string key;
@@ -110,8 +128,14 @@ private:
                 if (!Value(child, depth + 1)) return false;
                 v.members.emplace_back(std::move(key), std::move(child));
                 Space();
-                if (p < end && *p == ',') { ++p; continue; }
-                if (p < end && *p == '}') { ++p; return true; }
+                if (p < end && *p == ',') {
+                    ++p;
+                    continue;
+                }
+                if (p < end && *p == '}') {
+                    ++p;
+                    return true;
+                }
                 return false;
             }
         }
@@ -119,14 +143,23 @@ private:
             v.kind = Json::Array;
             ++p;
             Space();
-            if (p < end && *p == ']') { ++p; return true; }
+            if (p < end && *p == ']') {
+                ++p;
+                return true;
+            }
             for (;;) {
                 Json child;
                 if (!Value(child, depth + 1)) return false;
                 v.items.push_back(std::move(child));
                 Space();
-                if (p < end && *p == ',') { ++p; continue; }
-                if (p < end && *p == ']') { ++p; return true; }
+                if (p < end && *p == ',') {
+                    ++p;
+                    continue;
+                }
+                if (p < end && *p == ']') {
+                    ++p;
+                    return true;
+                }
                 return false;
             }
         }
@@ -134,8 +167,15 @@ private:
             v.kind = Json::String;
             return Str(v.text);
         }
-        if (Literal("true")) { v.kind = Json::Bool; v.number = 1; return true; }
-        if (Literal("false")) { v.kind = Json::Bool; return true; }
+        if (Literal("true")) {
+            v.kind = Json::Bool;
+            v.number = 1;
+            return true;
+        }
+        if (Literal("false")) {
+            v.kind = Json::Bool;
+            return true;
+        }
         if (Literal("null")) return true;
         // Number.
         const char* start = p;
@@ -150,8 +190,8 @@ private:
 };
 
 uint32_t U32(const std::string& b, size_t at) {
-    return uint32_t(uint8_t(b[at])) | (uint32_t(uint8_t(b[at + 1])) << 8) | (uint32_t(uint8_t(b[at + 2])) << 16) |
-           (uint32_t(uint8_t(b[at + 3])) << 24);
+    return uint32_t(uint8_t(b[at])) | (uint32_t(uint8_t(b[at + 1])) << 8) |
+           (uint32_t(uint8_t(b[at + 2])) << 16) | (uint32_t(uint8_t(b[at + 3])) << 24);
 }
 
 bool Base64(const std::string& in, size_t from, std::string& out) {
@@ -186,7 +226,8 @@ public:
         : list(list), bin(std::move(binChunk)), folder(std::move(folder)) {}
 
     const std::string* Get(int index) {
-        if (!list || list->kind != Json::Array || index < 0 || index >= static_cast<int>(list->items.size()))
+        if (!list || list->kind != Json::Array || index < 0 ||
+            index >= static_cast<int>(list->items.size()))
             return nullptr;
         auto found = loaded.find(index);
         if (found != loaded.end()) return found->second.first ? &found->second.second : nullptr;
@@ -197,7 +238,8 @@ public:
             slot.second = bin;
         } else if (uri->text.compare(0, 5, "data:") == 0) {
             const size_t comma = uri->text.find(',');
-            slot.first = comma != std::string::npos && uri->text.rfind(";base64", comma) != std::string::npos &&
+            slot.first = comma != std::string::npos &&
+                         uri->text.rfind(";base64", comma) != std::string::npos &&
                          Base64(uri->text, comma + 1, slot.second);
         } else {
             std::ifstream f(std::filesystem::path(folder) / DecodeUri(uri->text), std::ios::binary);
@@ -223,12 +265,15 @@ int ComponentsOf(const std::string& type) {
 
 // An accessor's elements as floats (normalised integers scaled to their
 // range). False for anything it cannot read, sparse accessors included.
-bool ReadAccessor(const Json& root, Buffers& buffers, int index, std::vector<float>& out, int& components) {
+bool ReadAccessor(const Json& root, Buffers& buffers, int index, std::vector<float>& out,
+                  int& components) {
     const Json* accessors = root.Get("accessors");
     const Json* views = root.Get("bufferViews");
-    if (!accessors || !views || index < 0 || index >= static_cast<int>(accessors->items.size())) return false;
+    if (!accessors || !views || index < 0 || index >= static_cast<int>(accessors->items.size()))
+        return false;
     const Json& a = accessors->items[static_cast<size_t>(index)];
-    if (a.Get("sparse") || !a.Get("bufferView") || !a.Get("count") || !a.Get("type") || !a.Get("componentType"))
+    if (a.Get("sparse") || !a.Get("bufferView") || !a.Get("count") || !a.Get("type") ||
+        !a.Get("componentType"))
         return false;
     components = ComponentsOf(a.Get("type")->text);
     const int type = a.Get("componentType")->Int();
@@ -236,12 +281,22 @@ bool ReadAccessor(const Json& root, Buffers& buffers, int index, std::vector<flo
     const int view = a.Get("bufferView")->Int();
     size_t size = 0;
     switch (type) {
-        case 5126: size = 4; break;
-        case 5120: case 5121: size = 1; break;
-        case 5122: case 5123: size = 2; break;
-        default: return false;
+        case 5126:
+            size = 4;
+            break;
+        case 5120:
+        case 5121:
+            size = 1;
+            break;
+        case 5122:
+        case 5123:
+            size = 2;
+            break;
+        default:
+            return false;
     }
-    if (components == 0 || !(count >= 0) || count > 1e8 || view < 0 || view >= static_cast<int>(views->items.size()))
+    if (components == 0 || !(count >= 0) || count > 1e8 || view < 0 ||
+        view >= static_cast<int>(views->items.size()))
         return false;
     const Json& v = views->items[static_cast<size_t>(view)];
     const std::string* buffer = buffers.Get(v.Get("buffer") ? v.Get("buffer")->Int() : -1);
@@ -252,7 +307,8 @@ bool ReadAccessor(const Json& root, Buffers& buffers, int index, std::vector<flo
     const size_t element = size * static_cast<size_t>(components);
     const double stride = v.Get("byteStride") ? v.Get("byteStride")->number : double(element);
     const size_t n = static_cast<size_t>(count);
-    if (!(viewOffset >= 0) || !(offset >= 0) || !(stride >= double(element)) || viewOffset + viewLength > double(buffer->size()) ||
+    if (!(viewOffset >= 0) || !(offset >= 0) || !(stride >= double(element)) ||
+        viewOffset + viewLength > double(buffer->size()) ||
         (n > 0 && offset + stride * double(n - 1) + double(element) > viewLength))
         return false;
     const char* base = buffer->data() + static_cast<size_t>(viewOffset + offset);
@@ -262,11 +318,27 @@ bool ReadAccessor(const Json& root, Buffers& buffers, int index, std::vector<flo
             const char* at = base + static_cast<size_t>(stride) * i + size * static_cast<size_t>(c);
             float f = 0;
             switch (type) {
-                case 5126: std::memcpy(&f, at, 4); break;
-                case 5120: f = std::max(-1.0f, static_cast<int8_t>(*at) / 127.0f); break;
-                case 5121: f = static_cast<uint8_t>(*at) / 255.0f; break;
-                case 5122: { int16_t s; std::memcpy(&s, at, 2); f = std::max(-1.0f, s / 32767.0f); break; }
-                case 5123: { uint16_t s; std::memcpy(&s, at, 2); f = s / 65535.0f; break; }
+                case 5126:
+                    std::memcpy(&f, at, 4);
+                    break;
+                case 5120:
+                    f = std::max(-1.0f, static_cast<int8_t>(*at) / 127.0f);
+                    break;
+                case 5121:
+                    f = static_cast<uint8_t>(*at) / 255.0f;
+                    break;
+                case 5122: {
+                    int16_t s;
+                    std::memcpy(&s, at, 2);
+                    f = std::max(-1.0f, s / 32767.0f);
+                    break;
+                }
+                case 5123: {
+                    uint16_t s;
+                    std::memcpy(&s, at, 2);
+                    f = s / 65535.0f;
+                    break;
+                }
             }
             out[i * static_cast<size_t>(components) + static_cast<size_t>(c)] = f;
         }
@@ -318,7 +390,8 @@ GltfFileAnimation ReadGltfAnimation(const std::string& path) {
     }
     bytes = std::string();
     Json root;
-    if (!Parser(text.data(), text.data() + text.size()).Parse(root) || root.kind != Json::Object) return out;
+    if (!Parser(text.data(), text.data() + text.size()).Parse(root) || root.kind != Json::Object)
+        return out;
 
     // Depth-first order of the node tree from the scene's roots, as the
     // importer builds it.
@@ -326,12 +399,13 @@ GltfFileAnimation ReadGltfAnimation(const std::string& path) {
     const Json* scenes = root.Get("scenes");
     const int sceneIndex = root.Get("scene") ? root.Get("scene")->Int(0) : 0;
     std::map<int, int> order;  // file node index -> depth-first position
-    if (nodes && nodes->kind == Json::Array && scenes && scenes->kind == Json::Array && sceneIndex >= 0 &&
-        sceneIndex < static_cast<int>(scenes->items.size())) {
+    if (nodes && nodes->kind == Json::Array && scenes && scenes->kind == Json::Array &&
+        sceneIndex >= 0 && sceneIndex < static_cast<int>(scenes->items.size())) {
         const Json* rootsJson = scenes->items[static_cast<size_t>(sceneIndex)].Get("nodes");
         std::vector<int> stack;
         if (rootsJson && rootsJson->kind == Json::Array)
-            for (auto it = rootsJson->items.rbegin(); it != rootsJson->items.rend(); ++it) stack.push_back(it->Int());
+            for (auto it = rootsJson->items.rbegin(); it != rootsJson->items.rend(); ++it)
+                stack.push_back(it->Int());
         while (!stack.empty()) {
             const int n = stack.back();
             stack.pop_back();
@@ -340,7 +414,8 @@ GltfFileAnimation ReadGltfAnimation(const std::string& path) {
             order[n] = position;
             const Json* children = nodes->items[static_cast<size_t>(n)].Get("children");
             if (children && children->kind == Json::Array)
-                for (auto it = children->items.rbegin(); it != children->items.rend(); ++it) stack.push_back(it->Int());
+                for (auto it = children->items.rbegin(); it != children->items.rend(); ++it)
+                    stack.push_back(it->Int());
         }
     }
     out.nodeCount = static_cast<int>(order.size());
@@ -350,17 +425,21 @@ GltfFileAnimation ReadGltfAnimation(const std::string& path) {
     const Json* skins = root.Get("skins");
     for (const auto& [index, position] : order) {
         const Json* skin = nodes->items[static_cast<size_t>(index)].Get("skin");
-        if (!skin || !skins || skin->Int() < 0 || skin->Int() >= static_cast<int>(skins->items.size())) continue;
+        if (!skin || !skins || skin->Int() < 0 ||
+            skin->Int() >= static_cast<int>(skins->items.size()))
+            continue;
         const Json* joints = skins->items[static_cast<size_t>(skin->Int())].Get("joints");
         if (!joints || joints->kind != Json::Array) continue;
         for (const Json& j : joints->items) {
             auto found = order.find(j.Int());
-            out.skinJoints[static_cast<size_t>(position)].push_back(found == order.end() ? -1 : found->second);
+            out.skinJoints[static_cast<size_t>(position)].push_back(
+                found == order.end() ? -1 : found->second);
         }
     }
 
     const std::string folder = std::filesystem::path(path).parent_path().string();
-    Buffers buffers(root.Get("buffers"), std::move(bin), folder.empty() ? std::string(".") : folder);
+    Buffers buffers(root.Get("buffers"), std::move(bin),
+                    folder.empty() ? std::string(".") : folder);
     const Json* animations = root.Get("animations");
     if (animations && animations->kind == Json::Array) {
         for (size_t a = 0; a < animations->items.size(); ++a) {
@@ -369,7 +448,8 @@ GltfFileAnimation ReadGltfAnimation(const std::string& path) {
             if (const Json* name = anim.Get("name")) result.name = name->text;
             const Json* channels = anim.Get("channels");
             const Json* samplers = anim.Get("samplers");
-            if (!channels || !samplers || channels->kind != Json::Array || samplers->kind != Json::Array) {
+            if (!channels || !samplers || channels->kind != Json::Array ||
+                samplers->kind != Json::Array) {
                 out.animations.push_back(std::move(result));
                 continue;
             }
@@ -386,13 +466,16 @@ GltfFileAnimation ReadGltfAnimation(const std::string& path) {
                 c.interpolation = interp ? interp->text : "LINEAR";
                 const Json* pathJson = target->Get("path");
                 auto pos = order.find(target->Get("node") ? target->Get("node")->Int() : -1);
-                if (pos == order.end() || !pathJson) continue;  // a channel for no node of the scene drives nothing
+                if (pos == order.end() || !pathJson)
+                    continue;  // a channel for no node of the scene drives nothing
                 c.node = pos->second;
                 c.path = pathJson->text;
                 int timeComponents = 0;
                 const bool ok = sampler.Get("input") && sampler.Get("output") &&
-                                ReadAccessor(root, buffers, sampler.Get("input")->Int(), c.times, timeComponents) &&
-                                ReadAccessor(root, buffers, sampler.Get("output")->Int(), c.values, c.components) &&
+                                ReadAccessor(root, buffers, sampler.Get("input")->Int(), c.times,
+                                             timeComponents) &&
+                                ReadAccessor(root, buffers, sampler.Get("output")->Int(), c.values,
+                                             c.components) &&
                                 timeComponents == 1;
                 const size_t perKey = c.interpolation == "CUBICSPLINE" ? 3 : 1;
                 if (!ok || c.times.empty()) {
@@ -408,7 +491,8 @@ GltfFileAnimation ReadGltfAnimation(const std::string& path) {
                     }
                     c.components = static_cast<int>(c.values.size() / keys);
                 }
-                if (c.values.size() != c.times.size() * perKey * static_cast<size_t>(c.components)) {
+                if (c.values.size() !=
+                    c.times.size() * perKey * static_cast<size_t>(c.components)) {
                     result.complete = false;
                     continue;
                 }

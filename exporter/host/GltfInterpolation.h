@@ -25,8 +25,8 @@ struct GltfAnimation {
 };
 
 struct GltfFileAnimation {
-    bool read = false;                   // the file's JSON could be read
-    int nodeCount = 0;                   // nodes in the scene's tree
+    bool read = false;  // the file's JSON could be read
+    int nodeCount = 0;  // nodes in the scene's tree
     std::vector<GltfAnimation> animations;
     // Per node in depth-first order: the depth-first positions of the joints
     // of its skin (empty without one).

@@ -32,9 +32,12 @@ DialogWindow::Control* AsControl(HWND h) {
 }
 }  // namespace
 
-void RegisterDialogTemplate(HINSTANCE module, const DialogTemplate& t) { Templates()[{module, t.id}] = t; }
+void RegisterDialogTemplate(HINSTANCE module, const DialogTemplate& t) {
+    Templates()[{module, t.id}] = t;
+}
 
-DialogWindow::DialogWindow(const DialogTemplate& t, HWND parent, DLGPROC proc) : tmpl(t), parent(parent), proc(proc) {
+DialogWindow::DialogWindow(const DialogTemplate& t, HWND parent, DLGPROC proc)
+    : tmpl(t), parent(parent), proc(proc) {
     for (const DialogItemTemplate& item : tmpl.items) {
         auto c = std::make_unique<Control>();
         c->item = item;
@@ -69,14 +72,16 @@ void DialogWindow::SetCheck(int id, bool checked) {
 
 void DialogWindow::SetSelected(int listId, int index, bool selected) {
     Control* c = Find(listId);
-    if (c && c->enabled && c->item.kind == ControlKind::ListBox && index >= 0 && index < static_cast<int>(c->list.size()))
+    if (c && c->enabled && c->item.kind == ControlKind::ListBox && index >= 0 &&
+        index < static_cast<int>(c->list.size()))
         c->list[static_cast<size_t>(index)].selected = selected;
 }
 
 void DialogWindow::Click(int id) {
     Control* c = Find(id);
     if (ended || c == nullptr || !c->enabled) return;
-    if (c->item.kind == ControlKind::CheckBox) c->check = c->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
+    if (c->item.kind == ControlKind::CheckBox)
+        c->check = c->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
     Send(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED), reinterpret_cast<LPARAM>(c));
 }
 
@@ -116,9 +121,13 @@ LRESULT SendMessageA(HWND window, UINT msg, WPARAM w, LPARAM l) {
     const auto index = static_cast<intptr_t>(w);
     const bool valid = index >= 0 && index < static_cast<intptr_t>(list.size());
     switch (msg) {
-        case BM_GETCHECK: return static_cast<LRESULT>(c->check);
-        case BM_SETCHECK: c->check = w == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED; return 0;
-        case LB_GETCOUNT: return static_cast<LRESULT>(list.size());
+        case BM_GETCHECK:
+            return static_cast<LRESULT>(c->check);
+        case BM_SETCHECK:
+            c->check = w == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED;
+            return 0;
+        case LB_GETCOUNT:
+            return static_cast<LRESULT>(list.size());
         case LB_INSERTSTRING: {
             const char* text = reinterpret_cast<const char*>(l);
             DialogWindow::ListItem item{text ? text : "", 0, false};
@@ -135,8 +144,10 @@ LRESULT SendMessageA(HWND window, UINT msg, WPARAM w, LPARAM l) {
             if (!valid) return LB_ERR;
             list[static_cast<size_t>(index)].data = l;
             return 0;
-        case LB_GETITEMDATA: return valid ? list[static_cast<size_t>(index)].data : LB_ERR;
-        case LB_GETSEL: return valid ? (list[static_cast<size_t>(index)].selected ? 1 : 0) : LB_ERR;
+        case LB_GETITEMDATA:
+            return valid ? list[static_cast<size_t>(index)].data : LB_ERR;
+        case LB_GETSEL:
+            return valid ? (list[static_cast<size_t>(index)].selected ? 1 : 0) : LB_ERR;
         case LB_SETSEL: {
             // wParam: select or not; lParam: the item, -1 for all.
             if (l == -1) {
@@ -147,14 +158,17 @@ LRESULT SendMessageA(HWND window, UINT msg, WPARAM w, LPARAM l) {
             list[static_cast<size_t>(l)].selected = w != 0;
             return 0;
         }
-        case LB_GETTEXTLEN: return valid ? static_cast<LRESULT>(list[static_cast<size_t>(index)].text.size()) : LB_ERR;
+        case LB_GETTEXTLEN:
+            return valid ? static_cast<LRESULT>(list[static_cast<size_t>(index)].text.size())
+                         : LB_ERR;
         case LB_GETTEXT: {
             if (!valid || l == 0) return LB_ERR;
             const std::string& t = list[static_cast<size_t>(index)].text;
             std::memcpy(reinterpret_cast<char*>(l), t.c_str(), t.size() + 1);
             return static_cast<LRESULT>(t.size());
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -162,9 +176,12 @@ int GetWindowTextA(HWND window, char* buffer, int max) {
     if (buffer == nullptr || max <= 0) return 0;
     buffer[0] = '\0';
     std::string text;
-    if (DialogWindow* d = AsDialog(window)) text = d->Template().caption;
-    else if (DialogWindow::Control* c = AsControl(window)) text = c->text;
-    else return 0;
+    if (DialogWindow* d = AsDialog(window))
+        text = d->Template().caption;
+    else if (DialogWindow::Control* c = AsControl(window))
+        text = c->text;
+    else
+        return 0;
     const size_t n = std::min(text.size(), static_cast<size_t>(max - 1));
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';

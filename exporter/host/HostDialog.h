@@ -39,19 +39,29 @@ constexpr WPARAM BST_UNCHECKED = 0;
 constexpr WPARAM BST_CHECKED = 1;
 constexpr WORD BN_CLICKED = 0;
 
-inline WORD LOWORD(uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
-inline WORD HIWORD(uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
-inline WPARAM MAKEWPARAM(WORD lo, WORD hi) { return static_cast<WPARAM>(lo) | (static_cast<WPARAM>(hi) << 16); }
+inline WORD LOWORD(uintptr_t v) {
+    return static_cast<WORD>(v & 0xFFFF);
+}
+inline WORD HIWORD(uintptr_t v) {
+    return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
+inline WPARAM MAKEWPARAM(WORD lo, WORD hi) {
+    return static_cast<WPARAM>(lo) | (static_cast<WPARAM>(hi) << 16);
+}
 
 // Window, dialog and control styles of the templates (Win32 values); the
 // front ends honour those that change what the user sees or does.
-constexpr unsigned long WS_POPUP = 0x80000000ul, WS_VISIBLE = 0x10000000ul, WS_CAPTION = 0x00C00000ul;
-constexpr unsigned long WS_BORDER = 0x00800000ul, WS_VSCROLL = 0x00200000ul, WS_SYSMENU = 0x00080000ul;
-constexpr unsigned long WS_GROUP = 0x00020000ul, WS_TABSTOP = 0x00010000ul, WS_DISABLED = 0x08000000ul;
+constexpr unsigned long WS_POPUP = 0x80000000ul, WS_VISIBLE = 0x10000000ul,
+                        WS_CAPTION = 0x00C00000ul;
+constexpr unsigned long WS_BORDER = 0x00800000ul, WS_VSCROLL = 0x00200000ul,
+                        WS_SYSMENU = 0x00080000ul;
+constexpr unsigned long WS_GROUP = 0x00020000ul, WS_TABSTOP = 0x00010000ul,
+                        WS_DISABLED = 0x08000000ul;
 constexpr unsigned long DS_MODALFRAME = 0x0080ul, WS_EX_TOOLWINDOW = 0x0080ul;
 constexpr unsigned long LBS_NOTIFY = 0x0001ul, LBS_SORT = 0x0002ul, LBS_NOINTEGRALHEIGHT = 0x0100ul;
 constexpr unsigned long LBS_EXTENDEDSEL = 0x0800ul;
-constexpr unsigned long BS_DEFPUSHBUTTON = 0x0001ul, BS_AUTOCHECKBOX = 0x0003ul, BS_MULTILINE = 0x2000ul;
+constexpr unsigned long BS_DEFPUSHBUTTON = 0x0001ul, BS_AUTOCHECKBOX = 0x0003ul,
+                        BS_MULTILINE = 0x2000ul;
 constexpr unsigned long ES_AUTOHSCROLL = 0x0080ul;
 constexpr unsigned long SS_LEFT = 0x0000ul, SS_CENTER = 0x0001ul;
 

@@ -59,10 +59,14 @@ public:
     }
     CStr GetName() override { return CStr(name); }
     int NumSubTexmaps() override { return STD_NUM_MAPS; }
-    Texmap* GetSubTexmap(int i) override { return i >= 0 && i < STD_NUM_MAPS ? maps[static_cast<size_t>(i)] : nullptr; }
+    Texmap* GetSubTexmap(int i) override {
+        return i >= 0 && i < STD_NUM_MAPS ? maps[static_cast<size_t>(i)] : nullptr;
+    }
     int NumSubMtls() override { return 0; }
     Mtl* GetSubMtl(int) override { return nullptr; }
-    BOOL MapEnabled(int id) override { return id >= 0 && id < STD_NUM_MAPS ? enabled[static_cast<size_t>(id)] : FALSE; }
+    BOOL MapEnabled(int id) override {
+        return id >= 0 && id < STD_NUM_MAPS ? enabled[static_cast<size_t>(id)] : FALSE;
+    }
 
     std::string name;
     std::array<Texmap*, STD_NUM_MAPS> maps;
@@ -78,7 +82,9 @@ public:
     int NumSubTexmaps() override { return 0; }
     Texmap* GetSubTexmap(int) override { return nullptr; }
     int NumSubMtls() override { return static_cast<int>(subs.size()); }
-    Mtl* GetSubMtl(int i) override { return i >= 0 && i < NumSubMtls() ? subs[static_cast<size_t>(i)] : nullptr; }
+    Mtl* GetSubMtl(int i) override {
+        return i >= 0 && i < NumSubMtls() ? subs[static_cast<size_t>(i)] : nullptr;
+    }
 
     std::string name;
     std::vector<Mtl*> subs;

@@ -1,11 +1,11 @@
 #include "HostScene.h"
 
-#include <assimp/Importer.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include <algorithm>
+#include <assimp/Importer.hpp>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -52,7 +52,9 @@ uint32_t KeyBits(float f) {
     return b;
 }
 
-void AppendBits(std::string& key, uint32_t v) { key.append(reinterpret_cast<const char*>(&v), sizeof v); }
+void AppendBits(std::string& key, uint32_t v) {
+    key.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
 
 bool IsBipedName(const std::string& name) {
     if (name.size() < 4 || name.compare(0, 3, "Bip") != 0) return false;
@@ -67,23 +69,42 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 
 double FbxFrameRate(int mode, double custom) {
     switch (mode) {
-        case 1: return 120;
-        case 2: return 100;
-        case 3: return 60;
-        case 4: return 50;
-        case 5: return 48;
-        case 6: case 7: return 30;
-        case 8: case 9: return 29.97;
-        case 10: return 25;
-        case 11: return 24;
-        case 12: return 1000;
-        case 13: return 23.976;
-        case 14: return custom > 0 ? custom : 30;
-        case 15: return 96;
-        case 16: return 72;
-        case 17: return 59.94;
-        case 18: return 119.88;
-        default: return 30;
+        case 1:
+            return 120;
+        case 2:
+            return 100;
+        case 3:
+            return 60;
+        case 4:
+            return 50;
+        case 5:
+            return 48;
+        case 6:
+        case 7:
+            return 30;
+        case 8:
+        case 9:
+            return 29.97;
+        case 10:
+            return 25;
+        case 11:
+            return 24;
+        case 12:
+            return 1000;
+        case 13:
+            return 23.976;
+        case 14:
+            return custom > 0 ? custom : 30;
+        case 15:
+            return 96;
+        case 16:
+            return 72;
+        case 17:
+            return 59.94;
+        case 18:
+            return 119.88;
+        default:
+            return 30;
     }
 }
 
@@ -108,7 +129,9 @@ Matrix3 WithoutScale(const Matrix3& m) {
     return out;
 }
 
-std::string Str(const aiString& s) { return std::string(s.C_Str(), s.length); }
+std::string Str(const aiString& s) {
+    return std::string(s.C_Str(), s.length);
+}
 
 }  // namespace
 
@@ -117,7 +140,8 @@ struct LengthUnit {
     const char* name;
     double metres;
 };
-const LengthUnit kLengthUnits[] = {{"m", 1.0}, {"cm", 0.01}, {"mm", 0.001}, {"in", 0.0254}, {"ft", 0.3048}};
+const LengthUnit kLengthUnits[] = {
+    {"m", 1.0}, {"cm", 0.01}, {"mm", 0.001}, {"in", 0.0254}, {"ft", 0.3048}};
 }  // namespace
 
 double LengthUnitMetres(const std::string& name) {
@@ -136,13 +160,20 @@ std::string DescribeLengthUnit(double metres) {
 
 const char* NodeKindName(NodeKind kind) {
     switch (kind) {
-        case NodeKind::Root: return "root";
-        case NodeKind::Mesh: return "mesh";
-        case NodeKind::Joint: return "joint";
-        case NodeKind::Camera: return "camera";
-        case NodeKind::Light: return "light";
-        case NodeKind::Target: return "target";
-        case NodeKind::Helper: return "helper";
+        case NodeKind::Root:
+            return "root";
+        case NodeKind::Mesh:
+            return "mesh";
+        case NodeKind::Joint:
+            return "joint";
+        case NodeKind::Camera:
+            return "camera";
+        case NodeKind::Light:
+            return "light";
+        case NodeKind::Target:
+            return "target";
+        case NodeKind::Helper:
+            return "helper";
     }
     return "?";
 }
@@ -168,9 +199,14 @@ Matrix3 HostNode::LocalTM(TimeValue t) {
         local = restLocal;
     } else {
         const double time = t;
-        const Point3 pos = track.position.empty() ? restTranslation : SampleVec(track.position, time, track.positionMode);
-        const Quat rot = track.rotation.empty() ? restRotation : SampleRot(track.rotation, time, track.rotationMode);
-        const Point3 scl = track.scale.empty() ? restScale : SampleVec(track.scale, time, track.scaleMode);
+        const Point3 pos = track.position.empty()
+                               ? restTranslation
+                               : SampleVec(track.position, time, track.positionMode);
+        const Quat rot = track.rotation.empty()
+                             ? restRotation
+                             : SampleRot(track.rotation, time, track.rotationMode);
+        const Point3 scl =
+            track.scale.empty() ? restScale : SampleVec(track.scale, time, track.scaleMode);
         local = ComposeTransform(pos, rot, scl);
     }
     return scene->frameInverse * local * scene->frame;
@@ -186,7 +222,9 @@ Matrix3 HostNode::GetNodeTM(TimeValue t, Interval* valid) {
     return worldCache;
 }
 
-Matrix3 HostNode::GetParentTM(TimeValue t) { return parent ? parent->GetNodeTM(t) : Matrix3(1); }
+Matrix3 HostNode::GetParentTM(TimeValue t) {
+    return parent ? parent->GetNodeTM(t) : Matrix3(1);
+}
 
 Matrix3 HostNode::GetObjTMAfterWSM(TimeValue t, Interval* valid) {
     if (meshObject != nullptr && meshObject->deform.skinned) {
@@ -203,7 +241,9 @@ const ObjectState& HostNode::EvalWorldState(TimeValue t, BOOL) {
 }
 
 // ------------------------------------------------------------ HostMeshObject
-Interval HostMeshObject::ObjectValidity(TimeValue t) { return deforming ? Interval(t, t) : FOREVER; }
+Interval HostMeshObject::ObjectValidity(TimeValue t) {
+    return deforming ? Interval(t, t) : FOREVER;
+}
 
 Object* HostMeshObject::ConvertToType(TimeValue t, Class_ID obtype) {
     if (!CanConvertToType(obtype)) return nullptr;
@@ -236,12 +276,14 @@ void HostMeshObject::Evaluate(TimeValue t) {
     const int targets = static_cast<int>(deform.morphDeltas.size());
     if (targets > 0) {
         const std::vector<float> weights =
-            deform.morphKeys ? SampleMorph(*deform.morphKeys, t, targets, deform.morphMode) : deform.defaultWeights;
+            deform.morphKeys ? SampleMorph(*deform.morphKeys, t, targets, deform.morphMode)
+                             : deform.defaultWeights;
         for (int k = 0; k < targets; ++k) {
             const float w = weights[static_cast<size_t>(k)];
             if (w == 0.0f) continue;
             const std::vector<Point3>& d = deform.morphDeltas[static_cast<size_t>(k)];
-            for (int i = 0; i < n; ++i) pos[static_cast<size_t>(i)] += d[static_cast<size_t>(i)] * w;
+            for (int i = 0; i < n; ++i)
+                pos[static_cast<size_t>(i)] += d[static_cast<size_t>(i)] * w;
         }
     }
     // Skin: linear blend of the bones' transforms, into world space; vertices
@@ -249,7 +291,8 @@ void HostMeshObject::Evaluate(TimeValue t) {
     if (deform.skinned) {
         std::vector<Matrix3> boneTM;
         boneTM.reserve(deform.bindings.size());
-        for (const SkinBinding& b : deform.bindings) boneTM.push_back(b.offset * b.bone->GetNodeTM(t));
+        for (const SkinBinding& b : deform.bindings)
+            boneTM.push_back(b.offset * b.bone->GetNodeTM(t));
         const Matrix3 nodeTM = node->GetNodeTM(t);
         if (influenceStart.empty()) {
             influenceStart.reserve(deform.influences.size() + 1);
@@ -260,8 +303,10 @@ void HostMeshObject::Evaluate(TimeValue t) {
             }
         }
         for (int i = 0; i < n && static_cast<size_t>(i) + 1 < influenceStart.size(); ++i) {
-            const std::pair<int, float>* first = influenceList.data() + influenceStart[static_cast<size_t>(i)];
-            const std::pair<int, float>* last = influenceList.data() + influenceStart[static_cast<size_t>(i) + 1];
+            const std::pair<int, float>* first =
+                influenceList.data() + influenceStart[static_cast<size_t>(i)];
+            const std::pair<int, float>* last =
+                influenceList.data() + influenceStart[static_cast<size_t>(i) + 1];
             const Point3 p = pos[static_cast<size_t>(i)];
             if (first == last) {
                 pos[static_cast<size_t>(i)] = p * nodeTM;
@@ -291,7 +336,7 @@ private:
     // An animation as a clip: the nodes it drives and the ticks it spans.
     struct Candidate {
         std::string name;
-        const aiAnimation* ai = nullptr;     // importer's animation, or
+        const aiAnimation* ai = nullptr;      // importer's animation, or
         const GltfAnimation* gltf = nullptr;  // the file's own
         std::set<HostNode*> driven;
         double low = std::numeric_limits<double>::infinity(), high = -low;
@@ -343,11 +388,12 @@ private:
     bool foldRoot = false;
     GltfFileAnimation gltf;
     bool gltfMatched = false;  // the file's nodes are the scene's, in depth-first order
-    std::unordered_map<std::string, std::vector<HostNode*>> byName;  // nodes of each name, depth-first
-    std::unordered_map<const HostNode*, int> position;                 // depth-first position
+    std::unordered_map<std::string, std::vector<HostNode*>>
+        byName;                                         // nodes of each name, depth-first
+    std::unordered_map<const HostNode*, int> position;  // depth-first position
     std::map<std::pair<const HostNode*, const aiBone*>, HostNode*> boneNodes;  // per mesh node
-    std::vector<std::pair<HostNode*, const aiNode*>> order;  // depth-first
-    std::vector<Mtl*> aiMaterials;                           // per aiMaterial
+    std::vector<std::pair<HostNode*, const aiNode*>> order;                    // depth-first
+    std::vector<Mtl*> aiMaterials;                                             // per aiMaterial
     std::map<std::vector<unsigned>, Mtl*> multis;
     double rangeMin = std::numeric_limits<double>::infinity();
     double rangeMax = -std::numeric_limits<double>::infinity();
@@ -403,15 +449,19 @@ bool SceneBuilder::ChooseAnimations(const std::string& animation, std::string& e
                 const aiNodeAnim* ch = anim->mChannels[k];
                 if (ch == nullptr) continue;
                 if (HostNode* n = NodeByName(Str(ch->mNodeName))) c.driven.insert(n);
-                for (unsigned i = 0; i < ch->mNumPositionKeys; ++i) extend(c, ToTicks(ch->mPositionKeys[i].mTime, tps));
-                for (unsigned i = 0; i < ch->mNumRotationKeys; ++i) extend(c, ToTicks(ch->mRotationKeys[i].mTime, tps));
-                for (unsigned i = 0; i < ch->mNumScalingKeys; ++i) extend(c, ToTicks(ch->mScalingKeys[i].mTime, tps));
+                for (unsigned i = 0; i < ch->mNumPositionKeys; ++i)
+                    extend(c, ToTicks(ch->mPositionKeys[i].mTime, tps));
+                for (unsigned i = 0; i < ch->mNumRotationKeys; ++i)
+                    extend(c, ToTicks(ch->mRotationKeys[i].mTime, tps));
+                for (unsigned i = 0; i < ch->mNumScalingKeys; ++i)
+                    extend(c, ToTicks(ch->mScalingKeys[i].mTime, tps));
             }
             for (unsigned k = 0; k < anim->mNumMorphMeshChannels; ++k) {
                 const aiMeshMorphAnim* ch = anim->mMorphMeshChannels[k];
                 if (ch == nullptr) continue;
                 if (HostNode* n = NodeByName(Str(ch->mName))) c.driven.insert(n);
-                for (unsigned i = 0; i < ch->mNumKeys; ++i) extend(c, ToTicks(ch->mKeys[i].mTime, tps));
+                for (unsigned i = 0; i < ch->mNumKeys; ++i)
+                    extend(c, ToTicks(ch->mKeys[i].mTime, tps));
             }
             candidates.push_back(std::move(c));
         }
@@ -426,14 +476,16 @@ bool SceneBuilder::ChooseAnimations(const std::string& animation, std::string& e
         if (chosen == nullptr) {
             char* end = nullptr;
             const long number = std::strtol(animation.c_str(), &end, 10);
-            if (end && *end == '\0' && number >= 1 && static_cast<size_t>(number) <= candidates.size())
+            if (end && *end == '\0' && number >= 1 &&
+                static_cast<size_t>(number) <= candidates.size())
                 chosen = &candidates[static_cast<size_t>(number - 1)];
         }
         if (chosen == nullptr) {
             std::string names;
-            for (const Candidate& c : candidates) names += (names.empty() ? "'" : ", '") + c.name + "'";
-            error = "no animation named '" + animation + "' in '" + path + "'; its animations are " +
-                    (names.empty() ? std::string("none") : names);
+            for (const Candidate& c : candidates)
+                names += (names.empty() ? "'" : ", '") + c.name + "'";
+            error = "no animation named '" + animation + "' in '" + path +
+                    "'; its animations are " + (names.empty() ? std::string("none") : names);
             return false;
         }
         taken.push_back(chosen);
@@ -445,7 +497,9 @@ bool SceneBuilder::ChooseAnimations(const std::string& animation, std::string& e
         for (HostNode* n : c.driven)
             if (driven.count(n)) clash = true;
         if (clash) {
-            s.warnings.push_back("animation '" + c.name + "' drives nodes of an earlier animation; only the first is played");
+            s.warnings.push_back(
+                "animation '" + c.name +
+                "' drives nodes of an earlier animation; only the first is played");
             continue;
         }
         taken.push_back(&c);
@@ -485,26 +539,34 @@ void SceneBuilder::DecideFrame() {
     // A glTF file with a single top node has that node as its root: it is a
     // node of the scene, unlike the importer's own "ROOT".
     const std::string rootName = Str(r->mName);
-    bool userNode = IsBipedName(rootName) || (s.format.find("glTF") != std::string::npos && rootName != "ROOT");
+    bool userNode =
+        IsBipedName(rootName) || (s.format.find("glTF") != std::string::npos && rootName != "ROOT");
     for (unsigned m = 0; m < ai.mNumMeshes && !userNode; ++m)
         for (unsigned b = 0; b < ai.mMeshes[m]->mNumBones; ++b)
-            if (ai.mMeshes[m]->mBones[b] && Str(ai.mMeshes[m]->mBones[b]->mName) == rootName) userNode = true;
-    foldRoot = r->mNumMeshes == 0 && !userNode && animatedNames.count(rootName) == 0 && IsFrameChange(rootTM);
+            if (ai.mMeshes[m]->mBones[b] && Str(ai.mMeshes[m]->mBones[b]->mName) == rootName)
+                userNode = true;
+    foldRoot = r->mNumMeshes == 0 && !userNode && animatedNames.count(rootName) == 0 &&
+               IsFrameChange(rootTM);
 
     // Resizing is part of the change of frame: positions, translations and
     // offsets are all carried through it, rotations are not touched.
     double metresPerNumber = ReadDeclaredUnit();
     // The importer sizes a COLLADA scene to metres in its root node; a root
     // that stays a node of its own keeps that size.
-    if (!foldRoot && s.format.find("Collada") != std::string::npos && s.declaredMetres > 0) metresPerNumber = 1.0;
+    if (!foldRoot && s.format.find("Collada") != std::string::npos && s.declaredMetres > 0)
+        metresPerNumber = 1.0;
     double factor = size.factor;
     if (size.unitMetres > 0) {
-        if (metresPerNumber > 0) factor *= metresPerNumber / size.unitMetres;
-        else s.warnings.push_back("'" + path + "' declares no unit; its numbers are taken as they are");
+        if (metresPerNumber > 0)
+            factor *= metresPerNumber / size.unitMetres;
+        else
+            s.warnings.push_back("'" + path +
+                                 "' declares no unit; its numbers are taken as they are");
     }
     s.presentedScale = factor;
     const float f = static_cast<float>(factor);
-    const Matrix3 scale(Point3(f, 0.0f, 0.0f), Point3(0.0f, f, 0.0f), Point3(0.0f, 0.0f, f), Point3(0.0f, 0.0f, 0.0f));
+    const Matrix3 scale(Point3(f, 0.0f, 0.0f), Point3(0.0f, f, 0.0f), Point3(0.0f, 0.0f, f),
+                        Point3(0.0f, 0.0f, 0.0f));
     s.frame = (foldRoot ? WithoutScale(rootTM) * c : c) * scale;
     s.frameInverse = Inverse(s.frame);
 }
@@ -523,8 +585,10 @@ double SceneBuilder::ReadDeclaredUnit() {
         // Centimetres per unit.
         float f = 0.0f;
         double d = 0.0;
-        if (ai.mMetaData->Get("UnitScaleFactor", f)) d = f;
-        else ai.mMetaData->Get("UnitScaleFactor", d);
+        if (ai.mMetaData->Get("UnitScaleFactor", f))
+            d = f;
+        else
+            ai.mMetaData->Get("UnitScaleFactor", d);
         std::ostringstream text;
         text << "FBX UnitScaleFactor " << d;
         declare(d / 100.0, text.str());
@@ -568,13 +632,16 @@ void SceneBuilder::ReadGltf() {
     gltfMatched = gltf.read && gltf.nodeCount == static_cast<int>(order.size());
     if (!gltfMatched) {
         if (ai.mNumAnimations > 0)
-            s.warnings.push_back("the file's animation channels could not be matched to nodes; they are interpolated "
-                                 "linearly and found by node name");
+            s.warnings.push_back(
+                "the file's animation channels could not be matched to nodes; they are "
+                "interpolated "
+                "linearly and found by node name");
         return;
     }
     for (const GltfAnimation& anim : gltf.animations)
         if (!anim.complete)
-            s.warnings.push_back("animation '" + anim.name + "': channels whose keys could not be read were left out");
+            s.warnings.push_back("animation '" + anim.name +
+                                 "': channels whose keys could not be read were left out");
 }
 
 // The node of each skin bone. Names need not be unique (two copies of one
@@ -608,10 +675,12 @@ void SceneBuilder::ResolveBones() {
                 const std::string name = Str(bone->mName);
                 std::vector<HostNode*> found = NodesByName(name);
                 if (found.size() > 1 && gltfMatched) {
-                    const std::vector<int>& joints = gltf.skinJoints[static_cast<size_t>(position[node])];
+                    const std::vector<int>& joints =
+                        gltf.skinJoints[static_cast<size_t>(position[node])];
                     std::vector<HostNode*> inSkin;
                     for (HostNode* c : found)
-                        if (std::find(joints.begin(), joints.end(), position[c]) != joints.end()) inSkin.push_back(c);
+                        if (std::find(joints.begin(), joints.end(), position[c]) != joints.end())
+                            inSkin.push_back(c);
                     if (!inSkin.empty()) found = inSkin;
                 }
                 if (found.size() > 1) {
@@ -619,11 +688,13 @@ void SceneBuilder::ResolveBones() {
                     const Matrix3 meshWorld = restWorld(node);
                     std::vector<HostNode*> posed;
                     for (HostNode* c : found)
-                        if (near(FromAi(bone->mOffsetMatrix) * restWorld(c), meshWorld)) posed.push_back(c);
+                        if (near(FromAi(bone->mOffsetMatrix) * restWorld(c), meshWorld))
+                            posed.push_back(c);
                     if (posed.size() == 1) found = posed;
                 }
                 if (found.size() > 1 && reported.insert(node->name + "\n" + name).second)
-                    s.warnings.push_back("node '" + node->name + "': " + std::to_string(found.size()) +
+                    s.warnings.push_back("node '" + node->name +
+                                         "': " + std::to_string(found.size()) +
                                          " nodes are named like its skin bone '" + name +
                                          "' and the file does not tell which; the first is used");
                 boneNodes[{node, bone}] = found.empty() ? nullptr : found.front();
@@ -637,28 +708,33 @@ void SceneBuilder::ResolveBones() {
 HostNode* SceneBuilder::ChannelNode(const std::string& name, const std::string& animation) {
     const std::vector<HostNode*>& found = NodesByName(name);
     if (found.size() > 1)
-        s.warnings.push_back("animation '" + animation + "': " + std::to_string(found.size()) + " nodes are named '" +
-                             name + "'; its channel drives the first");
+        s.warnings.push_back("animation '" + animation + "': " + std::to_string(found.size()) +
+                             " nodes are named '" + name + "'; its channel drives the first");
     return found.empty() ? nullptr : found.front();
 }
 
 void SceneBuilder::ReadAnimations() {
     for (const Candidate* c : taken) {
-        if (c->gltf) TakeGltfAnimation(*c->gltf);
-        else ReadImportedAnimation(c->ai);
+        if (c->gltf)
+            TakeGltfAnimation(*c->gltf);
+        else
+            ReadImportedAnimation(c->ai);
     }
     for (const Candidate& c : candidates) {
         const bool played = std::find(taken.begin(), taken.end(), &c) != taken.end();
         const bool keys = c.low <= c.high;
         const auto tick = [](double t) {
-            return static_cast<TimeValue>(std::lround(std::max(-2147483647.0, std::min(2147483647.0, t))));
+            return static_cast<TimeValue>(
+                std::lround(std::max(-2147483647.0, std::min(2147483647.0, t))));
         };
-        s.clips.push_back({c.name, keys ? Interval(tick(c.low), tick(c.high)) : Interval(0, 0), played});
+        s.clips.push_back(
+            {c.name, keys ? Interval(tick(c.low), tick(c.high)) : Interval(0, 0), played});
     }
     if (haveKeys) {
         const double lo = std::max<double>(rangeMin, -2147483647.0);
         const double hi = std::min<double>(rangeMax, 2147483647.0);
-        s.animRange = Interval(static_cast<TimeValue>(std::lround(lo)), static_cast<TimeValue>(std::lround(hi)));
+        s.animRange = Interval(static_cast<TimeValue>(std::lround(lo)),
+                               static_cast<TimeValue>(std::lround(hi)));
     } else {
         s.animRange = Interval(0, 0);
     }
@@ -673,7 +749,9 @@ void SceneBuilder::TakeGltfAnimation(const GltfAnimation& anim) {
         HostNode* node = dfs[static_cast<size_t>(ch.node)];
         const bool cubic = ch.interpolation == "CUBICSPLINE";
         const KeyInterpolation mode =
-            cubic ? KeyInterpolation::Cubic : (ch.interpolation == "STEP" ? KeyInterpolation::Step : KeyInterpolation::Linear);
+            cubic
+                ? KeyInterpolation::Cubic
+                : (ch.interpolation == "STEP" ? KeyInterpolation::Step : KeyInterpolation::Linear);
         const size_t n = static_cast<size_t>(ch.components);
         // Element e of key k (cubic: 0 in-tangent, 1 value, 2 out-tangent).
         auto at = [&](size_t k, size_t e) { return &ch.values[((cubic ? 3 * k + e : k) * n)]; };
@@ -700,8 +778,10 @@ void SceneBuilder::TakeGltfAnimation(const GltfAnimation& anim) {
                 if (cubic) {
                     const float* a = at(k, 0);
                     const float* b = at(k, 2);
-                    key.inTangent = Quat(a[0] * perTick, a[1] * perTick, a[2] * perTick, a[3] * perTick);
-                    key.outTangent = Quat(b[0] * perTick, b[1] * perTick, b[2] * perTick, b[3] * perTick);
+                    key.inTangent =
+                        Quat(a[0] * perTick, a[1] * perTick, a[2] * perTick, a[3] * perTick);
+                    key.outTangent =
+                        Quat(b[0] * perTick, b[1] * perTick, b[2] * perTick, b[3] * perTick);
                 }
                 tr.rotation.push_back(key);
             } else if (ch.path == "weights") {
@@ -713,9 +793,12 @@ void SceneBuilder::TakeGltfAnimation(const GltfAnimation& anim) {
                 cubicWeights = cubicWeights || cubic;
             }
         }
-        if (ch.path == "translation") tr.positionMode = mode;
-        else if (ch.path == "rotation") tr.rotationMode = mode;
-        else if (ch.path == "scale") tr.scaleMode = mode;
+        if (ch.path == "translation")
+            tr.positionMode = mode;
+        else if (ch.path == "rotation")
+            tr.rotationMode = mode;
+        else if (ch.path == "scale")
+            tr.scaleMode = mode;
         auto byTime = [](const auto& a, const auto& b) { return a.time < b.time; };
         std::stable_sort(tr.position.begin(), tr.position.end(), byTime);
         std::stable_sort(tr.rotation.begin(), tr.rotation.end(), byTime);
@@ -725,7 +808,8 @@ void SceneBuilder::TakeGltfAnimation(const GltfAnimation& anim) {
         if (mk.empty()) s.morphTracks.erase(node);
     }
     if (cubicWeights)
-        s.warnings.push_back("animation '" + anim.name + "': morph weights on cubic splines are interpolated linearly");
+        s.warnings.push_back("animation '" + anim.name +
+                             "': morph weights on cubic splines are interpolated linearly");
 }
 
 void SceneBuilder::ReadImportedAnimation(const aiAnimation* anim) {
@@ -736,7 +820,8 @@ void SceneBuilder::ReadImportedAnimation(const aiAnimation* anim) {
         if (ch == nullptr) continue;
         HostNode* node = ChannelNode(Str(ch->mNodeName), animName);
         if (node == nullptr || node == s.root) {
-            s.warnings.push_back("animation channel for unknown node '" + Str(ch->mNodeName) + "' ignored");
+            s.warnings.push_back("animation channel for unknown node '" + Str(ch->mNodeName) +
+                                 "' ignored");
             continue;
         }
         TransformTrack& tr = node->track;
@@ -794,11 +879,13 @@ void SceneBuilder::ReadImportedAnimation(const aiAnimation* anim) {
             if (!std::isfinite(t)) continue;
             MorphKey mk{t, {}};
             for (unsigned v = 0; v < key.mNumValuesAndWeights; ++v)
-                mk.weights.emplace_back(static_cast<int>(key.mValues[v]), static_cast<float>(key.mWeights[v]));
+                mk.weights.emplace_back(static_cast<int>(key.mValues[v]),
+                                        static_cast<float>(key.mWeights[v]));
             keys.push_back(std::move(mk));
             Extend(t);
         }
-        std::stable_sort(keys.begin(), keys.end(), [](const MorphKey& a, const MorphKey& b) { return a.time < b.time; });
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const MorphKey& a, const MorphKey& b) { return a.time < b.time; });
     }
 }
 
@@ -818,38 +905,51 @@ void SceneBuilder::ClassifyNodes() {
 
     for (auto& [node, an] : order) {
         const bool joint = joints.count(node) > 0;
-        if (an->mNumMeshes > 0) node->kind = NodeKind::Mesh;
-        else if (joint) node->kind = NodeKind::Joint;
-        else if (cameras.count(node->name)) node->kind = NodeKind::Camera;
-        else if (lights.count(node->name)) node->kind = NodeKind::Light;
-        else if (EndsWith(node->name, ".Target")) node->kind = NodeKind::Target;
-        else node->kind = NodeKind::Helper;
+        if (an->mNumMeshes > 0)
+            node->kind = NodeKind::Mesh;
+        else if (joint)
+            node->kind = NodeKind::Joint;
+        else if (cameras.count(node->name))
+            node->kind = NodeKind::Camera;
+        else if (lights.count(node->name))
+            node->kind = NodeKind::Light;
+        else if (EndsWith(node->name, ".Target"))
+            node->kind = NodeKind::Target;
+        else
+            node->kind = NodeKind::Helper;
 
         Class_ID ctrl(PRS_CONTROL_CLASS_ID, 0);
         if (joint) {
-            if (node->name.find("Footsteps") != std::string::npos) ctrl = Class_ID(FOOTPRINT_CLASS_ID, 0);
-            else if (node->parent == nullptr || joints.count(node->parent) == 0) ctrl = Class_ID(BIPBODY_CONTROL_CLASS_ID, 0);
-            else ctrl = Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0);
+            if (node->name.find("Footsteps") != std::string::npos)
+                ctrl = Class_ID(FOOTPRINT_CLASS_ID, 0);
+            else if (node->parent == nullptr || joints.count(node->parent) == 0)
+                ctrl = Class_ID(BIPBODY_CONTROL_CLASS_ID, 0);
+            else
+                ctrl = Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0);
         }
         node->controller = std::make_unique<HostController>(ctrl);
 
         switch (node->kind) {
             case NodeKind::Mesh:
             case NodeKind::Joint: {
-                auto obj = std::make_unique<HostMeshObject>(
-                    node, node->kind == NodeKind::Mesh ? Class_ID(TRIOBJ_CLASS_ID, 0) : BONE_OBJ_CLASSID);
+                auto obj = std::make_unique<HostMeshObject>(node, node->kind == NodeKind::Mesh
+                                                                      ? Class_ID(TRIOBJ_CLASS_ID, 0)
+                                                                      : BONE_OBJ_CLASSID);
                 node->meshObject = obj.get();
                 node->object = std::move(obj);
                 break;
             }
             case NodeKind::Camera:
-                node->object = std::make_unique<HostSimpleObject>(CAMERA_CLASS_ID, Class_ID(SIMPLE_CAM_CLASS_ID, 0));
+                node->object = std::make_unique<HostSimpleObject>(CAMERA_CLASS_ID,
+                                                                  Class_ID(SIMPLE_CAM_CLASS_ID, 0));
                 break;
             case NodeKind::Light:
-                node->object = std::make_unique<HostSimpleObject>(LIGHT_CLASS_ID, Class_ID(OMNI_LIGHT_CLASS_ID, 0));
+                node->object = std::make_unique<HostSimpleObject>(LIGHT_CLASS_ID,
+                                                                  Class_ID(OMNI_LIGHT_CLASS_ID, 0));
                 break;
             case NodeKind::Target:
-                node->object = std::make_unique<HostSimpleObject>(GEOMOBJECT_CLASS_ID, Class_ID(TARGET_CLASS_ID, 0));
+                node->object = std::make_unique<HostSimpleObject>(GEOMOBJECT_CLASS_ID,
+                                                                  Class_ID(TARGET_CLASS_ID, 0));
                 break;
             default:
                 node->object = std::make_unique<HostSimpleObject>(HELPER_CLASS_ID, DUMMY_CLASS_ID);
@@ -868,7 +968,8 @@ void SceneBuilder::ReadImages() {
         SceneImage& image = s.images[i];
         image.fileName = Str(t->mFilename);
         image.hint = std::string(t->achFormatHint, strnlen(t->achFormatHint, HINTMAXTEXTURELEN));
-        image.hostName = image.fileName.empty() ? "embedded" + std::to_string(i) + (image.hint.empty() ? "" : "." + image.hint)
+        image.hostName = image.fileName.empty() ? "embedded" + std::to_string(i) +
+                                                      (image.hint.empty() ? "" : "." + image.hint)
                                                 : image.fileName;
         std::replace(image.hostName.begin(), image.hostName.end(), '/', '\\');
         if (t->pcData == nullptr) continue;
@@ -881,7 +982,8 @@ void SceneBuilder::ReadImages() {
             image.texels.resize(size_t(t->mWidth) * t->mHeight);
             for (size_t k = 0; k < image.texels.size(); ++k) {
                 const aiTexel& x = t->pcData[k];
-                image.texels[k] = (uint32_t(x.r) << 24) | (uint32_t(x.g) << 16) | (uint32_t(x.b) << 8) | x.a;
+                image.texels[k] =
+                    (uint32_t(x.r) << 24) | (uint32_t(x.g) << 16) | (uint32_t(x.b) << 8) | x.a;
             }
         }
     }
@@ -895,10 +997,12 @@ void SceneBuilder::BuildMaterials() {
     // Where each kind of file texture sits on a standard material; the first
     // type found fills a slot.
     static const Slot slots[] = {
-        {aiTextureType_AMBIENT, ID_AM},   {aiTextureType_DIFFUSE, ID_DI},     {aiTextureType_BASE_COLOR, ID_DI},
-        {aiTextureType_SPECULAR, ID_SP},  {aiTextureType_SHININESS, ID_SH},   {aiTextureType_EMISSIVE, ID_SI},
-        {aiTextureType_EMISSION_COLOR, ID_SI}, {aiTextureType_OPACITY, ID_OP}, {aiTextureType_NORMALS, ID_BU},
-        {aiTextureType_HEIGHT, ID_BU},    {aiTextureType_REFLECTION, ID_RL},  {aiTextureType_DISPLACEMENT, ID_DP},
+        {aiTextureType_AMBIENT, ID_AM},        {aiTextureType_DIFFUSE, ID_DI},
+        {aiTextureType_BASE_COLOR, ID_DI},     {aiTextureType_SPECULAR, ID_SP},
+        {aiTextureType_SHININESS, ID_SH},      {aiTextureType_EMISSIVE, ID_SI},
+        {aiTextureType_EMISSION_COLOR, ID_SI}, {aiTextureType_OPACITY, ID_OP},
+        {aiTextureType_NORMALS, ID_BU},        {aiTextureType_HEIGHT, ID_BU},
+        {aiTextureType_REFLECTION, ID_RL},     {aiTextureType_DISPLACEMENT, ID_DP},
     };
     for (unsigned i = 0; i < ai.mNumMaterials; ++i) {
         const aiMaterial* am = ai.mMaterials[i];
@@ -917,7 +1021,8 @@ void SceneBuilder::BuildMaterials() {
                 if (p[0] == '*') {  // texture stored inside the scene file
                     const long idx = std::strtol(p.c_str() + 1, nullptr, 10);
                     std::string file;
-                    if (idx >= 0 && static_cast<unsigned long>(idx) < s.images.size()) file = s.images[static_cast<size_t>(idx)].hostName;
+                    if (idx >= 0 && static_cast<unsigned long>(idx) < s.images.size())
+                        file = s.images[static_cast<size_t>(idx)].hostName;
                     if (!file.empty()) p = file;
                 } else if (s.format.find("glTF") != std::string::npos) {
                     p = DecodeUri(p);  // glTF names its images by URI
@@ -944,7 +1049,8 @@ Mtl* SceneBuilder::NodeMaterial(const std::vector<unsigned>& mats, const std::st
     auto it = multis.find(mats);
     if (it != multis.end()) return it->second;
     auto multi = std::make_unique<HostMultiMtl>(nodeName + " materials");
-    for (unsigned m : mats) multi->subs.push_back(m < aiMaterials.size() ? aiMaterials[m] : nullptr);
+    for (unsigned m : mats)
+        multi->subs.push_back(m < aiMaterials.size() ? aiMaterials[m] : nullptr);
     Mtl* result = multi.get();
     s.materials.push_back(std::move(multi));
     multis.emplace(mats, result);
@@ -1016,16 +1122,21 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
             std::string offsetKey;
             for (int r = 0; r < 4; ++r)
                 for (int c = 0; c < 3; ++c) AppendBits(offsetKey, KeyBits(offset.GetRow(r)[c]));
-            auto [it, added] = bindingIndex.emplace(std::make_pair(boneNode, offsetKey), static_cast<int>(def.bindings.size()));
+            auto [it, added] = bindingIndex.emplace(std::make_pair(boneNode, offsetKey),
+                                                    static_cast<int>(def.bindings.size()));
             if (added) def.bindings.push_back({boneNode, offset});
             const int binding = it->second;
             for (unsigned w = 0; w < bone->mNumWeights; ++w) {
                 const aiVertexWeight& vw = bone->mWeights[w];
-                if (vw.mVertexId >= nv || !(vw.mWeight > 0.0f) || !std::isfinite(vw.mWeight)) continue;
+                if (vw.mVertexId >= nv || !(vw.mWeight > 0.0f) || !std::isfinite(vw.mWeight))
+                    continue;
                 auto& list = skin[vw.mVertexId];
-                auto found = std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.first == binding; });
-                if (found != list.end()) found->second += vw.mWeight;
-                else list.emplace_back(binding, vw.mWeight);
+                auto found = std::find_if(list.begin(), list.end(),
+                                          [&](const auto& e) { return e.first == binding; });
+                if (found != list.end())
+                    found->second += vw.mWeight;
+                else
+                    list.emplace_back(binding, vw.mWeight);
             }
         }
         if (am->mNumBones) def.skinned = true;
@@ -1086,15 +1197,18 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
                     AppendBits(key, KeyBits(d.y));
                     AppendBits(key, KeyBits(d.z));
                 }
-                auto [it, added] = vertIndex.emplace(std::move(key), static_cast<DWORD>(verts.size()));
+                auto [it, added] =
+                    vertIndex.emplace(std::move(key), static_cast<DWORD>(verts.size()));
                 if (added) {
                     verts.push_back(Point3(p.x, p.y, p.z) * E);
-                    std::vector<std::pair<int, float>> infl = skin.empty() ? std::vector<std::pair<int, float>>() : skin[v];
+                    std::vector<std::pair<int, float>> infl =
+                        skin.empty() ? std::vector<std::pair<int, float>>() : skin[v];
                     double sum = 0;
                     for (const auto& e : infl) sum += e.second;
                     for (auto& e : infl) e.second = static_cast<float>(e.second / sum);
                     influences.push_back(std::move(infl));
-                    for (int k = 0; k < targetCount; ++k) deltas[static_cast<size_t>(k)].push_back(vd[static_cast<size_t>(k)]);
+                    for (int k = 0; k < targetCount; ++k)
+                        deltas[static_cast<size_t>(k)].push_back(vd[static_cast<size_t>(k)]);
                 }
                 out.v[c] = it->second;
 
@@ -1105,7 +1219,8 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
                         w = am->mTextureCoords[0][v].y;
                     }
                     const uint64_t tkey = (uint64_t(KeyBits(u)) << 32) | KeyBits(w);
-                    auto [tit, tadded] = tvertIndex.emplace(tkey, static_cast<DWORD>(tverts.size()));
+                    auto [tit, tadded] =
+                        tvertIndex.emplace(tkey, static_cast<DWORD>(tverts.size()));
                     if (tadded) tverts.push_back(Point3(u, w, 0.0f));
                     tout.t[c] = tit->second;
                 }
@@ -1114,9 +1229,14 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
             tvfaces.push_back(tout);
         }
     }
-    if (nonFinite) s.warnings.push_back("node '" + node->name + "': non-finite vertex coordinates were set to 0");
-    if (badFaces) s.warnings.push_back("node '" + node->name + "': faces with vertex indices out of range were left out");
-    if (unknownBones) s.warnings.push_back("node '" + node->name + "': skin bones without a node were left out");
+    if (nonFinite)
+        s.warnings.push_back("node '" + node->name +
+                             "': non-finite vertex coordinates were set to 0");
+    if (badFaces)
+        s.warnings.push_back("node '" + node->name +
+                             "': faces with vertex indices out of range were left out");
+    if (unknownBones)
+        s.warnings.push_back("node '" + node->name + "': skin bones without a node were left out");
     (void)skipped;  // points and lines are not part of a triangle mesh
 
     mesh.setNumVerts(static_cast<int>(verts.size()));
@@ -1147,9 +1267,11 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
                 if (infl.empty()) deforming = true;
     }
     if (def.morphKeys && def.morphKeys->size() > 1) {
-        const std::vector<float> first = SampleMorph(*def.morphKeys, def.morphKeys->front().time, targetCount, KeyInterpolation::Linear);
+        const std::vector<float> first = SampleMorph(*def.morphKeys, def.morphKeys->front().time,
+                                                     targetCount, KeyInterpolation::Linear);
         for (const MorphKey& k : *def.morphKeys)
-            if (SampleMorph(*def.morphKeys, k.time, targetCount, KeyInterpolation::Linear) != first) deforming = true;
+            if (SampleMorph(*def.morphKeys, k.time, targetCount, KeyInterpolation::Linear) != first)
+                deforming = true;
     }
     obj->deforming = deforming;
 }
@@ -1188,15 +1310,17 @@ bool SceneBuilder::Build(const std::string& animation, std::string& error) {
 // ----------------------------------------------------------------- loading
 HostScene::~HostScene() = default;
 
-std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string& error, const SceneSize& size,
-                                           const std::string& animation) {
+std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string& error,
+                                           const SceneSize& size, const std::string& animation) {
     std::string why;
     bool cannotOpen = false;
     if (!CheckSceneFile(path, why, cannotOpen)) {
-        error = std::string(cannotOpen ? "cannot open" : "cannot read") + " scene file '" + path + "': " + why;
+        error = std::string(cannotOpen ? "cannot open" : "cannot read") + " scene file '" + path +
+                "': " + why;
         return nullptr;
     }
-    const std::unique_ptr<aiScene> ai = ImportSceneIsolated(path, ImportLimits::FromEnvironment(), why);
+    const std::unique_ptr<aiScene> ai =
+        ImportSceneIsolated(path, ImportLimits::FromEnvironment(), why);
     if (!ai) {
         error = "cannot read scene file '" + path + "': " + why;
         return nullptr;
@@ -1204,8 +1328,9 @@ std::unique_ptr<HostScene> HostScene::Load(const std::string& path, std::string&
     return FromImported(*ai, path, error, size, animation);
 }
 
-std::unique_ptr<HostScene> HostScene::FromImported(const aiScene& ai, const std::string& path, std::string& error,
-                                                   const SceneSize& size, const std::string& animation) {
+std::unique_ptr<HostScene> HostScene::FromImported(const aiScene& ai, const std::string& path,
+                                                   std::string& error, const SceneSize& size,
+                                                   const std::string& animation) {
     if (ai.mRootNode == nullptr) {
         error = "cannot read scene file '" + path + "': the file holds no scene";
         return nullptr;
@@ -1238,7 +1363,8 @@ HostNode* HostScene::FindNode(const std::string& name) {
 void HostScene::SetBitmapNames(std::function<std::string(const std::string&)> names) {
     bitmapNames = std::move(names);
     for (auto& map : maps)
-        if (auto* bitmap = dynamic_cast<HostBitmapTex*>(map.get())) bitmap->SetNames(bitmapNames ? &bitmapNames : nullptr);
+        if (auto* bitmap = dynamic_cast<HostBitmapTex*>(map.get()))
+            bitmap->SetNames(bitmapNames ? &bitmapNames : nullptr);
 }
 
 std::vector<std::string> HostScene::Select(const std::vector<std::string>& names) {
@@ -1272,4 +1398,6 @@ void HostInterface::ProgressUpdate(int pct, BOOL showPct, const char* title) {
     }
 }
 
-void HostInterface::ProgressEnd() { ui.ProgressEnd(); }
+void HostInterface::ProgressEnd() {
+    ui.ProgressEnd();
+}

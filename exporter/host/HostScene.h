@@ -81,7 +81,9 @@ public:
     HostMeshObject(HostNode* node, Class_ID cls) : node(node), cls(cls) {}
     Class_ID ClassID() override { return cls; }
     Interval ObjectValidity(TimeValue t) override;
-    int CanConvertToType(Class_ID obtype) override { return obtype == Class_ID(TRIOBJ_CLASS_ID, 0); }
+    int CanConvertToType(Class_ID obtype) override {
+        return obtype == Class_ID(TRIOBJ_CLASS_ID, 0);
+    }
     Object* ConvertToType(TimeValue t, Class_ID obtype) override;
     void DeleteMe() override {}  // owned by its node
 
@@ -152,12 +154,13 @@ private:
 
 // An image stored inside the scene file.
 struct SceneImage {
-    std::string hostName;  // the path its bitmap maps report (backslash form)
-    std::string fileName;  // the file name the scene recorded for it, if any
-    std::string hint;      // format hint ("png", "jpg", ...)
+    std::string hostName;       // the path its bitmap maps report (backslash form)
+    std::string fileName;       // the file name the scene recorded for it, if any
+    std::string hint;           // format hint ("png", "jpg", ...)
     std::vector<uint8_t> data;  // the compressed image file, or
     uint32_t width = 0, height = 0;
-    std::vector<uint32_t> texels;  // pixels red << 24 | green << 16 | blue << 8 | alpha, row 0 on top
+    std::vector<uint32_t>
+        texels;  // pixels red << 24 | green << 16 | blue << 8 | alpha, row 0 on top
 };
 
 // The size at which the scene is presented: the file's numbers, converted
@@ -193,13 +196,15 @@ public:
     // evaluation and export sees the resized scene. `animation` names the
     // animation to play (or gives its number, from 1); empty: the first, with
     // every later one that drives other nodes (one animation per object).
-    static std::unique_ptr<HostScene> Load(const std::string& path, std::string& error, const SceneSize& size = {},
+    static std::unique_ptr<HostScene> Load(const std::string& path, std::string& error,
+                                           const SceneSize& size = {},
                                            const std::string& animation = "");
     // Builds the scene from one the importer has read; `path` names the
     // file in messages and is read again for what glTF files say about their
     // animations and skins that the importer does not pass on.
-    static std::unique_ptr<HostScene> FromImported(const aiScene& ai, const std::string& path, std::string& error,
-                                                   const SceneSize& size = {}, const std::string& animation = "");
+    static std::unique_ptr<HostScene> FromImported(const aiScene& ai, const std::string& path,
+                                                   std::string& error, const SceneSize& size = {},
+                                                   const std::string& animation = "");
     ~HostScene();
 
     HostNode* Root() { return root; }
@@ -275,7 +280,8 @@ public:
     Interval GetAnimRange() override { return scene.AnimRange(); }
     BOOL GetCancel() override { return ui.CancelRequested() ? TRUE : FALSE; }
     void SetCancel(BOOL sw) override { ui.SetCancel(sw != FALSE); }
-    BOOL ProgressStart(const char* title, BOOL dispBar, LPTHREAD_START_ROUTINE fn, LPVOID arg) override;
+    BOOL ProgressStart(const char* title, BOOL dispBar, LPTHREAD_START_ROUTINE fn,
+                       LPVOID arg) override;
     void ProgressUpdate(int pct, BOOL showPct = TRUE, const char* title = nullptr) override;
     void ProgressEnd() override;
 

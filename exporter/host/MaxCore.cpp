@@ -19,11 +19,19 @@ std::string BaseName(const char* path) {
 }
 }  // namespace
 
-int GetTicksPerFrame() { return g_ticksPerFrame; }
-void SetTicksPerFrame(int ticks) { g_ticksPerFrame = ticks > 0 ? ticks : TIME_TICKSPERSEC / 30; }
+int GetTicksPerFrame() {
+    return g_ticksPerFrame;
+}
+void SetTicksPerFrame(int ticks) {
+    g_ticksPerFrame = ticks > 0 ? ticks : TIME_TICKSPERSEC / 30;
+}
 
-void SetHostUi(HostUi* ui) { g_ui = ui; }
-HostUi* GetHostUi() { return g_ui; }
+void SetHostUi(HostUi* ui) {
+    g_ui = ui;
+}
+HostUi* GetHostUi() {
+    return g_ui;
+}
 
 void assert1(int line, const char* file) {
     if (g_ui) {
@@ -44,6 +52,10 @@ int MessageBoxA(HWND, const char* text, const char* caption, unsigned int) {
     return IDOK;
 }
 
-void InitCustomControls(HINSTANCE) { ++g_customControlsInit; }
+void InitCustomControls(HINSTANCE) {
+    ++g_customControlsInit;
+}
 void InitCommonControls() {}
-int CustomControlsInitCount() { return g_customControlsInit; }
+int CustomControlsInitCount() {
+    return g_customControlsInit;
+}

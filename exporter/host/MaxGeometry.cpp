@@ -8,7 +8,9 @@
 namespace {
 using Mat3d = double[3][3];
 
-bool Finite(float v) { return std::isfinite(v); }
+bool Finite(float v) {
+    return std::isfinite(v);
+}
 
 double Det3(const Mat3d a) {
     return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
@@ -72,8 +74,14 @@ Quat QuatFromRows(const Mat3d m) {
         y = s > 0 ? (r(1, 2) + r(2, 1)) / s : 0;
         z = 0.25 * s;
     }
-    if (w < 0) { x = -x; y = -y; z = -z; w = -w; }
-    Quat q(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z), static_cast<float>(w));
+    if (w < 0) {
+        x = -x;
+        y = -y;
+        z = -z;
+        w = -w;
+    }
+    Quat q(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
+           static_cast<float>(w));
     q.Normalize();
     return q;
 }
@@ -132,7 +140,8 @@ void JacobiEigen(Mat3d s, double k[3], Mat3d v) {
             for (int q = p + 1; q < 3; ++q) {
                 if (std::fabs(s[p][q]) < 1e-300) continue;
                 const double theta = (s[q][q] - s[p][p]) / (2.0 * s[p][q]);
-                const double t = (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+                const double t =
+                    (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
                 const double c = 1.0 / std::sqrt(t * t + 1.0);
                 const double sn = t * c;
                 for (int r = 0; r < 3; ++r) {  // s = s * J
@@ -158,7 +167,9 @@ void JacobiEigen(Mat3d s, double k[3], Mat3d v) {
 }  // namespace
 
 // ------------------------------------------------------------------- Point3
-float Point3::Length() const { return std::sqrt(LengthSquared()); }
+float Point3::Length() const {
+    return std::sqrt(LengthSquared());
+}
 
 Point3 Point3::Normalize() const {
     const float l = Length();
@@ -166,13 +177,17 @@ Point3 Point3::Normalize() const {
     return Point3(x / l, y / l, z / l);
 }
 
-Point3 Normalize(const Point3& p) { return p.Normalize(); }
+Point3 Normalize(const Point3& p) {
+    return p.Normalize();
+}
 
 Point3 CrossProd(const Point3& a, const Point3& b) {
     return Point3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
 }
 
-float DotProd(const Point3& a, const Point3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float DotProd(const Point3& a, const Point3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // --------------------------------------------------------------------- Quat
 Quat::Quat(const Matrix3& m) {
@@ -188,7 +203,10 @@ void Quat::Normalize() {
         w = 1.0f;
         return;
     }
-    x /= l; y /= l; z /= l; w /= l;
+    x /= l;
+    y /= l;
+    z /= l;
+    w /= l;
 }
 
 void Quat::MakeMatrix(Matrix3& m) const {
@@ -218,12 +236,14 @@ Matrix3 Matrix3::operator*(const Matrix3& b) const {
     for (int r = 0; r < 3; ++r) {
         double acc[3];
         for (int c = 0; c < 3; ++c)
-            acc[c] = double(m[r][0]) * b.m[0][c] + double(m[r][1]) * b.m[1][c] + double(m[r][2]) * b.m[2][c];
+            acc[c] = double(m[r][0]) * b.m[0][c] + double(m[r][1]) * b.m[1][c] +
+                     double(m[r][2]) * b.m[2][c];
         out.m[r] = Point3(acc[0], acc[1], acc[2]);
     }
     double t[3];
     for (int c = 0; c < 3; ++c)
-        t[c] = double(m[3][0]) * b.m[0][c] + double(m[3][1]) * b.m[1][c] + double(m[3][2]) * b.m[2][c] + b.m[3][c];
+        t[c] = double(m[3][0]) * b.m[0][c] + double(m[3][1]) * b.m[1][c] +
+               double(m[3][2]) * b.m[2][c] + b.m[3][c];
     out.m[3] = Point3(t[0], t[1], t[2]);
     return out;
 }
@@ -247,7 +267,9 @@ Point3 operator*(const Point3& p, const Matrix3& m) {
                   double(p.x) * r0.z + double(p.y) * r1.z + double(p.z) * r2.z + r3.z);
 }
 
-Point3 operator*(const Matrix3& m, const Point3& p) { return p * m; }
+Point3 operator*(const Matrix3& m, const Point3& p) {
+    return p * m;
+}
 
 Point3 VectorTransform(const Matrix3& m, const Point3& p) {
     const Point3 r0 = m.GetRow(0), r1 = m.GetRow(1), r2 = m.GetRow(2);
@@ -271,7 +293,8 @@ Matrix3 Inverse(const Matrix3& m) {
     Matrix3 out(1);
     for (int r = 0; r < 3; ++r) out.SetRow(r, Point3(inv[r][0], inv[r][1], inv[r][2]));
     double nt[3];
-    for (int c = 0; c < 3; ++c) nt[c] = -(double(t.x) * inv[0][c] + double(t.y) * inv[1][c] + double(t.z) * inv[2][c]);
+    for (int c = 0; c < 3; ++c)
+        nt[c] = -(double(t.x) * inv[0][c] + double(t.y) * inv[1][c] + double(t.z) * inv[2][c]);
     out.SetTrans(Point3(nt[0], nt[1], nt[2]));
     return out;
 }
@@ -316,7 +339,8 @@ void decomp_affine(const Matrix3& A, AffineParts* parts) {
     // eigenvalues the scale factors k.
     Mat3d s;
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) s[r][c] = a[r][0] * q[c][0] + a[r][1] * q[c][1] + a[r][2] * q[c][2];
+        for (int c = 0; c < 3; ++c)
+            s[r][c] = a[r][0] * q[c][0] + a[r][1] * q[c][1] + a[r][2] * q[c][2];
     for (int r = 0; r < 3; ++r)
         for (int c = r + 1; c < 3; ++c) s[r][c] = s[c][r] = 0.5 * (s[r][c] + s[c][r]);
     double k[3];
@@ -335,10 +359,17 @@ void decomp_affine(const Matrix3& A, AffineParts* parts) {
 void AngAxisFromQ(const Quat& q, float* ang, Point3& axis) {
     Quat n = q;
     n.Normalize();
-    if (n.w < 0) { n.x = -n.x; n.y = -n.y; n.z = -n.z; n.w = -n.w; }
+    if (n.w < 0) {
+        n.x = -n.x;
+        n.y = -n.y;
+        n.z = -n.z;
+        n.w = -n.w;
+    }
     const double w = std::min(1.0, std::max(-1.0, double(n.w)));
     if (ang) *ang = static_cast<float>(2.0 * std::acos(w));
     const double s = std::sqrt(std::max(0.0, 1.0 - w * w));
-    if (s < 1e-7) axis = Point3(1.0f, 0.0f, 0.0f);
-    else axis = Point3(n.x / s, n.y / s, n.z / s);
+    if (s < 1e-7)
+        axis = Point3(1.0f, 0.0f, 0.0f);
+    else
+        axis = Point3(n.x / s, n.y / s, n.z / s);
 }

@@ -44,18 +44,18 @@ public:
 
 // Map slots of the standard material.
 enum {
-    ID_AM = 0,  // ambient
-    ID_DI = 1,  // diffuse
-    ID_SP = 2,  // specular
-    ID_SH = 3,  // shininess
-    ID_SS = 4,  // shininess strength
-    ID_SI = 5,  // self-illumination
-    ID_OP = 6,  // opacity
-    ID_FI = 7,  // filter colour
-    ID_BU = 8,  // bump
-    ID_RL = 9,  // reflection
-    ID_RR = 10, // refraction
-    ID_DP = 11, // displacement
+    ID_AM = 0,   // ambient
+    ID_DI = 1,   // diffuse
+    ID_SP = 2,   // specular
+    ID_SH = 3,   // shininess
+    ID_SS = 4,   // shininess strength
+    ID_SI = 5,   // self-illumination
+    ID_OP = 6,   // opacity
+    ID_FI = 7,   // filter colour
+    ID_BU = 8,   // bump
+    ID_RL = 9,   // reflection
+    ID_RR = 10,  // refraction
+    ID_DP = 11,  // displacement
     STD_NUM_MAPS = 12
 };
 
@@ -111,8 +111,14 @@ public:
     int getNumFaces() const { return numFaces; }
     int getNumTVerts() const { return numTVerts; }
     Point3& getVert(int i) { return verts[i]; }
-    void setNumVerts(int n) { vertStore.resize(Size(n)); Sync(); }
-    void setNumFaces(int n) { faceStore.resize(Size(n)); Sync(); }
+    void setNumVerts(int n) {
+        vertStore.resize(Size(n));
+        Sync();
+    }
+    void setNumFaces(int n) {
+        faceStore.resize(Size(n));
+        Sync();
+    }
     // Texture vertices and texture faces; with n > 0 there is one texture
     // face per face.
     void setNumTVerts(int n) {
@@ -128,7 +134,8 @@ private:
         numVerts = static_cast<int>(vertStore.size());
         numFaces = static_cast<int>(faceStore.size());
         numTVerts = static_cast<int>(tVertStore.size());
-        if (numTVerts > 0 && tvFaceStore.size() != faceStore.size()) tvFaceStore.resize(faceStore.size());
+        if (numTVerts > 0 && tvFaceStore.size() != faceStore.size())
+            tvFaceStore.resize(faceStore.size());
         verts = vertStore.empty() ? nullptr : vertStore.data();
         faces = faceStore.empty() ? nullptr : faceStore.data();
         tVerts = tVertStore.empty() ? nullptr : tVertStore.data();
@@ -209,7 +216,8 @@ public:
     virtual BOOL GetCancel() = 0;
     virtual void SetCancel(BOOL sw) = 0;
     // Shows the progress bar and runs fn(arg) once.
-    virtual BOOL ProgressStart(const char* title, BOOL dispBar, LPTHREAD_START_ROUTINE fn, LPVOID arg) = 0;
+    virtual BOOL ProgressStart(const char* title, BOOL dispBar, LPTHREAD_START_ROUTINE fn,
+                               LPVOID arg) = 0;
     virtual void ProgressUpdate(int pct, BOOL showPct = TRUE, const char* title = nullptr) = 0;
     virtual void ProgressEnd() = 0;
 };
@@ -233,8 +241,8 @@ public:
     virtual const char* OtherMessage2() = 0;
     virtual unsigned int Version() = 0;
     virtual void ShowAbout(HWND hWnd) = 0;
-    virtual int DoExport(const char* name, ExpInterface* ei, Interface* i, BOOL suppressPrompts = FALSE,
-                         DWORD options = 0) = 0;
+    virtual int DoExport(const char* name, ExpInterface* ei, Interface* i,
+                         BOOL suppressPrompts = FALSE, DWORD options = 0) = 0;
     virtual BOOL SupportsOptions(int ext, DWORD options) = 0;
 };
 

@@ -91,9 +91,24 @@ public:
     Point3 operator-() const { return {-x, -y, -z}; }
     Point3 operator*(float f) const { return {x * f, y * f, z * f}; }
     Point3 operator/(float f) const { return {x / f, y / f, z / f}; }
-    Point3& operator+=(const Point3& p) { x += p.x; y += p.y; z += p.z; return *this; }
-    Point3& operator-=(const Point3& p) { x -= p.x; y -= p.y; z -= p.z; return *this; }
-    Point3& operator*=(float f) { x *= f; y *= f; z *= f; return *this; }
+    Point3& operator+=(const Point3& p) {
+        x += p.x;
+        y += p.y;
+        z += p.z;
+        return *this;
+    }
+    Point3& operator-=(const Point3& p) {
+        x -= p.x;
+        y -= p.y;
+        z -= p.z;
+        return *this;
+    }
+    Point3& operator*=(float f) {
+        x *= f;
+        y *= f;
+        z *= f;
+        return *this;
+    }
     bool operator==(const Point3& p) const { return x == p.x && y == p.y && z == p.z; }
     bool operator!=(const Point3& p) const { return !(*this == p); }
     float Length() const;
@@ -102,7 +117,9 @@ public:
     // direction; it becomes (0, 0, 0) instead of dividing by zero.
     Point3 Normalize() const;
 };
-inline Point3 operator*(float f, const Point3& p) { return p * f; }
+inline Point3 operator*(float f, const Point3& p) {
+    return p * f;
+}
 using UVVert = Point3;
 
 Point3 Normalize(const Point3& p);
@@ -128,11 +145,16 @@ class Matrix3 {
 public:
     Matrix3() { IdentityMatrix(); }
     explicit Matrix3(int init) {
-        if (init) IdentityMatrix();
-        else Zero();
+        if (init)
+            IdentityMatrix();
+        else
+            Zero();
     }
     Matrix3(const Point3& r0, const Point3& r1, const Point3& r2, const Point3& r3) {
-        m[0] = r0; m[1] = r1; m[2] = r2; m[3] = r3;
+        m[0] = r0;
+        m[1] = r1;
+        m[2] = r2;
+        m[3] = r3;
     }
     void IdentityMatrix();
     void Zero();
@@ -184,7 +206,10 @@ public:
     Interval(TimeValue s, TimeValue e) : start(s), end(e) {}
     TimeValue Start() const { return start; }
     TimeValue End() const { return end; }
-    void Set(TimeValue s, TimeValue e) { start = s; end = e; }
+    void Set(TimeValue s, TimeValue e) {
+        start = s;
+        end = e;
+    }
     void SetInstant(TimeValue t) { start = end = t; }
     bool Empty() const { return start == TIME_NegInfinity && end == TIME_NegInfinity; }
     int InInterval(TimeValue t) const { return !Empty() && start <= t && t <= end; }
@@ -223,7 +248,8 @@ public:
     int Append(int num, const T* el, int allocExtra = 0) {
         if (num <= 0) return Count();
         if (items.size() + static_cast<size_t>(num) > items.capacity())
-            items.reserve(items.size() + static_cast<size_t>(num) + static_cast<size_t>(allocExtra > 0 ? allocExtra : 0));
+            items.reserve(items.size() + static_cast<size_t>(num) +
+                          static_cast<size_t>(allocExtra > 0 ? allocExtra : 0));
         const int at = Count();
         items.insert(items.end(), el, el + num);
         return at;

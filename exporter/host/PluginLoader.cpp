@@ -10,7 +10,8 @@ PluginLibrary::~PluginLibrary() {
     if (handle) dlclose(handle);
 }
 
-bool PluginLibrary::Load(const std::string& path, const std::string& extension, std::string& error) {
+bool PluginLibrary::Load(const std::string& path, const std::string& extension,
+                         std::string& error) {
     handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* why = dlerror();
@@ -23,7 +24,9 @@ bool PluginLibrary::Load(const std::string& path, const std::string& extension, 
     auto classDesc = reinterpret_cast<LibClassDescFn>(sym("LibClassDesc"));
     auto version = reinterpret_cast<LibVersionFn>(sym("LibVersion"));
     if (!libDescription || !numberClasses || !classDesc || !version) {
-        error = "plug-in '" + path + "' lacks the library exports (LibDescription, LibNumberClasses, LibClassDesc, LibVersion)";
+        error = "plug-in '" + path +
+                "' lacks the library exports (LibDescription, LibNumberClasses, LibClassDesc, "
+                "LibVersion)";
         return false;
     }
     if (version() != VERSION_3DSMAX) {
@@ -58,7 +61,9 @@ bool PluginLibrary::Load(const std::string& path, const std::string& extension, 
     return true;
 }
 
-const char* PluginLibrary::Description() const { return libDescription ? libDescription() : nullptr; }
+const char* PluginLibrary::Description() const {
+    return libDescription ? libDescription() : nullptr;
+}
 
 SceneExport* PluginLibrary::CreateExporter() const {
     return descriptor ? static_cast<SceneExport*>(descriptor->Create(FALSE)) : nullptr;

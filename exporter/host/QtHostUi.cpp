@@ -39,7 +39,8 @@ private:
 };
 }  // namespace
 
-TemplateDialog::TemplateDialog(DialogWindow& window, QWidget* parent) : QDialog(parent), window(window) {
+TemplateDialog::TemplateDialog(DialogWindow& window, QWidget* parent)
+    : QDialog(parent), window(window) {
     const DialogTemplate& t = window.Template();
     setWindowTitle(Text(t.caption));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -63,8 +64,9 @@ TemplateDialog::TemplateDialog(DialogWindow& window, QWidget* parent) : QDialog(
         switch (it.kind) {
             case ControlKind::ListBox: {
                 auto* list = new QListWidget(this);
-                list->setSelectionMode((it.style & LBS_EXTENDEDSEL) ? QAbstractItemView::ExtendedSelection
-                                                                    : QAbstractItemView::SingleSelection);
+                list->setSelectionMode((it.style & LBS_EXTENDEDSEL)
+                                           ? QAbstractItemView::ExtendedSelection
+                                           : QAbstractItemView::SingleSelection);
                 list->setSortingEnabled(false);
                 w = list;
                 break;
@@ -83,7 +85,8 @@ TemplateDialog::TemplateDialog(DialogWindow& window, QWidget* parent) : QDialog(
                 if (it.style & BS_MULTILINE) {
                     // The box with a word-wrapped label beside it.
                     holder = new QWidget(this);
-                    holder->setGeometry(PixelsX(it.x), PixelsY(it.y), PixelsX(it.cx), PixelsY(it.cy));
+                    holder->setGeometry(PixelsX(it.x), PixelsY(it.y), PixelsX(it.cx),
+                                        PixelsY(it.cy));
                 }
                 auto* box = new QCheckBox(holder);
                 const int id = it.id;
@@ -105,10 +108,14 @@ TemplateDialog::TemplateDialog(DialogWindow& window, QWidget* parent) : QDialog(
                 w = box;
                 break;
             }
-            case ControlKind::Edit: w = new QLineEdit(this); break;
+            case ControlKind::Edit:
+                w = new QLineEdit(this);
+                break;
             case ControlKind::Static: {
                 auto* label = new QLabel(text, this);
-                label->setAlignment(((it.style & 0x3) == SS_CENTER ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+                label->setAlignment(
+                    ((it.style & 0x3) == SS_CENTER ? Qt::AlignHCenter : Qt::AlignLeft) |
+                    Qt::AlignTop);
                 label->setWordWrap(true);
                 w = label;
                 break;
@@ -120,8 +127,12 @@ TemplateDialog::TemplateDialog(DialogWindow& window, QWidget* parent) : QDialog(
     PullState();
 }
 
-int TemplateDialog::PixelsX(int units) const { return (units * baseX + 2) / 4; }
-int TemplateDialog::PixelsY(int units) const { return (units * baseY + 4) / 8; }
+int TemplateDialog::PixelsX(int units) const {
+    return (units * baseX + 2) / 4;
+}
+int TemplateDialog::PixelsY(int units) const {
+    return (units * baseY + 4) / 8;
+}
 
 QWidget* TemplateDialog::Control(int id) const {
     for (const Item& i : items)
@@ -135,16 +146,20 @@ void TemplateDialog::PushState() {
         const int id = c->item.id;
         switch (c->item.kind) {
             case ControlKind::Edit:
-                window.SetText(id, static_cast<QLineEdit*>(i.widget)->text().toUtf8().toStdString());
+                window.SetText(id,
+                               static_cast<QLineEdit*>(i.widget)->text().toUtf8().toStdString());
                 break;
-            case ControlKind::CheckBox: window.SetCheck(id, static_cast<QCheckBox*>(i.widget)->isChecked()); break;
+            case ControlKind::CheckBox:
+                window.SetCheck(id, static_cast<QCheckBox*>(i.widget)->isChecked());
+                break;
             case ControlKind::ListBox: {
                 auto* list = static_cast<QListWidget*>(i.widget);
                 for (int k = 0; k < list->count() && k < static_cast<int>(c->list.size()); ++k)
                     window.SetSelected(id, k, list->item(k)->isSelected());
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     }
 }
@@ -178,8 +193,10 @@ void TemplateDialog::PullState() {
             }
             case ControlKind::PushButton:
             case ControlKind::Static:
-                if (auto* label = qobject_cast<QLabel*>(i.widget)) label->setText(Text(c->text));
-                else if (auto* button = qobject_cast<QPushButton*>(i.widget)) button->setText(Text(c->text));
+                if (auto* label = qobject_cast<QLabel*>(i.widget))
+                    label->setText(Text(c->text));
+                else if (auto* button = qobject_cast<QPushButton*>(i.widget))
+                    button->setText(Text(c->text));
                 break;
         }
     }
@@ -191,26 +208,32 @@ void TemplateDialog::Command(int id, bool checkBox) {
         // The box has already changed; the procedure only hears of the click.
         DialogWindow::Control* c = window.Find(id);
         if (c != nullptr && !window.Ended())
-            window.Send(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED), reinterpret_cast<LPARAM>(c));
+            window.Send(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                        reinterpret_cast<LPARAM>(c));
     } else {
         window.Click(id);
     }
-    if (window.Ended()) done(static_cast<int>(window.Result()));
-    else PullState();
+    if (window.Ended())
+        done(static_cast<int>(window.Result()));
+    else
+        PullState();
 }
 
 void TemplateDialog::reject() {
     PushState();
     window.Close();
-    if (window.Ended()) done(static_cast<int>(window.Result()));
-    else PullState();
+    if (window.Ended())
+        done(static_cast<int>(window.Result()));
+    else
+        PullState();
 }
 
 QtHostUi::QtHostUi() = default;
 QtHostUi::~QtHostUi() = default;
 
 void QtHostUi::MessageBox(const std::string& text, const std::string& caption) {
-    QMessageBox box(QMessageBox::NoIcon, Text(caption), Text(text), QMessageBox::Ok, progress.get());
+    QMessageBox box(QMessageBox::NoIcon, Text(caption), Text(text), QMessageBox::Ok,
+                    progress.get());
     box.exec();
 }
 
@@ -246,7 +269,9 @@ bool QtHostUi::CancelRequested() {
     return cancelled;
 }
 
-void QtHostUi::SetCancel(bool cancel) { cancelled = cancel; }
+void QtHostUi::SetCancel(bool cancel) {
+    cancelled = cancel;
+}
 
 void QtHostUi::Assertion(const std::string& file, int line) {
     std::fprintf(stderr, "[Assertion] %s, line %d\n", file.c_str(), line);

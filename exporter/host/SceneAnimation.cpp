@@ -13,7 +13,8 @@ int FindSegment(const std::vector<K>& keys, double t, double& fraction) {
     if (t < keys.front().time) return -1;
     // First key strictly after t; the key before it is the segment start, so
     // a time shared by two keys takes the later one (a jump).
-    auto it = std::upper_bound(keys.begin(), keys.end(), t, [](double v, const K& k) { return v < k.time; });
+    auto it = std::upper_bound(keys.begin(), keys.end(), t,
+                               [](double v, const K& k) { return v < k.time; });
     const int i = static_cast<int>(it - keys.begin()) - 1;
     if (i + 1 >= static_cast<int>(keys.size())) return i;
     const double span = keys[i + 1].time - keys[i].time;
@@ -36,7 +37,8 @@ Point3 SampleVec(const std::vector<VecKey>& keys, double t, KeyInterpolation mod
     double f;
     const int i = FindSegment(keys, t, f);
     if (i < 0) return keys.front().value;
-    if (i + 1 >= static_cast<int>(keys.size()) || mode == KeyInterpolation::Step) return keys[i].value;
+    if (i + 1 >= static_cast<int>(keys.size()) || mode == KeyInterpolation::Step)
+        return keys[i].value;
     const Point3& a = keys[i].value;
     const Point3& b = keys[i + 1].value;
     if (mode == KeyInterpolation::Cubic) {
@@ -48,7 +50,8 @@ Point3 SampleVec(const std::vector<VecKey>& keys, double t, KeyInterpolation mod
                       w[0] * a.y + w[1] * ta.y + w[2] * b.y + w[3] * tb.y,
                       w[0] * a.z + w[1] * ta.z + w[2] * b.z + w[3] * tb.z);
     }
-    return Point3(a.x + (double(b.x) - a.x) * f, a.y + (double(b.y) - a.y) * f, a.z + (double(b.z) - a.z) * f);
+    return Point3(a.x + (double(b.x) - a.x) * f, a.y + (double(b.y) - a.y) * f,
+                  a.z + (double(b.z) - a.z) * f);
 }
 
 Quat Slerp(const Quat& a, const Quat& b, float f) {
@@ -57,7 +60,10 @@ Quat Slerp(const Quat& a, const Quat& b, float f) {
     double cosom = ax * bx + ay * by + az * bz + aw * bw;
     if (cosom < 0) {  // the shorter arc
         cosom = -cosom;
-        bx = -bx; by = -by; bz = -bz; bw = -bw;
+        bx = -bx;
+        by = -by;
+        bz = -bz;
+        bw = -bw;
     }
     double s0, s1;
     if (1.0 - cosom > 1e-6) {
@@ -80,11 +86,13 @@ Quat SampleRot(const std::vector<RotKey>& keys, double t, KeyInterpolation mode)
     double f;
     const int i = FindSegment(keys, t, f);
     if (i < 0) return keys.front().value;
-    if (i + 1 >= static_cast<int>(keys.size()) || mode == KeyInterpolation::Step) return keys[i].value;
+    if (i + 1 >= static_cast<int>(keys.size()) || mode == KeyInterpolation::Step)
+        return keys[i].value;
     if (mode == KeyInterpolation::Cubic) {
         double w[4];
         Hermite(f, keys[i + 1].time - keys[i].time, w);
-        const Quat* q[4] = {&keys[i].value, &keys[i].outTangent, &keys[i + 1].value, &keys[i + 1].inTangent};
+        const Quat* q[4] = {&keys[i].value, &keys[i].outTangent, &keys[i + 1].value,
+                            &keys[i + 1].inTangent};
         double c[4] = {0, 0, 0, 0};
         for (int k = 0; k < 4; ++k) {
             c[0] += w[k] * q[k]->x;
@@ -92,7 +100,8 @@ Quat SampleRot(const std::vector<RotKey>& keys, double t, KeyInterpolation mode)
             c[2] += w[k] * q[k]->z;
             c[3] += w[k] * q[k]->w;
         }
-        Quat out(static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]), static_cast<float>(c[3]));
+        Quat out(static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]),
+                 static_cast<float>(c[3]));
         out.Normalize();
         return out;
     }
@@ -112,10 +121,12 @@ std::vector<float> SampleMorph(const std::vector<MorphKey>& keys, double t, int 
     double f;
     const int i = FindSegment(keys, t, f);
     if (i < 0) return weightsOf(keys.front());
-    if (i + 1 >= static_cast<int>(keys.size()) || mode == KeyInterpolation::Step) return weightsOf(keys[i]);
+    if (i + 1 >= static_cast<int>(keys.size()) || mode == KeyInterpolation::Step)
+        return weightsOf(keys[i]);
     const std::vector<float> a = weightsOf(keys[i]);
     const std::vector<float> b = weightsOf(keys[i + 1]);
-    for (size_t k = 0; k < out.size(); ++k) out[k] = static_cast<float>(a[k] + (double(b[k]) - a[k]) * f);
+    for (size_t k = 0; k < out.size(); ++k)
+        out[k] = static_cast<float>(a[k] + (double(b[k]) - a[k]) * f);
     return out;
 }
 

@@ -1,6 +1,5 @@
 #include "SceneImport.h"
 
-#include <assimp/Importer.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -14,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <assimp/Importer.hpp>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -118,7 +118,8 @@ size_t ResidentMegabytes(pid_t pid) {
     std::fclose(f);
     if (got != 2) return 0;
     const long page = ::sysconf(_SC_PAGESIZE);
-    return static_cast<size_t>(resident) * static_cast<size_t>(page > 0 ? page : 4096) / (1024 * 1024);
+    return static_cast<size_t>(resident) * static_cast<size_t>(page > 0 ? page : 4096) /
+           (1024 * 1024);
 }
 
 // Reads what is there without blocking; false at the end of the stream.
@@ -128,7 +129,8 @@ bool Drain(int fd, std::vector<uint8_t>& into, size_t keepAtMost) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
             if (into.size() < keepAtMost)
-                into.insert(into.end(), buffer, buffer + std::min(static_cast<size_t>(n), keepAtMost - into.size()));
+                into.insert(into.end(), buffer,
+                            buffer + std::min(static_cast<size_t>(n), keepAtMost - into.size()));
             continue;
         }
         if (n == 0) return false;
@@ -154,20 +156,28 @@ std::string TellingLine(const std::vector<uint8_t>& output) {
     for (const std::string& l : lines) {
         std::string lower = l;
         for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        if (lower.find("assert") != std::string::npos || lower.find("error") != std::string::npos) return l;
+        if (lower.find("assert") != std::string::npos || lower.find("error") != std::string::npos)
+            return l;
     }
     return lines.empty() ? std::string() : lines.back();
 }
 
 std::string SignalName(int sig) {
     switch (sig) {
-        case SIGSEGV: return "a segmentation fault";
-        case SIGABRT: return "an abort";
-        case SIGBUS: return "a bus error";
-        case SIGFPE: return "an arithmetic fault";
-        case SIGILL: return "an illegal instruction";
-        case SIGKILL: return "being killed";
-        default: return std::string("signal ") + std::to_string(sig);
+        case SIGSEGV:
+            return "a segmentation fault";
+        case SIGABRT:
+            return "an abort";
+        case SIGBUS:
+            return "a bus error";
+        case SIGFPE:
+            return "an arithmetic fault";
+        case SIGILL:
+            return "an illegal instruction";
+        case SIGKILL:
+            return "being killed";
+        default:
+            return std::string("signal ") + std::to_string(sig);
     }
 }
 
@@ -186,7 +196,8 @@ ImportLimits ImportLimits::FromEnvironment() {
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long page = ::sysconf(_SC_PAGESIZE);
     if (pages > 0 && page > 0) {
-        const size_t half = static_cast<size_t>(pages) / 2 * static_cast<size_t>(page) / (1024 * 1024);
+        const size_t half =
+            static_cast<size_t>(pages) / 2 * static_cast<size_t>(page) / (1024 * 1024);
         if (half > 0) limits.megabytes = std::min(limits.megabytes, half);
     }
     if (const double s = PositiveNumber(std::getenv(kImportTimeLimitVariable))) limits.seconds = s;
@@ -227,8 +238,9 @@ bool CheckSceneFile(const std::string& path, std::string& why, bool& cannotOpen)
 }
 
 std::string ImportLimits::EnvironmentProblem() {
-    for (const auto& [name, unit] : {std::pair<const char*, const char*>{kImportTimeLimitVariable, "seconds"},
-                                     {kImportMemoryLimitVariable, "megabytes"}}) {
+    for (const auto& [name, unit] :
+         {std::pair<const char*, const char*>{kImportTimeLimitVariable, "seconds"},
+          {kImportMemoryLimitVariable, "megabytes"}}) {
         const char* value = std::getenv(name);
         if (value != nullptr && PositiveNumber(value) == 0)
             return std::string(name) + "='" + value + "' is not a positive number of " + unit;
@@ -241,20 +253,25 @@ void ConfigureImporter(Assimp::Importer& importer) {
     importer.SetPropertyBool(AI_CONFIG_IMPORT_REMOVE_EMPTY_BONES, false);
 }
 
-unsigned ImportFlags() { return aiProcess_Triangulate | aiProcess_ValidateDataStructure; }
+unsigned ImportFlags() {
+    return aiProcess_Triangulate | aiProcess_ValidateDataStructure;
+}
 
-const aiScene* ReadSceneInProcess(Assimp::Importer& importer, const std::string& path, std::string& why) {
+const aiScene* ReadSceneInProcess(Assimp::Importer& importer, const std::string& path,
+                                  std::string& why) {
     ConfigureImporter(importer);
     const aiScene* scene = importer.ReadFile(path, ImportFlags());
     if (scene == nullptr) {
         why = importer.GetErrorString();
-        if (why.find("No suitable reader") != std::string::npos) why = "not a scene format the host can read";
+        if (why.find("No suitable reader") != std::string::npos)
+            why = "not a scene format the host can read";
         if (why.empty()) why = "the importer gave no reason";
     }
     return scene;
 }
 
-std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const ImportLimits& limits, std::string& why) {
+std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const ImportLimits& limits,
+                                             std::string& why) {
     int dataPipe[2], errPipe[2];
     if (::pipe2(dataPipe, O_CLOEXEC) != 0) {
         why = std::string("cannot start the importer: ") + std::strerror(errno);
@@ -307,7 +324,8 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
             break;
         }
         if (dataOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
-            dataOpen = Drain(dataPipe[0], message, reserved ? kHeaderSize + announced + 1 : mostBytes + kHeaderSize + 1);
+            dataOpen = Drain(dataPipe[0], message,
+                             reserved ? kHeaderSize + announced + 1 : mostBytes + kHeaderSize + 1);
             // Room for the whole message once its header says how long it is.
             if (!reserved && message.size() >= kHeaderSize) {
                 reserved = true;
@@ -346,7 +364,8 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
 
     if (stop == Stop::Time) {
         char text[160];
-        std::snprintf(text, sizeof text, "the importer did not finish within %g s (%s sets the limit)", limits.seconds,
+        std::snprintf(text, sizeof text,
+                      "the importer did not finish within %g s (%s sets the limit)", limits.seconds,
                       kImportTimeLimitVariable);
         why = text;
         return nullptr;
@@ -357,12 +376,13 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
     }
     if (stop == Stop::Oversized) {
         why = "the importer's scene is larger than it announced or than its memory limit of " +
-              std::to_string(limits.megabytes) + " MB (" + kImportMemoryLimitVariable + " sets the limit)";
+              std::to_string(limits.megabytes) + " MB (" + kImportMemoryLimitVariable +
+              " sets the limit)";
         return nullptr;
     }
     if (stop == Stop::Memory) {
-        why = "the importer needed more than " + std::to_string(limits.megabytes) + " MB of memory (" +
-              kImportMemoryLimitVariable + " sets the limit)";
+        why = "the importer needed more than " + std::to_string(limits.megabytes) +
+              " MB of memory (" + kImportMemoryLimitVariable + " sets the limit)";
         return nullptr;
     }
 
@@ -371,7 +391,8 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
         if (WIFSIGNALED(status)) {
             why = "the importer crashed on it with " + SignalName(WTERMSIG(status));
         } else if (WIFEXITED(status)) {
-            why = "the importer failed on it and exited with status " + std::to_string(WEXITSTATUS(status));
+            why = "the importer failed on it and exited with status " +
+                  std::to_string(WEXITSTATUS(status));
         } else {
             why = "the importer ended without a result";
         }
@@ -385,6 +406,7 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
         why.assign(message.begin() + kHeaderSize, message.end());
         return nullptr;
     }
-    std::unique_ptr<aiScene> scene = ReadSceneBytes(message.data() + kHeaderSize, message.size() - kHeaderSize, why);
+    std::unique_ptr<aiScene> scene =
+        ReadSceneBytes(message.data() + kHeaderSize, message.size() - kHeaderSize, why);
     return scene;
 }

@@ -47,9 +47,11 @@ unsigned ImportFlags();
 
 // Reads `path` with those settings in this process. Null with the importer's
 // reason in `why` when it refuses the file.
-const aiScene* ReadSceneInProcess(Assimp::Importer& importer, const std::string& path, std::string& why);
+const aiScene* ReadSceneInProcess(Assimp::Importer& importer, const std::string& path,
+                                  std::string& why);
 
 // Reads `path` with those settings in a child process within `limits` and
 // returns the scene it read. Null with the reason in `why` (without the file
 // name) when the importer refuses the file, crashes on it, or runs past a limit.
-std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const ImportLimits& limits, std::string& why);
+std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const ImportLimits& limits,
+                                             std::string& why);

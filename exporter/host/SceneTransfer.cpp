@@ -58,18 +58,36 @@ void WriteMetadata(Sink& w, const aiMetadata* md) {
         const aiMetadataEntry& e = md->mValues[i];
         const void* d = e.mData;
         // An entry without a value crosses as an empty one of its type.
-        w.Put<uint32_t>(d != nullptr ? static_cast<uint32_t>(e.mType) : static_cast<uint32_t>(AI_META_MAX));
+        w.Put<uint32_t>(d != nullptr ? static_cast<uint32_t>(e.mType)
+                                     : static_cast<uint32_t>(AI_META_MAX));
         if (d == nullptr) continue;
         switch (e.mType) {
-            case AI_BOOL: w.Put<uint8_t>(*static_cast<const bool*>(d) ? 1 : 0); break;
-            case AI_INT32: w.Put(*static_cast<const int32_t*>(d)); break;
-            case AI_UINT64: w.Put(*static_cast<const uint64_t*>(d)); break;
-            case AI_FLOAT: w.Put(*static_cast<const float*>(d)); break;
-            case AI_DOUBLE: w.Put(*static_cast<const double*>(d)); break;
-            case AI_AISTRING: w.PutString(*static_cast<const aiString*>(d)); break;
-            case AI_AIVECTOR3D: w.Put(*static_cast<const aiVector3D*>(d)); break;
-            case AI_AIMETADATA: WriteMetadata(w, static_cast<const aiMetadata*>(d)); break;
-            default: break;
+            case AI_BOOL:
+                w.Put<uint8_t>(*static_cast<const bool*>(d) ? 1 : 0);
+                break;
+            case AI_INT32:
+                w.Put(*static_cast<const int32_t*>(d));
+                break;
+            case AI_UINT64:
+                w.Put(*static_cast<const uint64_t*>(d));
+                break;
+            case AI_FLOAT:
+                w.Put(*static_cast<const float*>(d));
+                break;
+            case AI_DOUBLE:
+                w.Put(*static_cast<const double*>(d));
+                break;
+            case AI_AISTRING:
+                w.PutString(*static_cast<const aiString*>(d));
+                break;
+            case AI_AIVECTOR3D:
+                w.Put(*static_cast<const aiVector3D*>(d));
+                break;
+            case AI_AIMETADATA:
+                WriteMetadata(w, static_cast<const aiMetadata*>(d));
+                break;
+            default:
+                break;
         }
     }
 }
@@ -97,7 +115,8 @@ void WriteChannels(Sink& w, const M& m, unsigned n) {
     w.PutArray(m.mTangents, n);
     w.PutArray(m.mBitangents, n);
     for (unsigned c = 0; c < AI_MAX_NUMBER_OF_COLOR_SETS; ++c) w.PutArray(m.mColors[c], n);
-    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c) w.PutArray(m.mTextureCoords[c], n);
+    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c)
+        w.PutArray(m.mTextureCoords[c], n);
 }
 
 void WriteMesh(Sink& w, const aiMesh* m) {
@@ -109,7 +128,8 @@ void WriteMesh(Sink& w, const aiMesh* m) {
     w.Put(m->mAABB);
     w.Put<uint32_t>(n);
     WriteChannels(w, *m, n);
-    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c) w.Put<uint32_t>(m->mNumUVComponents[c]);
+    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c)
+        w.Put<uint32_t>(m->mNumUVComponents[c]);
     for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c) {
         const aiString* name = m->mTextureCoordsNames ? m->mTextureCoordsNames[c] : nullptr;
         w.Put<uint8_t>(name != nullptr ? 1 : 0);
@@ -187,11 +207,20 @@ void WriteAnimation(Sink& w, const aiAnimation* a) {
         const unsigned nr = ch->mRotationKeys ? ch->mNumRotationKeys : 0;
         const unsigned ns = ch->mScalingKeys ? ch->mNumScalingKeys : 0;
         w.Put<uint32_t>(np);
-        for (unsigned k = 0; k < np; ++k) { w.Put(ch->mPositionKeys[k].mTime); w.Put(ch->mPositionKeys[k].mValue); }
+        for (unsigned k = 0; k < np; ++k) {
+            w.Put(ch->mPositionKeys[k].mTime);
+            w.Put(ch->mPositionKeys[k].mValue);
+        }
         w.Put<uint32_t>(nr);
-        for (unsigned k = 0; k < nr; ++k) { w.Put(ch->mRotationKeys[k].mTime); w.Put(ch->mRotationKeys[k].mValue); }
+        for (unsigned k = 0; k < nr; ++k) {
+            w.Put(ch->mRotationKeys[k].mTime);
+            w.Put(ch->mRotationKeys[k].mValue);
+        }
         w.Put<uint32_t>(ns);
-        for (unsigned k = 0; k < ns; ++k) { w.Put(ch->mScalingKeys[k].mTime); w.Put(ch->mScalingKeys[k].mValue); }
+        for (unsigned k = 0; k < ns; ++k) {
+            w.Put(ch->mScalingKeys[k].mTime);
+            w.Put(ch->mScalingKeys[k].mValue);
+        }
     }
     uint32_t meshChannels = 0;
     for (unsigned c = 0; c < a->mNumMeshChannels; ++c)
@@ -203,7 +232,10 @@ void WriteAnimation(Sink& w, const aiAnimation* a) {
         w.PutString(ch->mName);
         const unsigned nk = ch->mKeys ? ch->mNumKeys : 0;
         w.Put<uint32_t>(nk);
-        for (unsigned k = 0; k < nk; ++k) { w.Put(ch->mKeys[k].mTime); w.Put<uint32_t>(ch->mKeys[k].mValue); }
+        for (unsigned k = 0; k < nk; ++k) {
+            w.Put(ch->mKeys[k].mTime);
+            w.Put<uint32_t>(ch->mKeys[k].mValue);
+        }
     }
     uint32_t morphChannels = 0;
     for (unsigned c = 0; c < a->mNumMorphMeshChannels; ++c)
@@ -233,8 +265,8 @@ void WriteTexture(Sink& w, const aiTexture* t) {
     w.PutString(t->mFilename);
     // Compressed: mWidth bytes; otherwise mWidth * mHeight texels.
     const uint64_t bytes = t->pcData == nullptr ? 0
-                           : t->mHeight == 0   ? uint64_t{t->mWidth}
-                                               : uint64_t{t->mWidth} * t->mHeight * sizeof(aiTexel);
+                           : t->mHeight == 0    ? uint64_t{t->mWidth}
+                                             : uint64_t{t->mWidth} * t->mHeight * sizeof(aiTexel);
     w.Put<uint64_t>(bytes);
     w.PutBytes(t->pcData, static_cast<size_t>(bytes));
 }
@@ -287,7 +319,9 @@ void WriteList(Sink& w, T* const* items, unsigned count, F write) {
 
 // ------------------------------------------------------------------ reading
 // A product of sizes the bytes give; false when it does not fit in 64 bits.
-bool CheckedProduct(uint64_t a, uint64_t b, uint64_t& product) { return !__builtin_mul_overflow(a, b, &product); }
+bool CheckedProduct(uint64_t a, uint64_t b, uint64_t& product) {
+    return !__builtin_mul_overflow(a, b, &product);
+}
 
 // Bytes cut short or inconsistent set a failure that every later read sees:
 // reads then give zeros and counts give 0, so the rebuilding ends quickly,
@@ -382,25 +416,40 @@ aiMetadata* ReadMetadata(Source& r, int depth) {
         if (r.Failed()) break;
         aiMetadataEntry& e = md->mValues[i];
         switch (type) {
-            case AI_BOOL: e.mData = new bool(r.Get<uint8_t>() != 0); break;
-            case AI_INT32: e.mData = new int32_t(r.Get<int32_t>()); break;
-            case AI_UINT64: e.mData = new uint64_t(r.Get<uint64_t>()); break;
-            case AI_FLOAT: e.mData = new float(r.Get<float>()); break;
-            case AI_DOUBLE: e.mData = new double(r.Get<double>()); break;
+            case AI_BOOL:
+                e.mData = new bool(r.Get<uint8_t>() != 0);
+                break;
+            case AI_INT32:
+                e.mData = new int32_t(r.Get<int32_t>());
+                break;
+            case AI_UINT64:
+                e.mData = new uint64_t(r.Get<uint64_t>());
+                break;
+            case AI_FLOAT:
+                e.mData = new float(r.Get<float>());
+                break;
+            case AI_DOUBLE:
+                e.mData = new double(r.Get<double>());
+                break;
             case AI_AISTRING: {
                 auto s = std::make_unique<aiString>();
                 r.GetString(*s);
                 e.mData = s.release();
                 break;
             }
-            case AI_AIVECTOR3D: e.mData = new aiVector3D(r.Get<aiVector3D>()); break;
+            case AI_AIVECTOR3D:
+                e.mData = new aiVector3D(r.Get<aiVector3D>());
+                break;
             case AI_AIMETADATA: {
                 aiMetadata* inner = ReadMetadata(r, depth + 1);
                 e.mData = inner != nullptr ? inner : new aiMetadata();
                 break;
             }
-            case AI_META_MAX: break;  // an entry without a value
-            default: r.Fail("a metadata entry has the unknown type " + std::to_string(type)); continue;
+            case AI_META_MAX:
+                break;  // an entry without a value
+            default:
+                r.Fail("a metadata entry has the unknown type " + std::to_string(type));
+                continue;
         }
         e.mType = static_cast<aiMetadataType>(type);
     }
@@ -437,8 +486,10 @@ void ReadChannels(Source& r, M& m, uint32_t n) {
     m.mNormals = r.GetArray<aiVector3D>(n);
     m.mTangents = r.GetArray<aiVector3D>(n);
     m.mBitangents = r.GetArray<aiVector3D>(n);
-    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_COLOR_SETS; ++c) m.mColors[c] = r.GetArray<aiColor4D>(n);
-    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c) m.mTextureCoords[c] = r.GetArray<aiVector3D>(n);
+    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_COLOR_SETS; ++c)
+        m.mColors[c] = r.GetArray<aiColor4D>(n);
+    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c)
+        m.mTextureCoords[c] = r.GetArray<aiVector3D>(n);
 }
 
 aiMesh* ReadMesh(Source& r) {
@@ -453,7 +504,8 @@ aiMesh* ReadMesh(Source& r) {
     // The count stands only with the positions it counts.
     m->mNumVertices = m->mVertices != nullptr ? n : 0;
     if (n != 0 && m->mVertices == nullptr) r.Fail("a mesh counts vertices without positions");
-    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c) m->mNumUVComponents[c] = r.Get<uint32_t>();
+    for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c)
+        m->mNumUVComponents[c] = r.Get<uint32_t>();
     for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS && !r.Failed(); ++c) {
         if (r.Get<uint8_t>() == 0) continue;
         aiString name;
@@ -472,7 +524,8 @@ aiMesh* ReadMesh(Source& r) {
             face.mNumIndices = k;
             r.GetBytes(face.mIndices, sizeof(unsigned) * k);
             for (uint32_t i = 0; i < k && !r.Failed(); ++i)
-                if (face.mIndices[i] >= m->mNumVertices) r.Fail("a face uses a vertex the mesh does not have");
+                if (face.mIndices[i] >= m->mNumVertices)
+                    r.Fail("a face uses a vertex the mesh does not have");
         }
     }
     const uint32_t bones = r.Count(8 + sizeof(aiMatrix4x4));
@@ -505,7 +558,8 @@ aiMesh* ReadMesh(Source& r) {
             const uint32_t tn = r.Get<uint32_t>();
             ReadChannels(r, *t, tn);
             t->mNumVertices = tn;
-            if (tn != m->mNumVertices) r.Fail("a morph target has another vertex count than its mesh");
+            if (tn != m->mNumVertices)
+                r.Fail("a morph target has another vertex count than its mesh");
             m->mAnimMeshes[a] = t.release();
             m->mNumAnimMeshes = a + 1;
         }
@@ -538,14 +592,16 @@ aiMaterial* ReadMaterial(Source& r) {
         if (type == aiPTI_String) {
             uint32_t textLength = 0;
             if (len >= 5) std::memcpy(&textLength, value.data(), sizeof textLength);
-            laidOut = len >= 5 && textLength < MAXLEN && uint64_t{textLength} + 5 == len && value[len - 1] == 0;
+            laidOut = len >= 5 && textLength < MAXLEN && uint64_t{textLength} + 5 == len &&
+                      value[len - 1] == 0;
         } else if (type == aiPTI_Float || type == aiPTI_Integer) {
             laidOut = len % 4 == 0;
         } else if (type == aiPTI_Double) {
             laidOut = len % 8 == 0;
         }
         if (!laidOut) {
-            r.Fail("the material property '" + std::string(key.C_Str()) + "' is not laid out as its type says");
+            r.Fail("the material property '" + std::string(key.C_Str()) +
+                   "' is not laid out as its type says");
             break;
         }
         if (mat->AddBinaryProperty(value.data(), len, key.C_Str(), semantic, index,
@@ -641,7 +697,8 @@ aiTexture* ReadTexture(Source& r) {
     // Compressed: mWidth bytes; otherwise mWidth * mHeight texels (a size
     // that does not fit in 64 bits matches no byte count).
     uint64_t expected = t->mWidth;
-    const bool sized = t->mHeight == 0 || CheckedProduct(uint64_t{t->mWidth} * t->mHeight, sizeof(aiTexel), expected);
+    const bool sized = t->mHeight == 0 ||
+                       CheckedProduct(uint64_t{t->mWidth} * t->mHeight, sizeof(aiTexel), expected);
     if (bytes > r.Remaining() || (bytes != 0 && (!sized || bytes != expected))) {
         r.Fail("an embedded texture's data is cut short");
         return t.release();
@@ -742,7 +799,8 @@ std::unique_ptr<aiScene> ReadSceneBytes(const uint8_t* data, size_t size, std::s
     }
     const uint32_t version = r.Get<uint32_t>();
     if (version != kVersion) {
-        error = "the importer's scene has version " + std::to_string(version) + ", not " + std::to_string(kVersion);
+        error = "the importer's scene has version " + std::to_string(version) + ", not " +
+                std::to_string(kVersion);
         return nullptr;
     }
     auto scene = std::make_unique<aiScene>();

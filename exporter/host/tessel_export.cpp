@@ -90,7 +90,8 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto names = [&](std::vector<std::string>& into) {
-            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) into.push_back(argv[++i]);
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0)
+                into.push_back(argv[++i]);
         };
         auto number = [&](std::optional<std::string>& into) {
             if (i + 1 >= argc || !IsNumber(argv[i + 1])) {
@@ -101,33 +102,51 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
             errno = 0;
             const long long v = std::strtoll(argv[i + 1], nullptr, 10);
             if (errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-                error = a + " " + argv[i + 1] + " is out of range (" + std::to_string(INT_MIN) + " to " +
-                        std::to_string(INT_MAX) + ")";
+                error = a + " " + argv[i + 1] + " is out of range (" + std::to_string(INT_MIN) +
+                        " to " + std::to_string(INT_MAX) + ")";
                 return false;
             }
             into = argv[++i];
             return true;
         };
-        if (a == "--help" || a == "-h") o.help = true;
-        else if (a == "--list") o.list = true;
-        else if (a == "--interactive") o.interactive = true;
-        else if (a == "--split-large") o.splitLarge = true;
-        else if (a == "--convert-textures") o.convertTextures = true;
-        else if (a == "--all") o.answers.take = ExportDialogAnswers::Take::All;
+        if (a == "--help" || a == "-h")
+            o.help = true;
+        else if (a == "--list")
+            o.list = true;
+        else if (a == "--interactive")
+            o.interactive = true;
+        else if (a == "--split-large")
+            o.splitLarge = true;
+        else if (a == "--convert-textures")
+            o.convertTextures = true;
+        else if (a == "--all")
+            o.answers.take = ExportDialogAnswers::Take::All;
         else if (a == "--select") {
             o.answers.take = ExportDialogAnswers::Take::Selected;
             names(o.answers.names);
-            if (o.answers.names.empty()) { error = "--select needs at least one object name"; return false; }
-        } else if (a == "--start") { if (!number(o.answers.startFrame)) return false; }
-        else if (a == "--end") { if (!number(o.answers.endFrame)) return false; }
-        else if (a == "--step") {
+            if (o.answers.names.empty()) {
+                error = "--select needs at least one object name";
+                return false;
+            }
+        } else if (a == "--start") {
+            if (!number(o.answers.startFrame)) return false;
+        } else if (a == "--end") {
+            if (!number(o.answers.endFrame)) return false;
+        } else if (a == "--step") {
             if (!number(o.answers.frameStep)) return false;
-            if (std::atoi(o.answers.frameStep->c_str()) < 1) { error = "--step must be at least 1"; return false; }
-        } else if (a == "--no-centre") o.answers.centre = false;
+            if (std::atoi(o.answers.frameStep->c_str()) < 1) {
+                error = "--step must be at least 1";
+                return false;
+            }
+        } else if (a == "--no-centre")
+            o.answers.centre = false;
         else if (a == "--selected-only") {
             o.selectedOnly = true;
             names(o.selection);
-            if (o.selection.empty()) { error = "--selected-only needs at least one object name"; return false; }
+            if (o.selection.empty()) {
+                error = "--selected-only needs at least one object name";
+                return false;
+            }
         } else if (a == "--scale") {
             char* end = nullptr;
             const double f = i + 1 < argc ? std::strtod(argv[i + 1], &end) : 0.0;
@@ -146,30 +165,50 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
             o.size.unitMetres = metres;
             ++i;
         } else if (a == "--animation") {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') { error = "--animation needs a name"; return false; }
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                error = "--animation needs a name";
+                return false;
+            }
             o.animation = argv[++i];
         } else if (a == "--plugin") {
-            if (i + 1 >= argc) { error = "--plugin needs a path"; return false; }
+            if (i + 1 >= argc) {
+                error = "--plugin needs a path";
+                return false;
+            }
             o.plugin = argv[++i];
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return false;
-        } else positional.push_back(a);
+        } else
+            positional.push_back(a);
     }
     if (o.help) return true;
-    if (positional.empty()) { error = "no scene file given"; return false; }
+    if (positional.empty()) {
+        error = "no scene file given";
+        return false;
+    }
     o.scene = positional[0];
     if (positional.size() > 1) o.out = positional[1];
-    if (positional.size() > 2) { error = "too many file names"; return false; }
-    if (!o.list && o.out.empty()) { error = "no output file given"; return false; }
+    if (positional.size() > 2) {
+        error = "too many file names";
+        return false;
+    }
+    if (!o.list && o.out.empty()) {
+        error = "no output file given";
+        return false;
+    }
     if (o.answers.startFrame && o.answers.endFrame &&
         std::atol(o.answers.startFrame->c_str()) > std::atol(o.answers.endFrame->c_str())) {
         error = "--start " + *o.answers.startFrame + " is after --end " + *o.answers.endFrame;
         return false;
     }
-    if (o.list && o.interactive) { error = "--list and --interactive cannot be combined"; return false; }
+    if (o.list && o.interactive) {
+        error = "--list and --interactive cannot be combined";
+        return false;
+    }
     if (o.interactive && o.answers.take != ExportDialogAnswers::Take::None) {
-        error = "--all and --select answer the dialog; with --interactive it is answered in its window";
+        error =
+            "--all and --select answer the dialog; with --interactive it is answered in its window";
         return false;
     }
     return true;
@@ -179,7 +218,8 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
 std::string RateNote(const HostScene& scene) {
     char text[200];
     std::snprintf(text, sizeof text,
-                  "note: the scene runs at %g frames a second; its frames are exported as they are and the viewer, "
+                  "note: the scene runs at %g frames a second; its frames are exported as they are "
+                  "and the viewer, "
                   "playing 30 a second, shows them %g times as fast",
                   scene.FrameRate(), 30.0 / scene.FrameRate());
     return text;
@@ -193,20 +233,22 @@ void PrintDialog(HostScene& scene, DialogWindow& dialog) {
     const int tpf = scene.TicksPerFrame();
     std::printf("scene: %s\n", scene.Path().c_str());
     std::printf("format: %s%s\n", scene.Format().empty() ? "unknown" : scene.Format().c_str(),
-                scene.TurnedUpright() ? (" (" + scene.UpAxis() + " up, turned upright)").c_str() : " (z up)");
+                scene.TurnedUpright() ? (" (" + scene.UpAxis() + " up, turned upright)").c_str()
+                                      : " (z up)");
     if (scene.DeclaredUnitMetres() > 0)
         std::printf("unit: %s (%s)\n", DescribeLengthUnit(scene.DeclaredUnitMetres()).c_str(),
                     scene.DeclaredUnitSource().c_str());
     else
         std::printf("unit: none declared (the file's numbers are taken as they are)\n");
-    if (scene.PresentedScale() != 1.0) std::printf("size: the file's numbers times %g\n", scene.PresentedScale());
+    if (scene.PresentedScale() != 1.0)
+        std::printf("size: the file's numbers times %g\n", scene.PresentedScale());
     std::printf("animation: frames %d to %d at %g fps (%d ticks per frame)\n", range.Start() / tpf,
                 range.End() / tpf, scene.FrameRate(), tpf);
     if (scene.FrameRate() != 30.0) std::printf("%s\n", RateNote(scene).c_str());
     for (size_t i = 0; i < scene.Clips().size(); ++i) {
         const SceneClip& c = scene.Clips()[i];
-        std::printf("animation %zu '%s': frames %d to %d%s\n", i + 1, c.name.c_str(), c.range.Start() / tpf,
-                    c.range.End() / tpf, c.played ? " (exported)" : "");
+        std::printf("animation %zu '%s': frames %d to %d%s\n", i + 1, c.name.c_str(),
+                    c.range.Start() / tpf, c.range.End() / tpf, c.played ? " (exported)" : "");
     }
     auto list = [&](const char* title, int id) {
         DialogWindow::Control* c = dialog.Find(id);
@@ -220,15 +262,17 @@ void PrintDialog(HostScene& scene, DialogWindow& dialog) {
         DialogWindow::Control* c = dialog.Find(id);
         return c ? c->text : std::string();
     };
-    std::printf("frames: start %s, end %s, step %s\n", text(kStartFrame).c_str(), text(kEndFrame).c_str(),
-                text(kFrameStep).c_str());
+    std::printf("frames: start %s, end %s, step %s\n", text(kStartFrame).c_str(),
+                text(kEndFrame).c_str(), text(kFrameStep).c_str());
     DialogWindow::Control* centre = dialog.Find(kCentre);
     if (centre != nullptr)
         std::printf("centring on the biped: %s%s\n", centre->check == BST_CHECKED ? "on" : "off",
                     centre->enabled ? "" : " (no biped in the scene)");
 }
 
-bool Exists(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
+bool Exists(const std::string& path, struct stat& st) {
+    return ::stat(path.c_str(), &st) == 0;
+}
 
 // The textures the plug-in writes into the file: with --convert-textures each
 // bitmap is handed to the plug-in under the name of its copy in textr/
@@ -250,7 +294,8 @@ public:
     // a copy fails.
     bool Finish(const std::string& out, std::FILE* report) {
         const fs::path dir = fs::path(out).parent_path() / "textr";
-        for (const std::string& n : notes) std::fprintf(stderr, "tessel-export: warning: %s\n", n.c_str());
+        for (const std::string& n : notes)
+            std::fprintf(stderr, "tessel-export: warning: %s\n", n.c_str());
         if (convert) {
             std::string error;
             if (!images.Write(dir.string(), error)) {
@@ -258,10 +303,11 @@ public:
                 return false;
             }
             size_t converted = 0;
-            for (const ViewerTextures::Output& t : images.Outputs()) converted += t.converted ? 1 : 0;
+            for (const ViewerTextures::Output& t : images.Outputs())
+                converted += t.converted ? 1 : 0;
             if (!images.Outputs().empty())
-                std::fprintf(report, "textures: %zu written into %s (%zu converted to TGA)\n", images.Outputs().size(),
-                             dir.string().c_str(), converted);
+                std::fprintf(report, "textures: %zu written into %s (%zu converted to TGA)\n",
+                             images.Outputs().size(), dir.string().c_str(), converted);
             return true;
         }
         size_t unreadable = 0;
@@ -273,11 +319,13 @@ public:
         }
         if (unreadable > 0)
             std::fprintf(stderr,
-                         "tessel-export: %zu of the %zu textures the file names are images the viewer cannot read "
+                         "tessel-export: %zu of the %zu textures the file names are images the "
+                         "viewer cannot read "
                          "(it reads BMP and TGA); --convert-textures writes them as TGA into %s\n",
                          unreadable, named.size(), dir.string().c_str());
         for (const std::string& path : missing)
-            std::fprintf(stderr, "tessel-export: texture '%s' is not found beside the scene\n", path.c_str());
+            std::fprintf(stderr, "tessel-export: texture '%s' is not found beside the scene\n",
+                         path.c_str());
         return true;
     }
 
@@ -293,11 +341,14 @@ private:
 // when the folder looks writable.
 std::string WhyNotWritable(const std::string& path) {
     const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return "folder '" + folder + "': " + std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return "'" + folder + "' is not a folder";
-    if (::access(folder.c_str(), W_OK) != 0) return "folder '" + folder + "': " + std::strerror(errno);
+    if (::access(folder.c_str(), W_OK) != 0)
+        return "folder '" + folder + "': " + std::strerror(errno);
     return std::string();
 }
 
@@ -307,11 +358,15 @@ void SayClampedFrames(const Options& o, HostScene& scene) {
     const int tpf = scene.TicksPerFrame();
     const int first = scene.AnimRange().Start() / tpf, last = scene.AnimRange().End() / tpf;
     if (o.answers.startFrame && std::atol(o.answers.startFrame->c_str()) < first)
-        std::fprintf(stderr, "tessel-export: --start %s is before the scene's first frame %d; the export starts at %d\n",
+        std::fprintf(stderr,
+                     "tessel-export: --start %s is before the scene's first frame %d; the export "
+                     "starts at %d\n",
                      o.answers.startFrame->c_str(), first, first);
     if (o.answers.endFrame && std::atol(o.answers.endFrame->c_str()) > last)
-        std::fprintf(stderr, "tessel-export: --end %s is after the scene's last frame %d; the export ends at %d\n",
-                     o.answers.endFrame->c_str(), last, last);
+        std::fprintf(
+            stderr,
+            "tessel-export: --end %s is after the scene's last frame %d; the export ends at %d\n",
+            o.answers.endFrame->c_str(), last, last);
 }
 
 }  // namespace
@@ -333,9 +388,11 @@ int main(int argc, char** argv) {
     if (o.interactive && !QtCanShowWindows()) {
         // A window without a display, or on Qt's offscreen platform, is one
         // nobody can answer: the program would wait for ever.
-        std::fprintf(stderr,
-                     "tessel-export: --interactive needs a display someone can answer the window on: set DISPLAY "
-                     "(or WAYLAND_DISPLAY); QT_QPA_PLATFORM=offscreen or minimal shows it to nobody\n");
+        std::fprintf(
+            stderr,
+            "tessel-export: --interactive needs a display someone can answer the window on: set "
+            "DISPLAY "
+            "(or WAYLAND_DISPLAY); QT_QPA_PLATFORM=offscreen or minimal shows it to nobody\n");
         return 2;
     }
 
@@ -350,10 +407,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessel-export: %s\n", error.c_str());
         return 1;
     }
-    for (const std::string& w : scene->Warnings()) std::fprintf(stderr, "tessel-export: warning: %s\n", w.c_str());
+    for (const std::string& w : scene->Warnings())
+        std::fprintf(stderr, "tessel-export: warning: %s\n", w.c_str());
     const std::vector<std::string> missing = scene->Select(o.selection);
     if (!missing.empty()) {
-        std::fprintf(stderr, "tessel-export: no node named '%s' in '%s'\n", missing[0].c_str(), o.scene.c_str());
+        std::fprintf(stderr, "tessel-export: no node named '%s' in '%s'\n", missing[0].c_str(),
+                     o.scene.c_str());
         return 1;
     }
     SetTicksPerFrame(scene->TicksPerFrame());
@@ -383,7 +442,8 @@ int main(int argc, char** argv) {
     DWORD options = o.selectedOnly ? SCENE_EXPORT_SELECTED : 0;
     if (o.splitLarge) {
         if (!exporter->SupportsOptions(0, SCENE_EXPORT_SPLIT_LARGE)) {
-            std::fprintf(stderr, "tessel-export: the plug-in cannot split large objects (--split-large)\n");
+            std::fprintf(stderr,
+                         "tessel-export: the plug-in cannot split large objects (--split-large)\n");
             exporter.reset();
             SetHostUi(nullptr);
             return 1;
@@ -413,11 +473,15 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::string> notListed;
-    console.dialogAnswers = [&](DialogWindow& dialog) { AnswerExportDialog(dialog, o.answers, notListed); };
+    console.dialogAnswers = [&](DialogWindow& dialog) {
+        AnswerExportDialog(dialog, o.answers, notListed);
+    };
     windows.prepareDialog = [&](DialogWindow& dialog) { PresetExportDialog(dialog, o.answers); };
     if (!o.interactive) SayClampedFrames(o, *scene);
     if (!o.interactive && o.answers.take == ExportDialogAnswers::Take::None)
-        std::fprintf(stderr, "tessel-export: no objects chosen (--all or --select NAME...); the dialog is cancelled\n");
+        std::fprintf(stderr,
+                     "tessel-export: no objects chosen (--all or --select NAME...); the dialog is "
+                     "cancelled\n");
 
     ExportTextures textures(*scene, o.convertTextures);
     struct stat before {};
@@ -429,31 +493,38 @@ int main(int argc, char** argv) {
     SetHostUi(nullptr);
 
     for (const std::string& name : notListed)
-        std::fprintf(stderr, "tessel-export: '%s' is not in the export dialog's lists\n", name.c_str());
+        std::fprintf(stderr, "tessel-export: '%s' is not in the export dialog's lists\n",
+                     name.c_str());
     if (result == 0) {
         const std::string why = WhyNotWritable(o.out);
-        std::fprintf(stderr, "tessel-export: the export failed; '%s' could not be written%s%s\n", o.out.c_str(),
-                     why.empty() ? "" : ": ", why.c_str());
+        std::fprintf(stderr, "tessel-export: the export failed; '%s' could not be written%s%s\n",
+                     o.out.c_str(), why.empty() ? "" : ": ", why.c_str());
         return 1;
     }
     struct stat after {};
     // A target that is no regular file (a pipe, a terminal) keeps no time of its
     // last write: the plug-in's result says it was written.
-    const bool written = Exists(o.out, after) &&
-                         (!existed || !S_ISREG(after.st_mode) || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
-                          after.st_mtim.tv_nsec != before.st_mtim.tv_nsec || after.st_ino != before.st_ino);
+    const bool written =
+        Exists(o.out, after) &&
+        (!existed || !S_ISREG(after.st_mode) || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+         after.st_mtim.tv_nsec != before.st_mtim.tv_nsec || after.st_ino != before.st_ino);
     if (!written) {
         if (cancelled)
-            std::fprintf(stderr, "tessel-export: the export was cancelled; '%s' was left as it was\n", o.out.c_str());
+            std::fprintf(stderr,
+                         "tessel-export: the export was cancelled; '%s' was left as it was\n",
+                         o.out.c_str());
         else
-            std::fprintf(stderr, "tessel-export: the export ended without writing '%s'\n", o.out.c_str());
+            std::fprintf(stderr, "tessel-export: the export ended without writing '%s'\n",
+                         o.out.c_str());
         return 1;
     }
     // A file written to standard output itself (/dev/stdout) is not followed by the report.
     struct stat standardOutput {};
     const bool toStandardOutput = ::fstat(STDOUT_FILENO, &standardOutput) == 0 &&
-                                  standardOutput.st_dev == after.st_dev && standardOutput.st_ino == after.st_ino;
+                                  standardOutput.st_dev == after.st_dev &&
+                                  standardOutput.st_ino == after.st_ino;
     std::fprintf(toStandardOutput ? stderr : stdout, "wrote %s\n", o.out.c_str());
-    if (scene->FrameRate() != 30.0) std::fprintf(stderr, "tessel-export: %s\n", RateNote(*scene).c_str());
+    if (scene->FrameRate() != 30.0)
+        std::fprintf(stderr, "tessel-export: %s\n", RateNote(*scene).c_str());
     return textures.Finish(o.out, toStandardOutput ? stderr : stdout) ? 0 : 1;
 }

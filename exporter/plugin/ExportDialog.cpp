@@ -10,7 +10,8 @@
 #include "TesselExp.h"
 #include "resource.h"
 
-const char* const kTooManyObjects = "오브젝트의 최대 갯수를 초과했습니다.\r\n일부 오브젝트는 Export에서 제외됩니다.";
+const char* const kTooManyObjects =
+    "오브젝트의 최대 갯수를 초과했습니다.\r\n일부 오브젝트는 Export에서 제외됩니다.";
 const char* const kNothingToSave = "저장할 Object가 없습니다.";
 const char* const kNothingSelected = "저장할 Object가 선택되어 있지 않습니다.";
 const char* const kFrameStepTooSmall = "Frame Step은 1 이상이어야 합니다.";
@@ -82,7 +83,8 @@ void ExportDialog::Open(TesselExp* exporter) {
     for (int k = 0; root != nullptr && k < root->NumberOfChildren(); ++k)
         FillNodeLists(staticList, animList, exporter, root->GetChildNode(k));
 
-    SendMessageA(centreCheck, BM_SETCHECK, exporter->centreOnBiped ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageA(centreCheck, BM_SETCHECK, exporter->centreOnBiped ? BST_CHECKED : BST_UNCHECKED,
+                 0);
     // Without a biped there is nothing to centre on; the box keeps its mark.
     if (exporter->bipedRoot == nullptr) EnableWindow(centreCheck, FALSE);
 }
@@ -96,7 +98,8 @@ std::vector<INode*> ExportDialog::ItemsToTake(HWND list, bool all, int count) {
             ExportMessage(kTooManyObjects);
             break;
         }
-        auto* node = reinterpret_cast<INode*>(SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(i), 0));
+        auto* node =
+            reinterpret_cast<INode*>(SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(i), 0));
         if (node != nullptr && reinterpret_cast<LRESULT>(node) != LB_ERR) taken.push_back(node);
     }
     return taken;
@@ -110,7 +113,8 @@ void ExportDialog::Save(bool all) {
     }
     const std::vector<INode*> statics = ItemsToTake(staticList, all, exp->staticCount);
     const std::vector<INode*> anims = ItemsToTake(animList, all, exp->animCount);
-    const size_t taken = static_cast<size_t>(exp->staticCount + exp->animCount) + statics.size() + anims.size();
+    const size_t taken =
+        static_cast<size_t>(exp->staticCount + exp->animCount) + statics.size() + anims.size();
     if (taken == 0) {
         if (all) {
             ExportMessage(kNothingToSave);
@@ -142,7 +146,9 @@ void ExportDialog::Save(bool all) {
     exp->startTime = start;
     exp->endTime = end;
     exp->frameStep = static_cast<int>(step);
-    exp->centreOnBiped = SendMessageA(centreCheck, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED) ? TRUE : FALSE;
+    exp->centreOnBiped =
+        SendMessageA(centreCheck, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED) ? TRUE
+                                                                                          : FALSE;
     EndDialog(dialog, 1);
 }
 
@@ -153,10 +159,12 @@ BOOL FillNodeLists(HWND staticList, HWND animList, TesselExp* exporter, INode* n
     if (exporter->IsExportCandidate(node)) {
         HWND list = exporter->IsAnimatedNode(node) ? animList : staticList;
         const LRESULT at = SendMessageA(list, LB_GETCOUNT, 0, 0);
-        SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(node->GetName()));
+        SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(at),
+                     reinterpret_cast<LPARAM>(node->GetName()));
         SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(node));
     }
-    for (int k = 0; k < node->NumberOfChildren(); ++k) FillNodeLists(staticList, animList, exporter, node->GetChildNode(k));
+    for (int k = 0; k < node->NumberOfChildren(); ++k)
+        FillNodeLists(staticList, animList, exporter, node->GetChildNode(k));
     return TRUE;
 }
 
@@ -167,10 +175,17 @@ INT_PTR ExportDlgProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case IDC_SAVE_ALL: ExportDialog(hWnd).Save(true); break;
-                case IDOK: ExportDialog(hWnd).Save(false); break;
-                case IDCANCEL: EndDialog(hWnd, 0); break;
-                default: break;
+                case IDC_SAVE_ALL:
+                    ExportDialog(hWnd).Save(true);
+                    break;
+                case IDOK:
+                    ExportDialog(hWnd).Save(false);
+                    break;
+                case IDCANCEL:
+                    EndDialog(hWnd, 0);
+                    break;
+                default:
+                    break;
             }
             return TRUE;
         case WM_CLOSE:

@@ -4,8 +4,8 @@
 #include "resource.h"
 
 const DialogTemplate& ExportDialogTemplate() {
-    static const unsigned long list =
-        LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT | LBS_EXTENDEDSEL | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
+    static const unsigned long list = LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT |
+                                      LBS_EXTENDEDSEL | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
     static const unsigned long edit = ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
     static const DialogTemplate t{
         IDD_EXPORT,
@@ -18,8 +18,8 @@ const DialogTemplate& ExportDialogTemplate() {
             {IDC_SAVE_ALL, ControlKind::PushButton, "모두 저장", 198, 138, 85, 16, WS_TABSTOP},
             {IDCANCEL, ControlKind::PushButton, "취   소", 198, 161, 85, 17, WS_TABSTOP},
             {IDC_CENTRE_ON_BIPED, ControlKind::CheckBox,
-             "바이패드의 최상위부모(Bip01?)를 기준으로 앞뒤 좌표를 가운데로 이동시킨다.", 196, 20, 87, 39,
-             BS_AUTOCHECKBOX | BS_MULTILINE | WS_TABSTOP},
+             "바이패드의 최상위부모(Bip01?)를 기준으로 앞뒤 좌표를 가운데로 이동시킨다.", 196, 20,
+             87, 39, BS_AUTOCHECKBOX | BS_MULTILINE | WS_TABSTOP},
             {IDC_START_FRAME, ControlKind::Edit, "", 242, 60, 41, 12, edit},
             {-1, ControlKind::Static, "시작 Frame :", 192, 62, 41, 9, SS_LEFT | WS_GROUP},
             {-1, ControlKind::Static, "끝 Frame :", 202, 78, 37, 9, SS_LEFT | WS_GROUP},
@@ -38,4 +38,6 @@ const DialogTemplate& ExportDialogTemplate() {
     return t;
 }
 
-void RegisterResources(HINSTANCE instance) { RegisterDialogTemplate(instance, ExportDialogTemplate()); }
+void RegisterResources(HINSTANCE instance) {
+    RegisterDialogTemplate(instance, ExportDialogTemplate());
+}

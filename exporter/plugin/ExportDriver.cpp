@@ -68,7 +68,8 @@ bool OutputFile::Open(const char* name) {
     if (::stat(name, &st) != 0) return errno == ENOENT && OpenBeside(nullptr);
     // A file without write permission is write-protected, also for a user
     // whom the system would let write it anyway.
-    if (S_ISDIR(st.st_mode) || ::access(name, W_OK) != 0 || (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0))
+    if (S_ISDIR(st.st_mode) || ::access(name, W_OK) != 0 ||
+        (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0))
         return false;
     if (!S_ISREG(st.st_mode) || st.st_nlink > 1) return OpenElsewhere();
     // A link is followed: the file it names is replaced, the link stays.
@@ -87,7 +88,8 @@ bool OutputFile::OpenBeside(const struct stat* existing) {
         }
         if (existing != nullptr) {
             // Owner and group first: changing them may clear mode bits.
-            if (::fchown(fd, existing->st_uid, existing->st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), existing->st_gid);
+            if (::fchown(fd, existing->st_uid, existing->st_gid) != 0)
+                (void)::fchown(fd, static_cast<uid_t>(-1), existing->st_gid);
             (void)::fchmod(fd, existing->st_mode & 07777);
         }
         stream = ::fdopen(fd, "wb");
@@ -161,11 +163,14 @@ void OutputFile::Discard() {
 }
 
 // The host's progress bar runs this once; the driver's own loop does the work.
-DWORD ProgressCallback(void*) { return 0; }
+DWORD ProgressCallback(void*) {
+    return 0;
+}
 
 }  // namespace
 
-int TesselExp::DoExport(const char* name, ExpInterface* /*ei*/, Interface* i, BOOL suppressPrompts, DWORD options) {
+int TesselExp::DoExport(const char* name, ExpInterface* /*ei*/, Interface* i, BOOL suppressPrompts,
+                        DWORD options) {
     try {
         return ExportScene(name, i, suppressPrompts, options);
     } catch (const std::bad_alloc&) {
@@ -197,8 +202,8 @@ int TesselExp::ExportScene(const char* name, Interface* i, BOOL suppressPrompts,
     if (!showPrompts) return 0;
 
     RegisterResources(hInstance);
-    const INT_PTR chosen =
-        DialogBoxParamA(hInstance, IDD_EXPORT, ip->GetMAXHWnd(), ExportDlgProc, reinterpret_cast<LPARAM>(this));
+    const INT_PTR chosen = DialogBoxParamA(hInstance, IDD_EXPORT, ip->GetMAXHWnd(), ExportDlgProc,
+                                           reinterpret_cast<LPARAM>(this));
     if (chosen == 0) return 1;  // cancelled, or nothing to save
     // A dialog that could not be shown chose nothing.
     if (chosen != 1 || staticCount + animCount < 1) return 0;
@@ -226,7 +231,9 @@ int TesselExp::ExportScene(const char* name, Interface* i, BOOL suppressPrompts,
 
     const int total = staticCount + animCount;
     auto progress = [&](int n) {
-        ip->ProgressUpdate(static_cast<int>(static_cast<float>(n) / static_cast<float>(total) * 100.0f), TRUE, nullptr);
+        ip->ProgressUpdate(
+            static_cast<int>(static_cast<float>(n) / static_cast<float>(total) * 100.0f), TRUE,
+            nullptr);
     };
     bool cancelled = false;
     for (int k = 0; k < staticCount && !cancelled; ++k) {
@@ -285,7 +292,8 @@ void TesselExp::ExportStaticNode(INode* node) {
     }
     const Interval range = ip->GetAnimRange();
     const Interval valid = os.obj->ObjectValidity(staticTime);
-    if (!valid.InInterval(range.Start()) || !valid.InInterval(range.End()) || CheckForAnimation(node)) {
+    if (!valid.InInterval(range.Start()) || !valid.InInterval(range.End()) ||
+        CheckForAnimation(node)) {
         writer->WriteEmptyMesh(node, "움직이지 않는 오브젝트가 아닙니다");
         return;
     }
@@ -301,7 +309,8 @@ void TesselExp::ExportAnimatedNode(INode* node) {
     }
     const Interval range = ip->GetAnimRange();
     const Interval valid = os.obj->ObjectValidity(staticTime);
-    if (!valid.InInterval(range.Start()) || !valid.InInterval(range.End()) || CheckForAnimation(node)) {
+    if (!valid.InInterval(range.Start()) || !valid.InInterval(range.End()) ||
+        CheckForAnimation(node)) {
         writer->WriteAnimatedMesh(node, staticTime);
         return;
     }

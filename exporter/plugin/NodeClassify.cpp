@@ -14,8 +14,8 @@ const Class_ID kTargetObject(TARGET_CLASS_ID, 0);
 bool IsBipedController(Control* c) {
     if (c == nullptr) return false;
     const Class_ID id = c->ClassID();
-    return id == Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0) || id == Class_ID(BIPBODY_CONTROL_CLASS_ID, 0) ||
-           id == Class_ID(FOOTPRINT_CLASS_ID, 0);
+    return id == Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0) ||
+           id == Class_ID(BIPBODY_CONTROL_CLASS_ID, 0) || id == Class_ID(FOOTPRINT_CLASS_ID, 0);
 }
 }  // namespace
 
@@ -68,7 +68,9 @@ BOOL TesselExp::CheckForAnimation(INode* node) {
         } else {
             // Each sample is compared with the first one; the axis is not compared.
             if (!EqualPoint3(ap.t, firstPos)) bPos = TRUE;
-            if (std::fabs(static_cast<double>(angle) - static_cast<double>(firstAngle)) > kTolerance) bRot = TRUE;
+            if (std::fabs(static_cast<double>(angle) - static_cast<double>(firstAngle)) >
+                kTolerance)
+                bRot = TRUE;
             if (!EqualPoint3(ap.k, firstScale)) bScale = TRUE;
         }
         if (bPos && bRot && bScale) break;
@@ -87,7 +89,8 @@ BOOL TesselExp::FindBipedRoot(INode* node) {
     if (node == nullptr) return TRUE;
     Control* c = node->GetTMController();
     const ObjectState os = node->EvalWorldState(0, TRUE);
-    const bool match = os.obj != nullptr && os.obj->SuperClassID() == GEOMOBJECT_CLASS_ID && IsBipedController(c);
+    const bool match =
+        os.obj != nullptr && os.obj->SuperClassID() == GEOMOBJECT_CLASS_ID && IsBipedController(c);
     if (match && bipedRoot == nullptr) {
         bipedRoot = node;
         return FALSE;

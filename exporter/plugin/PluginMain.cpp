@@ -35,15 +35,25 @@ PLUGIN_EXPORT int DllMain(HINSTANCE hinstDLL, DWORD /*reason*/, void* /*reserved
     return TRUE;
 }
 
-PLUGIN_EXPORT const char* LibDescription() { return GetString(IDS_LIBDESCRIPTION); }
+PLUGIN_EXPORT const char* LibDescription() {
+    return GetString(IDS_LIBDESCRIPTION);
+}
 
-PLUGIN_EXPORT int LibNumberClasses() { return 1; }
+PLUGIN_EXPORT int LibNumberClasses() {
+    return 1;
+}
 
-PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) { return i == 0 ? &TesselExpDesc : nullptr; }
+PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) {
+    return i == 0 ? &TesselExpDesc : nullptr;
+}
 
-PLUGIN_EXPORT ULONG LibVersion() { return VERSION_3DSMAX; }
+PLUGIN_EXPORT ULONG LibVersion() {
+    return VERSION_3DSMAX;
+}
 
-PLUGIN_EXPORT ULONG CanAutoDefer() { return 1; }
+PLUGIN_EXPORT ULONG CanAutoDefer() {
+    return 1;
+}
 
 }  // extern "C"
 
@@ -56,6 +66,10 @@ HINSTANCE ModuleHandle() {
     return reinterpret_cast<HINSTANCE>(&TesselExpDesc);
 }
 
-__attribute__((constructor)) void OnLibraryLoad() { DllMain(ModuleHandle(), DLL_PROCESS_ATTACH, nullptr); }
-__attribute__((destructor)) void OnLibraryUnload() { DllMain(ModuleHandle(), DLL_PROCESS_DETACH, nullptr); }
+__attribute__((constructor)) void OnLibraryLoad() {
+    DllMain(ModuleHandle(), DLL_PROCESS_ATTACH, nullptr);
+}
+__attribute__((destructor)) void OnLibraryUnload() {
+    DllMain(ModuleHandle(), DLL_PROCESS_DETACH, nullptr);
+}
 }  // namespace

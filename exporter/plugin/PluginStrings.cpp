@@ -43,8 +43,11 @@ int LoadStringA(HINSTANCE instance, unsigned int id, char* buffer, int max) {
 
 const char* GetString(int id) {
     if (hInstance == nullptr) return nullptr;
-    return LoadStringA(hInstance, static_cast<unsigned int>(id), stringBuffer, sizeof stringBuffer) ? stringBuffer
-                                                                                                       : nullptr;
+    return LoadStringA(hInstance, static_cast<unsigned int>(id), stringBuffer, sizeof stringBuffer)
+               ? stringBuffer
+               : nullptr;
 }
 
-void ExportMessage(const char* text) { MessageBoxA(nullptr, text, "Export Message", MB_OK); }
+void ExportMessage(const char* text) {
+    MessageBoxA(nullptr, text, "Export Message", MB_OK);
+}

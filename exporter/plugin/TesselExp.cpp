@@ -13,23 +13,41 @@ TesselExp::TesselExp() {
 
 TesselExp::~TesselExp() = default;  // the material table frees its own storage
 
-int TesselExp::ExtCount() { return 1; }
+int TesselExp::ExtCount() {
+    return 1;
+}
 
-const char* TesselExp::Ext(int n) { return n == 0 ? "TSL" : emptyText; }
+const char* TesselExp::Ext(int n) {
+    return n == 0 ? "TSL" : emptyText;
+}
 
-const char* TesselExp::LongDesc() { return "Vantor Tessel Exporter"; }
+const char* TesselExp::LongDesc() {
+    return "Vantor Tessel Exporter";
+}
 
-const char* TesselExp::ShortDesc() { return "Tessel Exporter"; }
+const char* TesselExp::ShortDesc() {
+    return "Tessel Exporter";
+}
 
-const char* TesselExp::AuthorName() { return "Orlen"; }
+const char* TesselExp::AuthorName() {
+    return "Orlen";
+}
 
-const char* TesselExp::CopyrightMessage() { return "Copyright (c) Vantor. All rights reserved."; }
+const char* TesselExp::CopyrightMessage() {
+    return "Copyright (c) Vantor. All rights reserved.";
+}
 
-const char* TesselExp::OtherMessage1() { return emptyText; }
+const char* TesselExp::OtherMessage1() {
+    return emptyText;
+}
 
-const char* TesselExp::OtherMessage2() { return emptyText; }
+const char* TesselExp::OtherMessage2() {
+    return emptyText;
+}
 
-unsigned int TesselExp::Version() { return 100; }
+unsigned int TesselExp::Version() {
+    return 100;
+}
 
 void TesselExp::ShowAbout(HWND) {}
 

@@ -75,7 +75,8 @@ __attribute__((target("avx2"), always_inline)) inline void UnitEight(__m256& x, 
 // FaceNormal of eight faces at a time (AVX2, without fused operations).
 __attribute__((target("avx2"))) void FaceNormalsEight(const Point3* P, const int32_t* corners,
                                                       size_t faces, Point3* out) {
-    const float* base = reinterpret_cast<const float*>(P);  // no member access: P is null for a mesh without points
+    const float* base =
+        reinterpret_cast<const float*>(P);  // no member access: P is null for a mesh without points
     const __m256i stride = _mm256_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21);
     size_t f = 0;
     for (; f + 8 <= faces; f += 8) {
@@ -162,7 +163,9 @@ TesselVertex FileVertex(const Point3& p, const Point3& n, const TexturePair& t) 
 }
 }  // namespace
 
-bool IsMirrored(const Matrix3& tm) { return DotProd(CrossProd(tm.GetRow(0), tm.GetRow(1)), tm.GetRow(2)) < 0.0f; }
+bool IsMirrored(const Matrix3& tm) {
+    return DotProd(CrossProd(tm.GetRow(0), tm.GetRow(1)), tm.GetRow(2)) < 0.0f;
+}
 
 TriObject* MeshFromNode(INode* node, TimeValue t, bool& deleteIt) {
     deleteIt = false;
@@ -192,17 +195,21 @@ struct TesselWriter::Prepared {
     bool direct = false;  // static layout without splitting
 };
 
-int32_t TesselWriter::FrameCount() const { return FrameCountFor(1, startTime, endTime, GetTicksPerFrame(), frameStep); }
+int32_t TesselWriter::FrameCount() const {
+    return FrameCountFor(1, startTime, endTime, GetTicksPerFrame(), frameStep);
+}
 
 void TesselWriter::WriteEmptyMesh(INode* node, const std::string& reason) {
-    const std::string text = "오브젝트 '" + std::string(node && node->GetName() ? node->GetName() : "") + "': " +
-                             reason + ".\r\n빈 메시로 저장합니다.";
+    const std::string text = "오브젝트 '" +
+                             std::string(node && node->GetName() ? node->GetName() : "") +
+                             "': " + reason + ".\r\n빈 메시로 저장합니다.";
     MessageBoxA(nullptr, text.c_str(), kExportCaption, MB_OK);
     out.WriteInt32(0);  // vertices (of every frame block)
     out.WriteInt32(0);  // faces
 }
 
-bool TesselWriter::Prepare(INode* node, TimeValue t, bool animated, Prepared& mesh, std::string& why) {
+bool TesselWriter::Prepare(INode* node, TimeValue t, bool animated, Prepared& mesh,
+                           std::string& why) {
     const Matrix3 tm = node->GetObjTMAfterWSM(t);
     mesh.mirrored = IsMirrored(tm);
     Object* obj = node->EvalWorldState(t, TRUE).obj;
@@ -221,8 +228,9 @@ bool TesselWriter::Prepare(INode* node, TimeValue t, bool animated, Prepared& me
         return false;
     }
     const Mesh& m = tri->GetMesh();
-    bool sound = m.numVerts >= 0 && m.numFaces >= 0 && m.numTVerts >= 0 && (m.numVerts == 0 || m.verts) &&
-                 (m.numFaces == 0 || m.faces) && (m.numTVerts == 0 || (m.tVerts && (m.numFaces == 0 || m.tvFace)));
+    bool sound = m.numVerts >= 0 && m.numFaces >= 0 && m.numTVerts >= 0 &&
+                 (m.numVerts == 0 || m.verts) && (m.numFaces == 0 || m.faces) &&
+                 (m.numTVerts == 0 || (m.tVerts && (m.numFaces == 0 || m.tvFace)));
     const size_t nv = sound ? static_cast<size_t>(m.numVerts) : 0;
     const size_t nf = sound ? static_cast<size_t>(m.numFaces) : 0;
     const size_t nt = sound ? static_cast<size_t>(m.numTVerts) : 0;
@@ -266,7 +274,8 @@ bool TesselWriter::Prepare(INode* node, TimeValue t, bool animated, Prepared& me
         }
     if (nt > 0) {
         mesh.table.resize(nt);
-        for (size_t i = 0; i < nt; ++i) mesh.table[i] = TexturePair{m.tVerts[i].x, 1.0f - m.tVerts[i].y};
+        for (size_t i = 0; i < nt; ++i)
+            mesh.table[i] = TexturePair{m.tVerts[i].x, 1.0f - m.tVerts[i].y};
     } else {
         mesh.table.assign(animated ? 1 : nv, TexturePair{});
     }
@@ -277,8 +286,9 @@ bool TesselWriter::Prepare(INode* node, TimeValue t, bool animated, Prepared& me
 }
 
 void TesselWriter::WriteTooManyVertices(INode* node, size_t count) {
-    WriteEmptyMesh(node, "Vertex가 " + std::to_string(count) + "개로 " + std::to_string(MAX_OBJECT_VERTICES) +
-                             "개를 넘습니다 (--split-large로 여러 오브젝트로 나누어 저장할 수 있습니다)");
+    WriteEmptyMesh(
+        node, "Vertex가 " + std::to_string(count) + "개로 " + std::to_string(MAX_OBJECT_VERTICES) +
+                  "개를 넘습니다 (--split-large로 여러 오브젝트로 나누어 저장할 수 있습니다)");
 }
 
 void TesselWriter::StartRecord(size_t r) {
@@ -301,8 +311,8 @@ void TesselWriter::WriteStaticMesh(INode* node, TimeValue t) {
     if (!mesh.direct) {
         std::vector<int32_t> classes;
         PositionClasses(mesh.positions.data(), mesh.numVerts, classes);
-        SplitVertices(mesh.cornerVertex.data(), mesh.cornerTexture.data(), mesh.cornerVertex.size(), classes,
-                      mesh.table, layout);
+        SplitVertices(mesh.cornerVertex.data(), mesh.cornerTexture.data(), mesh.cornerVertex.size(),
+                      classes, mesh.table, layout);
     }
     const size_t count = mesh.direct ? mesh.numVerts : layout.Count();
     const std::vector<int32_t>& corners = mesh.direct ? mesh.cornerVertex : layout.cornerIndex;
@@ -334,7 +344,8 @@ void TesselWriter::WriteStaticMesh(INode* node, TimeValue t) {
     }
 }
 
-bool TesselWriter::Sample(INode* node, TimeValue s, const Prepared& layout, std::vector<Point3>& positions) {
+bool TesselWriter::Sample(INode* node, TimeValue s, const Prepared& layout,
+                          std::vector<Point3>& positions) {
     bool deleteIt = false;
     TriObject* tri = MeshFromNode(node, s, deleteIt);
     if (tri == nullptr) return false;
@@ -385,29 +396,36 @@ void TesselWriter::WriteAnimatedMesh(INode* node, TimeValue t) {
     // a vertex from itself where a coordinate is NaN.
     auto alone = [&] {
         return static_cast<size_t>(classCount) ==
-               static_cast<size_t>(std::count_if(classes.begin(), classes.end(), [](int32_t c) { return c >= 0; }));
+               static_cast<size_t>(
+                   std::count_if(classes.begin(), classes.end(), [](int32_t c) { return c >= 0; }));
     };
     bool singletons = alone();
     const int32_t frames = FrameCount();
     const int64_t ticksPerSample = static_cast<int64_t>(GetTicksPerFrame()) * frameStep;
-    auto sampleTime = [&](int32_t k) { return static_cast<TimeValue>(startTime + ticksPerSample * k); };
+    auto sampleTime = [&](int32_t k) {
+        return static_cast<TimeValue>(startTime + ticksPerSample * k);
+    };
     std::vector<std::vector<Point3>> kept(static_cast<size_t>(frames));
     size_t keptBytes = 0;
     std::vector<Point3> positions;
     for (int32_t k = 0; k < frames; ++k) {
         if (!Sample(node, sampleTime(k), mesh, positions)) {
-            WriteEmptyMesh(node, "프레임 " + std::to_string(sampleTime(k) / std::max(1, GetTicksPerFrame())) +
-                                     "에서 메시가 바뀝니다");
+            WriteEmptyMesh(
+                node, "프레임 " + std::to_string(sampleTime(k) / std::max(1, GetTicksPerFrame())) +
+                          "에서 메시가 바뀝니다");
             return;
         }
         if (!AllFinite(positions)) {
-            WriteEmptyMesh(node, "프레임 " + std::to_string(sampleTime(k) / std::max(1, GetTicksPerFrame())) + ": " +
-                                     kNotFinite);
+            WriteEmptyMesh(
+                node, "프레임 " + std::to_string(sampleTime(k) / std::max(1, GetTicksPerFrame())) +
+                          ": " + kNotFinite);
             return;
         }
         if (singletons) {
             for (size_t i = 0; i < positions.size(); ++i)
-                if (std::isnan(positions[i].x) || std::isnan(positions[i].y) || std::isnan(positions[i].z)) classes[i] = -1;
+                if (std::isnan(positions[i].x) || std::isnan(positions[i].y) ||
+                    std::isnan(positions[i].z))
+                    classes[i] = -1;
         } else {
             classCount = RefineClasses(positions.data(), positions.size(), classes);
             singletons = alone();
@@ -419,8 +437,8 @@ void TesselWriter::WriteAnimatedMesh(INode* node, TimeValue t) {
         }
     }
     SplitLayout layout;
-    SplitVertices(mesh.cornerVertex.data(), mesh.cornerTexture.data(), mesh.cornerVertex.size(), classes, mesh.table,
-                  layout);
+    SplitVertices(mesh.cornerVertex.data(), mesh.cornerTexture.data(), mesh.cornerVertex.size(),
+                  classes, mesh.table, layout);
     const bool tooMany = layout.Count() > static_cast<size_t>(MAX_OBJECT_VERTICES);
     if (tooMany && !splitLarge) {
         WriteTooManyVertices(node, layout.Count());

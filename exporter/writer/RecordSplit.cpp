@@ -2,11 +2,12 @@
 
 #include <cassert>
 
-std::vector<MeshRecordPart> SplitIntoRecords(const std::vector<int32_t>& corners, size_t vertexCount,
-                                             size_t maxVertices) {
+std::vector<MeshRecordPart> SplitIntoRecords(const std::vector<int32_t>& corners,
+                                             size_t vertexCount, size_t maxVertices) {
     assert(maxVertices >= 3);
     std::vector<MeshRecordPart> parts;
-    std::vector<int32_t> local(vertexCount, -1);  // record vertex of each object vertex, -1: not in it
+    std::vector<int32_t> local(vertexCount,
+                               -1);  // record vertex of each object vertex, -1: not in it
     MeshRecordPart current;
     auto close = [&] {
         for (int32_t v : current.vertices) local[static_cast<size_t>(v)] = -1;

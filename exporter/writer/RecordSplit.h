@@ -18,5 +18,5 @@ struct MeshRecordPart {
 // corner triples `corners` (indices below vertexCount). Every face lands in
 // exactly one record, in order; every record has at most `maxVertices`
 // vertices (at least 3). An object without faces gives no records.
-std::vector<MeshRecordPart> SplitIntoRecords(const std::vector<int32_t>& corners, size_t vertexCount,
-                                             size_t maxVertices);
+std::vector<MeshRecordPart> SplitIntoRecords(const std::vector<int32_t>& corners,
+                                             size_t vertexCount, size_t maxVertices);

@@ -30,7 +30,8 @@ void TesselOutput::RewriteInt32(uint64_t offset, int32_t value) {
     Flush();
     unsigned char bytes[4];
     StoreLittleEndian32(static_cast<uint32_t>(value), bytes);
-    if (m_stream == nullptr || offset + 4 > m_written || ::fseeko(m_stream, static_cast<off_t>(offset), SEEK_SET) != 0 ||
+    if (m_stream == nullptr || offset + 4 > m_written ||
+        ::fseeko(m_stream, static_cast<off_t>(offset), SEEK_SET) != 0 ||
         std::fwrite(bytes, 1, 4, m_stream) != 4 || ::fseeko(m_stream, 0, SEEK_END) != 0)
         m_failed = true;
 }
@@ -72,8 +73,8 @@ void TesselOutput::WriteVertexBytes(const TesselVertex& v) {
     WriteBytes(bytes, sizeof bytes);
 }
 
-int32_t FrameCountFor(int32_t animCount, int32_t startTime, int32_t endTime,
-                      int32_t ticksPerFrame, int32_t frameStep) {
+int32_t FrameCountFor(int32_t animCount, int32_t startTime, int32_t endTime, int32_t ticksPerFrame,
+                      int32_t frameStep) {
     if (animCount <= 0) return 1;
     const int64_t ticksPerSample = static_cast<int64_t>(ticksPerFrame) * frameStep;
     if (ticksPerSample <= 0 || endTime < startTime) return 1;

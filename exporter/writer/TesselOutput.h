@@ -69,8 +69,8 @@ private:
 // endTime, or 1 when there are no animated objects. Times are host ticks,
 // frameStep is in frames and must be at least 1; a range that ends before it
 // starts is sampled once, at startTime.
-int32_t FrameCountFor(int32_t animCount, int32_t startTime, int32_t endTime,
-                      int32_t ticksPerFrame, int32_t frameStep);
+int32_t FrameCountFor(int32_t animCount, int32_t startTime, int32_t endTime, int32_t ticksPerFrame,
+                      int32_t frameStep);
 
 // Writes header field 1 (the frame count) and returns the value written.
 int32_t WriteFrameCount(TesselOutput& out, int32_t animCount, int32_t startTime, int32_t endTime,

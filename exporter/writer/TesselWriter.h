@@ -23,12 +23,13 @@
 #include "VertexSplit.h"
 
 // Captions and texts of the writers' message boxes.
-extern const char* const kMaterialCaption;        // "에라!!"
-extern const char* const kTextureNotEnabled;      // "Texture가 Enable 되어 있지 않습니다."
-extern const char* const kSeveralTextures;        // "Texture가 Material 하나에 여러개가 지정되어 있습니다."
-extern const char* const kNestedTexture;          // "Texture 가 이중 구조로 되어 있습니다."
-extern const char* const kSubMaterialFound;       // "Sub Material이 발견되었습니다."
-extern const char* const kExportCaption;          // "Export Message"
+extern const char* const kMaterialCaption;    // "에라!!"
+extern const char* const kTextureNotEnabled;  // "Texture가 Enable 되어 있지 않습니다."
+extern const char* const
+    kSeveralTextures;  // "Texture가 Material 하나에 여러개가 지정되어 있습니다."
+extern const char* const kNestedTexture;     // "Texture 가 이중 구조로 되어 있습니다."
+extern const char* const kSubMaterialFound;  // "Sub Material이 발견되었습니다."
+extern const char* const kExportCaption;     // "Export Message"
 
 // Longest texture name the viewer keeps, in bytes.
 constexpr int MAX_TEXTURE_NAME = 79;

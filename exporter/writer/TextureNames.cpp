@@ -14,7 +14,9 @@ const char* const kSubMaterialFound = "Sub Material이 발견되었습니다.";
 const char* const kExportCaption = "Export Message";
 
 namespace {
-void MaterialMessage(const char* text) { MessageBoxA(nullptr, text, kMaterialCaption, MB_OK); }
+void MaterialMessage(const char* text) {
+    MessageBoxA(nullptr, text, kMaterialCaption, MB_OK);
+}
 
 // Length of the UTF-8 sequence starting at s, or 0 when it is not one.
 size_t Utf8Length(const unsigned char* s) {
@@ -89,7 +91,9 @@ void TesselWriter::WriteNodeTexture(INode* node) {
 }
 
 void TesselWriter::WriteMaterialTexture(Mtl* material, INode* node) {
-    StdMat* standard = material->ClassID() == Class_ID(DMTL_CLASS_ID, 0) ? dynamic_cast<StdMat*>(material) : nullptr;
+    StdMat* standard = material->ClassID() == Class_ID(DMTL_CLASS_ID, 0)
+                           ? dynamic_cast<StdMat*>(material)
+                           : nullptr;
     int count = 0;
     for (int i = 0; i < material->NumSubTexmaps(); ++i) {
         Texmap* map = material->GetSubTexmap(i);
@@ -100,8 +104,10 @@ void TesselWriter::WriteMaterialTexture(Mtl* material, INode* node) {
         }
         // One reference per object: the first texture is written; later ones
         // are only reported.
-        if (count == 0) WriteTextureName(map, node);
-        else if (map->NumSubTexmaps() > 0) MaterialMessage(kNestedTexture);
+        if (count == 0)
+            WriteTextureName(map, node);
+        else if (map->NumSubTexmaps() > 0)
+            MaterialMessage(kNestedTexture);
         ++count;
         if (count > 1) MaterialMessage(kSeveralTextures);
     }
@@ -110,7 +116,8 @@ void TesselWriter::WriteMaterialTexture(Mtl* material, INode* node) {
 }
 
 void TesselWriter::WriteTextureName(Texmap* map, INode* node) {
-    BitmapTex* bitmap = map->ClassID() == Class_ID(BMTEX_CLASS_ID, 0) ? dynamic_cast<BitmapTex*>(map) : nullptr;
+    BitmapTex* bitmap =
+        map->ClassID() == Class_ID(BMTEX_CLASS_ID, 0) ? dynamic_cast<BitmapTex*>(map) : nullptr;
     if (bitmap == nullptr) {
         out.WriteInt32(0);
     } else {
@@ -118,8 +125,9 @@ void TesselWriter::WriteTextureName(Texmap* map, INode* node) {
         const char* name = SanitizeName(file);
         const size_t length = std::strlen(name);
         if (length > static_cast<size_t>(MAX_TEXTURE_NAME)) {
-            const std::string text = "Texture 이름이 " + std::to_string(MAX_TEXTURE_NAME) + "바이트보다 깁니다: '" +
-                                     file.Std() + "' (오브젝트 '" + (node ? node->GetName() : "") +
+            const std::string text = "Texture 이름이 " + std::to_string(MAX_TEXTURE_NAME) +
+                                     "바이트보다 깁니다: '" + file.Std() + "' (오브젝트 '" +
+                                     (node ? node->GetName() : "") +
                                      "').\r\nTexture 없이 저장합니다.";
             MaterialMessage(text.c_str());
             out.WriteInt32(0);

@@ -53,10 +53,14 @@ TEST(ViewerProgram, RefusesAWindowWithoutOpenGLOrWithoutADisplay) {
     // A display nothing answers on: said instead of Qt's abort.
     run = Zintaro("env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:987", "--play");
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("no X server answers on the display ':987' (DISPLAY)"), std::string::npos) << run.output;
-    run = Zintaro("env -u QT_QPA_PLATFORM -u DISPLAY WAYLAND_DISPLAY=/nonexistent/wayland-9", "--play");
+    EXPECT_NE(run.output.find("no X server answers on the display ':987' (DISPLAY)"),
+              std::string::npos)
+        << run.output;
+    run = Zintaro("env -u QT_QPA_PLATFORM -u DISPLAY WAYLAND_DISPLAY=/nonexistent/wayland-9",
+                  "--play");
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("no Wayland compositor answers on '/nonexistent/wayland-9'"), std::string::npos)
+    EXPECT_NE(run.output.find("no Wayland compositor answers on '/nonexistent/wayland-9'"),
+              std::string::npos)
         << run.output;
     // Options are checked before anything else.
     run = Zintaro("env QT_QPA_PLATFORM=offscreen", "--screenshot");

@@ -347,9 +347,10 @@ TEST(ViewerWindowProgram, TheScreenshotModeShowsTheWindowAndThePanel) {
     // A file that is refused fails the run though the picture is taken; --fit
     // brings a small model far from the described camera into the view.
     const std::string tiny = SquareTessel(60, -40, 0.5f).SaveAs(dir.File("tiny.tsl"));
-    const std::string refused = environment + BIN_DIR + "/zintaro --size 320x240 --light 255,0,0 --fit '" + tiny +
-                                "' --part 0='" + dir.File("missing.mrv") + "' --screenshot '" + shot + "' >'" + log +
-                                "' 2>&1";
+    const std::string refused = environment + BIN_DIR +
+                                "/zintaro --size 320x240 --light 255,0,0 --fit '" + tiny +
+                                "' --part 0='" + dir.File("missing.mrv") + "' --screenshot '" +
+                                shot + "' >'" + log + "' 2>&1";
     const int status = std::system(refused.c_str());
     std::ifstream again(log);
     std::stringstream said;

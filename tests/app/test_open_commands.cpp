@@ -237,10 +237,10 @@ TEST_F(OpenTest, TexturesAreFoundInTextrBesideTheModelFile) {
     ByteWriter green;
     green.bytes = EncodeTga(1, 1, {0x00FF00FFu}, TgaLayout{});
     green.SaveAs((dir.Path() / "programtextr" / "Shared" / "Green.tga").string());
-    ui.answers.push_back(PartFile({{"red.tga", SquareVertices(0, 10, 5), {0, 0, 0, 0}, kSquareIndices},
-                                   {"shared\\green.tga", SquareVertices(-12, 10, 3), {0, 0, 0, 0},
-                                    kSquareIndices}})
-                             .SaveAs(dir.File("models/body.mrv")));
+    ui.answers.push_back(
+        PartFile({{"red.tga", SquareVertices(0, 10, 5), {0, 0, 0, 0}, kSquareIndices},
+                  {"shared\\green.tga", SquareVertices(-12, 10, 3), {0, 0, 0, 0}, kSquareIndices}})
+            .SaveAs(dir.File("models/body.mrv")));
     Click(IDC_OPEN_BODY);
     ASSERT_EQ(ui.messages.size(), 1u) << ui.messages.back();  // "Faces: 4" only
     const RgbaImage image = Presented();
@@ -259,23 +259,27 @@ TEST_F(OpenTest, AFileOfAnotherKindIsNamedAsWhatItIs) {
     const std::string part = Answer(SquarePart(-8, 10, 3), "body.mrv");
     Click(IDC_OPEN_TESSEL);
     ASSERT_FALSE(ui.messages.empty());
-    EXPECT_EQ(ui.messages[0], part + ": this is a character part (.mrv), not a Tessel model (.tsl)");
+    EXPECT_EQ(ui.messages[0],
+              part + ": this is a character part (.mrv), not a Tessel model (.tsl)");
     ui.messages.clear();
     ByteWriter scene;
     scene.Text("{\n  \"asset\": {\"version\": \"2.0\"}\n}\n");
     const std::string gltf = Answer(scene, "walk.bpd");
     Click(IDC_OPEN_BIPED);
-    EXPECT_EQ(ui.messages, std::vector<std::string>{gltf + ": this is a JSON text (a glTF scene?), not a skeleton "
-                                                           "animation (.bpd) (tessel-export or character-export turns "
-                                                           "scenes into viewer files)"});
+    EXPECT_EQ(ui.messages, std::vector<std::string>{
+                               gltf + ": this is a JSON text (a glTF scene?), not a skeleton "
+                                      "animation (.bpd) (tessel-export or character-export turns "
+                                      "scenes into viewer files)"});
 }
 
 TEST_F(OpenTest, APartMadeForAnotherSkeletonIsSaidOnceWhicheverOpensSecond) {
     Open();
-    const ByteWriter foreign = PartFile({{"", SquareVertices(-8, 10, 3), {0, 3, 3, 0}, kSquareIndices}});
+    const ByteWriter foreign =
+        PartFile({{"", SquareVertices(-8, 10, 3), {0, 3, 3, 0}, kSquareIndices}});
     const std::string bipedFile = dir.File("walk.bpd");
     const std::string partFile = dir.File("body.mrv");
-    const std::string said = partFile + ": made for another skeleton: its vertices follow bones up to 3, " +
+    const std::string said = partFile +
+                             ": made for another skeleton: its vertices follow bones up to 3, " +
                              bipedFile + " has 1 bones; the part will not move with it";
     Answer(MovingBiped(2, 1, kBoneTriangle), "walk.bpd");
     Click(IDC_OPEN_BIPED);

@@ -142,10 +142,10 @@ protected:
     QImage Snapshot(const std::string& more, int width = kWidth, int height = kHeight) {
         const std::string out = dir.File("snapshot.png");
         std::filesystem::remove(out);
-        const ProgramRun run = RunCommand(
-            "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" " + std::string(BIN_DIR) +
-            "/zintaro --snapshot " + Q(out) + " --size " + std::to_string(width) + "x" +
-            std::to_string(height) + " " + startArguments + " " + more);
+        const ProgramRun run =
+            RunCommand("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" " + std::string(BIN_DIR) +
+                       "/zintaro --snapshot " + Q(out) + " --size " + std::to_string(width) + "x" +
+                       std::to_string(height) + " " + startArguments + " " + more);
         EXPECT_EQ(run.status, 0) << run.out;
         return QImage(QString::fromStdString(out));
     }
@@ -166,7 +166,9 @@ protected:
         EXPECT_TRUE(same) << difference;
     }
 
-    std::string PanelText(int id) { return Panel()->Item(id)->property("text").toString().toStdString(); }
+    std::string PanelText(int id) {
+        return Panel()->Item(id)->property("text").toString().toStdString();
+    }
 
     static TempDir* demo;
     TempDir dir;
@@ -188,13 +190,12 @@ std::vector<std::string> ModelMessages(const std::vector<std::string>& messages)
 
 TEST_F(WindowSession, AnUntexturedModelIsDrawnOnceItsBoxIsAnswered) {
     // Three objects that name no texture: one box for all of them.
-    const std::string grid =
-        TesselFile(1,
-                   {{"", {SquareVertices(-10, 10, 3)}, kSquareIndices},
-                    {"", {SquareVertices(0, 10, 3)}, kSquareIndices},
-                    {"", {SquareVertices(10, 10, 3)}, kSquareIndices}},
-                   {})
-            .SaveAs(dir.File("grid.tsl"));
+    const std::string grid = TesselFile(1,
+                                        {{"", {SquareVertices(-10, 10, 3)}, kSquareIndices},
+                                         {"", {SquareVertices(0, 10, 3)}, kSquareIndices},
+                                         {"", {SquareVertices(10, 10, 3)}, kSquareIndices}},
+                                        {})
+                                 .SaveAs(dir.File("grid.tsl"));
     ViewerOptions files;
     files.tessel = grid;
     Start(files, "--tessel '" + grid + "'");
@@ -227,7 +228,8 @@ TEST_F(WindowSession, TexturedPartsAtStartThenASecondModelThroughThePanel) {
     answerer.paths.push_back(wall);
     answerer.messages.clear();
     QTest::mouseClick(Panel()->Item(IDC_OPEN_TESSEL), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !answerer.messages.empty() && !QApplication::activeModalWidget(); }));
+    ASSERT_TRUE(
+        WaitFor([&] { return !answerer.messages.empty() && !QApplication::activeModalWidget(); }));
     EXPECT_EQ(answerer.messages, std::vector<std::string>{"Faces: 2"});
     EXPECT_EQ(PanelText(IDC_TESSEL_FILE), "wall.tsl");
     // Opening ticks once, as Step does.

@@ -23,7 +23,6 @@
 #include "VertexMath.h"
 #include "character_export.h"
 
-
 inline std::unique_ptr<HostScene> LoadHostScene(const std::string& path) {
     std::string error;
     std::unique_ptr<HostScene> scene = HostScene::Load(path, error);
@@ -74,7 +73,8 @@ struct ViewerCharacter {
     }
 };
 
-inline bool Export(HostScene& scene, const CharacterExportOptions& options, CharacterExportResult& result) {
+inline bool Export(HostScene& scene, const CharacterExportOptions& options,
+                   CharacterExportResult& result) {
     std::string error;
     const bool ok = ExportCharacter(scene, options, result, error);
     EXPECT_TRUE(ok) << error;
@@ -87,22 +87,23 @@ inline Point3 FilePoint(const Point3& p, double scale) {
 }
 
 inline float Distance(const ModelVertex& v, const Point3& p) {
-    return std::sqrt((v.x - p.x) * (v.x - p.x) + (v.y - p.y) * (v.y - p.y) + (v.z - p.z) * (v.z - p.z));
+    return std::sqrt((v.x - p.x) * (v.x - p.x) + (v.y - p.y) * (v.y - p.y) +
+                     (v.z - p.z) * (v.z - p.z));
 }
 
 struct SkinComparison {
-    double size = 0;               // diagonal of the model at the first frame, file units
-    double worstSingle = 0;        // largest error of a vertex with one influence
+    double size = 0;         // diagonal of the model at the first frame, file units
+    double worstSingle = 0;  // largest error of a vertex with one influence
     double meanSingle = 0;
-    double meanAll = 0;            // mean error over every vertex
+    double meanAll = 0;  // mean error over every vertex
     size_t singleCount = 0, allCount = 0;
 };
 
 // Skins every part with the viewer's code at each frame in `frames` and
 // compares each vertex with the host's own skinning of the mesh vertex
 // behind it at that frame's tick.
-inline SkinComparison CompareSkinning(HostScene& scene, const CharacterExportResult& result, ViewerCharacter& viewer,
-                                      const std::vector<int32_t>& frames) {
+inline SkinComparison CompareSkinning(HostScene& scene, const CharacterExportResult& result,
+                                      ViewerCharacter& viewer, const std::vector<int32_t>& frames) {
     SkinComparison c;
     double sumSingle = 0, sumAll = 0;
     for (size_t p = 0; p < result.parts.size(); ++p) {
@@ -141,7 +142,8 @@ inline SkinComparison CompareSkinning(HostScene& scene, const CharacterExportRes
                     const double e = Distance(obj.skinnedVertices[j], host);
                     sumAll += e;
                     ++c.allCount;
-                    const bool single = !def.skinned || def.influences[static_cast<size_t>(h)].size() <= 1;
+                    const bool single =
+                        !def.skinned || def.influences[static_cast<size_t>(h)].size() <= 1;
                     if (single) {
                         sumSingle += e;
                         ++c.singleCount;
@@ -159,11 +161,13 @@ inline SkinComparison CompareSkinning(HostScene& scene, const CharacterExportRes
 // The biped's matrix of bone `b` at `frame`, as the viewer read it, applied to a point.
 inline Point3 BonePoint(const Biped& biped, int b, int frame, const Point3& p) {
     float in[3] = {p.x, p.y, p.z}, out[3] = {0, 0, 0};
-    TransformPoint(out, in, biped.bones[static_cast<size_t>(b)].matrices[static_cast<size_t>(frame)]);
+    TransformPoint(out, in,
+                   biped.bones[static_cast<size_t>(b)].matrices[static_cast<size_t>(frame)]);
     return Point3(out[0], out[1], out[2]);
 }
 
-inline void ExpectNearPoint(const Point3& a, const Point3& b, float tol, const std::string& what = "") {
+inline void ExpectNearPoint(const Point3& a, const Point3& b, float tol,
+                            const std::string& what = "") {
     EXPECT_NEAR(a.x, b.x, tol) << what;
     EXPECT_NEAR(a.y, b.y, tol) << what;
     EXPECT_NEAR(a.z, b.z, tol) << what;

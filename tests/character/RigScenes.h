@@ -21,13 +21,15 @@ inline std::vector<float> InverseBindAt(float x, float y, float z) {
 }
 
 // A box skinned wholly to `joint`, or blended with `second` weighing `secondWeight`.
-inline GltfBuilder::Primitive SkinnedBox(float half, float cx, float cy, float cz, int joint, int material = -1,
-                                         int second = -1, float secondWeight = 0.5f) {
+inline GltfBuilder::Primitive SkinnedBox(float half, float cx, float cy, float cz, int joint,
+                                         int material = -1, int second = -1,
+                                         float secondWeight = 0.5f) {
     GltfBuilder::Primitive p = GltfBuilder::Box(half, true, material, cx, cy, cz);
     const size_t n = p.positions.size() / 3;
     for (size_t i = 0; i < n; ++i) {
         p.joints.insert(p.joints.end(), {uint16_t(joint), uint16_t(second < 0 ? 0 : second), 0, 0});
-        p.weights.insert(p.weights.end(), {second < 0 ? 1.0f : 1.0f - secondWeight, second < 0 ? 0.0f : secondWeight, 0, 0});
+        p.weights.insert(p.weights.end(), {second < 0 ? 1.0f : 1.0f - secondWeight,
+                                           second < 0 ? 0.0f : secondWeight, 0, 0});
     }
     return p;
 }
@@ -41,8 +43,8 @@ struct LegRig {
 // knee 60 degrees about x and back. Mesh `prefix`Leg: a box on each joint
 // and one between hip and knee weighing 1/4 on the hip and 3/4 on the knee,
 // materials as given (-1: none). The hip hangs from `parent` (-1: a scene root).
-inline LegRig AddLegRig(GltfBuilder& b, const std::string& prefix = "", int hipMaterial = -1, int kneeMaterial = -1,
-                        int parent = -1) {
+inline LegRig AddLegRig(GltfBuilder& b, const std::string& prefix = "", int hipMaterial = -1,
+                        int kneeMaterial = -1, int parent = -1) {
     LegRig r;
     r.hip = b.AddNode(prefix + "Hip", parent);
     b.NodeAt(r.hip).translation = {1, 2, 3};
@@ -56,8 +58,10 @@ inline LegRig AddLegRig(GltfBuilder& b, const std::string& prefix = "", int hipM
         for (float f : InverseBindAt(1, 0, 3)) m.push_back(f);
         return m;
     }());
-    const int mesh = b.AddMesh({SkinnedBox(0.25f, 1, 2, 3, 0, hipMaterial), SkinnedBox(0.25f, 1, 1, 3, 1, kneeMaterial),
-                                SkinnedBox(0.2f, 1, 1.5f, 3, 0, hipMaterial, 1, 0.75f), SkinnedBox(0.25f, 1, 0, 3, 2, kneeMaterial)});
+    const int mesh = b.AddMesh({SkinnedBox(0.25f, 1, 2, 3, 0, hipMaterial),
+                                SkinnedBox(0.25f, 1, 1, 3, 1, kneeMaterial),
+                                SkinnedBox(0.2f, 1, 1.5f, 3, 0, hipMaterial, 1, 0.75f),
+                                SkinnedBox(0.25f, 1, 0, 3, 2, kneeMaterial)});
     r.mesh = b.AddNode(prefix + "Leg", -1, mesh);
     b.NodeAt(r.mesh).skin = skin;
     std::vector<float> hipTurn = Turn(0, 1, 0, 0);

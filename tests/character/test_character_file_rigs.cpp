@@ -29,7 +29,8 @@ struct Pose {
     Point3 Place(double x, double y, double z) const {
         const double p[3] = {x, y, z};
         double q[3];
-        for (int i = 0; i < 3; ++i) q[i] = m[i][0] * p[0] + m[i][1] * p[1] + m[i][2] * p[2] + m[i][3];
+        for (int i = 0; i < 3; ++i)
+            q[i] = m[i][0] * p[0] + m[i][1] * p[1] + m[i][2] * p[2] + m[i][3];
         return Point3(float(q[0]), float(q[1]), float(-q[2]));
     }
 };
@@ -47,9 +48,15 @@ Pose Turned(int axis, double degrees) {
     const double a = degrees * M_PI / 180, c = std::cos(a), s = std::sin(a);
     Pose p;
     if (axis == 0) {
-        p.m[1][1] = c; p.m[1][2] = -s; p.m[2][1] = s; p.m[2][2] = c;
+        p.m[1][1] = c;
+        p.m[1][2] = -s;
+        p.m[2][1] = s;
+        p.m[2][2] = c;
     } else {
-        p.m[0][0] = c; p.m[0][2] = s; p.m[2][0] = -s; p.m[2][2] = c;
+        p.m[0][0] = c;
+        p.m[0][2] = s;
+        p.m[2][0] = -s;
+        p.m[2][2] = c;
     }
     return p;
 }
@@ -72,12 +79,16 @@ std::vector<Pose> LegSkin(const Pose& above, double hip, double knee) {
 
 // The vertices of AddLegRig's leg mesh placed by its strongest joint, as the viewer skins them.
 std::vector<Point3> ExpectedLeg(const std::vector<Pose>& skin) {
-    const struct { float half, y; int joint; } boxes[] = {{0.25f, 2, 0}, {0.25f, 1, 1}, {0.2f, 1.5f, 1}, {0.25f, 0, 2}};
+    const struct {
+        float half, y;
+        int joint;
+    } boxes[] = {{0.25f, 2, 0}, {0.25f, 1, 1}, {0.2f, 1.5f, 1}, {0.25f, 0, 2}};
     std::vector<Point3> out;
     for (const auto& box : boxes) {
         const GltfBuilder::Primitive p = GltfBuilder::Box(box.half, false, -1, 1, box.y, 3);
         for (size_t i = 0; i + 2 < p.positions.size(); i += 3)
-            out.push_back(skin[size_t(box.joint)].Place(p.positions[i], p.positions[i + 1], p.positions[i + 2]));
+            out.push_back(skin[size_t(box.joint)].Place(p.positions[i], p.positions[i + 1],
+                                                        p.positions[i + 2]));
     }
     return out;
 }
@@ -105,7 +116,8 @@ std::vector<Point3> ViewerVertices(ViewerCharacter& v, size_t p, int frame) {
     return out;
 }
 
-std::unique_ptr<HostScene> Write(const GltfBuilder& b, const std::string& path, const std::string& animation = "") {
+std::unique_ptr<HostScene> Write(const GltfBuilder& b, const std::string& path,
+                                 const std::string& animation = "") {
     EXPECT_TRUE(b.Write(path));
     std::string error;
     std::unique_ptr<HostScene> scene = HostScene::Load(path, error, {}, animation);
@@ -146,8 +158,10 @@ TEST(FileRigs, CopiesOfOneRigAreSkeletonsOfTheirOwn) {
         ViewerCharacter v;
         ASSERT_TRUE(v.Load(r, dir.File("out")));
         const Pose above = s == 0 ? Pose() : Move(4, 0, 0);
-        EXPECT_LT(SetDistance(ViewerVertices(v, 0, 0), ExpectedLeg(LegSkin(above, 0, 0))), 1e-5) << s;
-        EXPECT_LT(SetDistance(ViewerVertices(v, 0, 30), ExpectedLeg(LegSkin(above, 90, 60))), 1e-5) << s;
+        EXPECT_LT(SetDistance(ViewerVertices(v, 0, 0), ExpectedLeg(LegSkin(above, 0, 0))), 1e-5)
+            << s;
+        EXPECT_LT(SetDistance(ViewerVertices(v, 0, 30), ExpectedLeg(LegSkin(above, 90, 60))), 1e-5)
+            << s;
     }
     // Both skeletons go into one folder under names of their own.
     CharacterExportResult first, second;
@@ -163,15 +177,19 @@ TEST(FileRigs, TexturesAreFoundByTheirUriAndNamedAfterTheirCharacter) {
     TempDir dir;
     const std::vector<uint8_t> red = EncodeTga(1, 1, {0xFF0000FFu}, TgaLayout{});
     const std::vector<uint8_t> blue = EncodeTga(1, 1, {0x0000FFFFu}, TgaLayout{});
-    std::ofstream(dir.File("Haut rot.tga"), std::ios::binary).write(reinterpret_cast<const char*>(red.data()), red.size());
-    std::ofstream(dir.File("R\xC3\xB6t.tga"), std::ios::binary).write(reinterpret_cast<const char*>(blue.data()), blue.size());
+    std::ofstream(dir.File("Haut rot.tga"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(red.data()), red.size());
+    std::ofstream(dir.File("R\xC3\xB6t.tga"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(blue.data()), blue.size());
     fs::create_directories(dir.File("ogre"));
-    std::ofstream(dir.File("ogre/Haut rot.tga"), std::ios::binary).write(reinterpret_cast<const char*>(blue.data()), blue.size());
+    std::ofstream(dir.File("ogre/Haut rot.tga"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(blue.data()), blue.size());
 
     // Two characters whose images share a file name, written into one folder.
     for (const std::string name : {"hero.gltf", "ogre/ogre.gltf"}) {
         GltfBuilder b;
-        AddLegRig(b, "", b.AddMaterial("skin", "Haut%20rot.tga"), b.AddMaterial("eyes", "R%C3%B6t.tga"));
+        AddLegRig(b, "", b.AddMaterial("skin", "Haut%20rot.tga"),
+                  b.AddMaterial("eyes", "R%C3%B6t.tga"));
         auto scene = Write(b, dir.File(name));
         ASSERT_TRUE(scene);
         CharacterExportResult r;
@@ -228,7 +246,8 @@ TEST(FileRigs, AnimationsAreChosenByNameAndSampledAsTheViewerPlays) {
 
     std::string error;
     EXPECT_FALSE(HostScene::Load(path, error, {}, "Swim"));
-    EXPECT_EQ(error, "no animation named 'Swim' in '" + path + "'; its animations are 'animation 1', 'Run'");
+    EXPECT_EQ(error, "no animation named 'Swim' in '" + path +
+                         "'; its animations are 'animation 1', 'Run'");
 }
 
 TEST(FileRigs, SplineKeysFollowTheirTangents) {
@@ -237,7 +256,8 @@ TEST(FileRigs, SplineKeysFollowTheirTangents) {
     const LegRig rig = AddLegRig(b);
     // The hip rises and comes back over two seconds: leaving its first key at
     // 3 units a second upwards, arriving flat. Per key: in-tangent, value, out-tangent.
-    b.Animate(rig.hip, "translation", {0, 2}, {0, 0, 0, 1, 2, 3, 0, 3, 0, 0, 0, 0, 1, 2, 3, 0, 0, 0}, "CUBICSPLINE");
+    b.Animate(rig.hip, "translation", {0, 2},
+              {0, 0, 0, 1, 2, 3, 0, 3, 0, 0, 0, 0, 1, 2, 3, 0, 0, 0}, "CUBICSPLINE");
     auto scene = Write(b, dir.File("spline.gltf"));
     ASSERT_TRUE(scene);
     CharacterExportResult r;
@@ -249,7 +269,9 @@ TEST(FileRigs, SplineKeysFollowTheirTangents) {
     for (int k = 0; k < 2; ++k) {
         const int frame = 30 * k;
         const Pose above = Move(0, rise[k], 0);
-        EXPECT_LT(SetDistance(ViewerVertices(v, 0, frame), ExpectedLeg(LegSkin(above, 90.0 * k, 60.0 * k))), 1e-4)
+        EXPECT_LT(SetDistance(ViewerVertices(v, 0, frame),
+                              ExpectedLeg(LegSkin(above, 90.0 * k, 60.0 * k))),
+                  1e-4)
             << frame;
     }
     // A frame between keys: at a quarter (s = 1/4) the start tangent weighs 9/64 of two seconds.
@@ -277,11 +299,12 @@ TEST(FileRigs, PropOnABoneScaledToNothingIsBoundWhereTheBoneHasASize) {
     const GltfBuilder::Primitive box = GltfBuilder::Box(0.1f, false);
     for (int frame : {0, 15, 30}) {
         const double t = frame / 30.0;
-        const Pose handPose = LegSkin(Pose(), 90 * t, 60 * t)[2] * Move(1, 0, 3) * Move(0, -0.5, 0) *
-                              Scaled(std::min(1.0, 2 * t)) * Move(0.5, 0, 0);
+        const Pose handPose = LegSkin(Pose(), 90 * t, 60 * t)[2] * Move(1, 0, 3) *
+                              Move(0, -0.5, 0) * Scaled(std::min(1.0, 2 * t)) * Move(0.5, 0, 0);
         std::vector<Point3> expected;
         for (size_t i = 0; i + 2 < box.positions.size(); i += 3)
-            expected.push_back(handPose.Place(box.positions[i], box.positions[i + 1], box.positions[i + 2]));
+            expected.push_back(
+                handPose.Place(box.positions[i], box.positions[i + 1], box.positions[i + 2]));
         EXPECT_LT(SetDistance(ViewerVertices(v, 1, frame), expected), 1e-5) << frame;
     }
 }

@@ -1,7 +1,6 @@
 // The character-export program as a user runs it, and its output shown by
 // the viewer's headless snapshot.
 #include <QImage>
-
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -14,13 +13,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ProgramRun CharacterExport(const std::string& args) { return RunProgram("character-export", args); }
+ProgramRun CharacterExport(const std::string& args) {
+    return RunProgram("character-export", args);
+}
 
 TEST(CharacterProgram, HelpAndUsageErrors) {
     ProgramRun r = CharacterExport("--help");
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"usage: character-export SCENE OUTDIR", "--list", "--start N, --end N", "--step N",
-                               "--skeleton NAME", "--part MESH=NAME", "--height H"})
+    for (const char* option :
+         {"usage: character-export SCENE OUTDIR", "--list", "--start N, --end N", "--step N",
+          "--skeleton NAME", "--part MESH=NAME", "--height H"})
         EXPECT_TRUE(Has(r, option)) << option;
 
     const std::pair<const char*, const char*> bad[] = {
@@ -52,9 +54,12 @@ TEST(CharacterProgram, ListsSkeletonsAndMeshes) {
     const ProgramRun r = CharacterExport(Q(scene) + " --list");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(Has(r, "animation: frames 0 to 60 at 30 fps\n")) << r.out;
-    EXPECT_TRUE(Has(r, "skeleton 'AHip': 3 bones (the default)\n  AHip\n    AKnee\n      AFoot\n")) << r.out;
+    EXPECT_TRUE(Has(r, "skeleton 'AHip': 3 bones (the default)\n  AHip\n    AKnee\n      AFoot\n"))
+        << r.out;
     EXPECT_TRUE(Has(r, "skeleton 'BHip': 3 bones\n")) << r.out;
-    EXPECT_TRUE(Has(r, "mesh 'ALeg': skinned to 'AHip', 32 vertices, 48 triangles, textures: skin.png\n")) << r.out;
+    EXPECT_TRUE(
+        Has(r, "mesh 'ALeg': skinned to 'AHip', 32 vertices, 48 triangles, textures: skin.png\n"))
+        << r.out;
     EXPECT_TRUE(Has(r, "mesh 'Sword': attached to bone 'BFoot' of 'BHip'")) << r.out;
 }
 
@@ -65,11 +70,15 @@ TEST(CharacterProgram, UnreadableScenesAndMissingSkeletonsAreClearErrors) {
     EXPECT_TRUE(Has(r, "cannot open scene file '" + dir.File("none.gltf") + "'")) << r.out;
 
     // Files on which the importer itself fails hard end with a message naming them.
-    for (const char* damaged : {"assimp/test/models/X/malformed_skinweights_oob.x", "assimp/test/models/invalid/empty.obj",
-                                "gltf-sdk/GLTFSDK.Test/Resources/glb/CubeInvalidAccessorByteLength.glb"}) {
+    for (const char* damaged :
+         {"assimp/test/models/X/malformed_skinweights_oob.x",
+          "assimp/test/models/invalid/empty.obj",
+          "gltf-sdk/GLTFSDK.Test/Resources/glb/CubeInvalidAccessorByteLength.glb"}) {
         r = CharacterExport(Q(SharedScene(damaged)) + " " + Q(dir.File("out")));
         EXPECT_EQ(r.status, 1) << damaged << "\n" << r.out;
-        EXPECT_TRUE(Has(r, "character-export: cannot read scene file '" + SharedScene(damaged) + "'")) << r.out;
+        EXPECT_TRUE(
+            Has(r, "character-export: cannot read scene file '" + SharedScene(damaged) + "'"))
+            << r.out;
     }
     EXPECT_FALSE(fs::exists(dir.File("out")));
 
@@ -78,7 +87,8 @@ TEST(CharacterProgram, UnreadableScenesAndMissingSkeletonsAreClearErrors) {
     ASSERT_TRUE(b.Write(dir.File("crate.gltf")));
     r = CharacterExport(Q(dir.File("crate.gltf")) + " " + Q(dir.File("out")));
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Has(r, "character-export: '" + dir.File("crate.gltf") + "' has no skeleton")) << r.out;
+    EXPECT_TRUE(Has(r, "character-export: '" + dir.File("crate.gltf") + "' has no skeleton"))
+        << r.out;
 }
 
 // The whole way: a third-party character exported by the program and shown by
@@ -86,22 +96,27 @@ TEST(CharacterProgram, UnreadableScenesAndMissingSkeletonsAreClearErrors) {
 TEST(CharacterProgram, ExportedCharacterWalksInTheViewer) {
     TempDir dir;
     const std::string out = dir.File("cesium");
-    ProgramRun r = CharacterExport(Q(std::string(ASSETS_DIR "/CesiumMan/CesiumMan.gltf")) + " " + Q(out) +
-                                   " --part 'nodes[1]=body' --height 18");
+    ProgramRun r = CharacterExport(Q(std::string(ASSETS_DIR "/CesiumMan/CesiumMan.gltf")) + " " +
+                                   Q(out) + " --part 'nodes[1]=body' --height 18");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(Has(r, "wrote " + out +
-                           "/CesiumMan.bpd: skeleton 'nodes[2]', 19 bones, 61 frames (0 to 60, step 1, 30 a second)"))
+                           "/CesiumMan.bpd: skeleton 'nodes[2]', 19 bones, 61 frames (0 to 60, "
+                           "step 1, 30 a second)"))
         << r.out;
     EXPECT_TRUE(Has(r, "wrote " + out + "/body.mrv: mesh 'nodes[1]', 1 object,")) << r.out;
     EXPECT_TRUE(Has(r, "wrote " + out + "/textr/CesiumMan.tga: converted from")) << r.out;
-    EXPECT_TRUE(Has(r, "show it with: zintaro --biped " + out + "/CesiumMan.bpd --part 0=" + out + "/body.mrv\n")) << r.out;
+    EXPECT_TRUE(Has(r, "show it with: zintaro --biped " + out + "/CesiumMan.bpd --part 0=" + out +
+                           "/body.mrv\n"))
+        << r.out;
 
     QImage frames[2];
     const int ticks[2] = {1, 16};
     for (int i = 0; i < 2; ++i) {
         const std::string png = dir.File("frame" + std::to_string(i) + ".png");
-        ProgramRun z = RunProgram("zintaro", "--snapshot " + Q(png) + " --size 200x150 --ticks " + std::to_string(ticks[i]) +
-                                          " --biped " + Q(out + "/CesiumMan.bpd") + " --part 0=" + Q(out + "/body.mrv"));
+        ProgramRun z = RunProgram("zintaro", "--snapshot " + Q(png) + " --size 200x150 --ticks " +
+                                                 std::to_string(ticks[i]) + " --biped " +
+                                                 Q(out + "/CesiumMan.bpd") +
+                                                 " --part 0=" + Q(out + "/body.mrv"));
         ASSERT_EQ(z.status, 0) << z.out;
         EXPECT_FALSE(Has(z, "Create Texture Error")) << z.out;
         frames[i] = QImage(QString::fromStdString(png));

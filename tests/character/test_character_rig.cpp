@@ -3,7 +3,6 @@
 // frame ranges, materials and textures, object splitting, skeleton choice
 // and the errors of the character import.
 #include <QImage>
-
 #include <filesystem>
 #include <fstream>
 
@@ -15,7 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::unique_ptr<HostScene> Build(const GltfBuilder& b, const TempDir& dir, const std::string& name = "rig.gltf") {
+std::unique_ptr<HostScene> Build(const GltfBuilder& b, const TempDir& dir,
+                                 const std::string& name = "rig.gltf") {
     const std::string path = dir.File(name);
     EXPECT_TRUE(b.Write(path));
     return LoadHostScene(path);
@@ -55,12 +55,17 @@ TEST(RigImport, BonesAreTheHostsJointsInTheFilesYUpFrame) {
 
     // glTF (x, y, z) is (x, y, -z) in the file. At one second the hip has
     // turned 90 degrees about y: its x axis points along glTF -z.
-    ExpectNearPoint(BonePoint(v.biped, 0, 0, Point3(0.0f, 0.0f, 0.0f)), Point3(1.0f, 2.0f, -3.0f), 1e-5f);
-    ExpectNearPoint(BonePoint(v.biped, 0, 30, Point3(1.0f, 0.0f, 0.0f)), Point3(1.0f, 2.0f, -2.0f), 1e-5f);
-    ExpectNearPoint(BonePoint(v.biped, 0, 30, Point3(0.0f, 1.0f, 0.0f)), Point3(1.0f, 3.0f, -3.0f), 1e-5f);
-    ExpectNearPoint(BonePoint(v.biped, 0, 30, Point3(0.0f, 0.0f, 1.0f)), Point3(0.0f, 2.0f, -3.0f), 1e-5f);
+    ExpectNearPoint(BonePoint(v.biped, 0, 0, Point3(0.0f, 0.0f, 0.0f)), Point3(1.0f, 2.0f, -3.0f),
+                    1e-5f);
+    ExpectNearPoint(BonePoint(v.biped, 0, 30, Point3(1.0f, 0.0f, 0.0f)), Point3(1.0f, 2.0f, -2.0f),
+                    1e-5f);
+    ExpectNearPoint(BonePoint(v.biped, 0, 30, Point3(0.0f, 1.0f, 0.0f)), Point3(1.0f, 3.0f, -3.0f),
+                    1e-5f);
+    ExpectNearPoint(BonePoint(v.biped, 0, 30, Point3(0.0f, 0.0f, 1.0f)), Point3(0.0f, 2.0f, -3.0f),
+                    1e-5f);
     // The foot hangs two below the hip at rest.
-    ExpectNearPoint(BonePoint(v.biped, 2, 0, Point3(0.0f, 0.0f, 0.0f)), Point3(1.0f, 0.0f, -3.0f), 1e-5f);
+    ExpectNearPoint(BonePoint(v.biped, 2, 0, Point3(0.0f, 0.0f, 0.0f)), Point3(1.0f, 0.0f, -3.0f),
+                    1e-5f);
 
     // The bone meshes: a double pyramid from the hip to the knee, a box on the foot.
     ASSERT_EQ(v.biped.bones[0].triangleCount, 8);
@@ -112,7 +117,8 @@ TEST(RigImport, TrianglesFaceOutwardsInTheViewersClockwiseOrder) {
             // cross product of the edges points outwards.
             EXPECT_GT(DotProd(CrossProd(pb - pa, pc - pa), mid - centre), 0.0f);
             for (const ModelVertex* x : {&a, &bb, &c})
-                EXPECT_GT(DotProd(Point3(x->nx, x->ny, x->nz), Point3(x->x, x->y, x->z) - centre), 0.0f);
+                EXPECT_GT(DotProd(Point3(x->nx, x->ny, x->nz), Point3(x->x, x->y, x->z) - centre),
+                          0.0f);
         }
     }
     EXPECT_EQ(footTriangles, 12);
@@ -150,8 +156,10 @@ TEST(RigImport, FrameRangeStepAndScale) {
     ASSERT_EQ(v.biped.frameCount, 3);
     HostNode* knee = scene->FindNode("Knee");
     for (int k = 0; k < 3; ++k)
-        ExpectNearPoint(BonePoint(v.biped, 1, k, Point3(0.0f, 0.5f, 0.0f)),
-                        FilePoint(Point3(0.0f, 0.0f, 0.5f) * knee->GetNodeTM(r.sampleTicks[size_t(k)]), 2.0), 1e-5f);
+        ExpectNearPoint(
+            BonePoint(v.biped, 1, k, Point3(0.0f, 0.5f, 0.0f)),
+            FilePoint(Point3(0.0f, 0.0f, 0.5f) * knee->GetNodeTM(r.sampleTicks[size_t(k)]), 2.0),
+            1e-5f);
     EXPECT_LE(CompareSkinning(*scene, r, v, {0, 1, 2}).worstSingle, 2e-5);
 
     // Scaled to a height: the leg spans 2.5 units at rest (boxes of half size 0.25).
@@ -186,19 +194,24 @@ TEST(RigImport, ObjectsPerMaterialWithTexturesTheViewerReads) {
     ASSERT_TRUE(jpg.save(QString::fromStdString(dir.File("cloth.jpg")), "JPG"));
     ASSERT_TRUE(jpg.save(QString::fromStdString(dir.File("metal.bmp")), "BMP"));
     const std::vector<uint8_t> tga = EncodeTga(2, 1, {0xFF0000FFu, 0x0000FFFFu}, TgaLayout{});
-    std::ofstream(dir.File("wood.tga"), std::ios::binary).write(reinterpret_cast<const char*>(tga.data()), std::streamsize(tga.size()));
+    std::ofstream(dir.File("wood.tga"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(tga.data()), std::streamsize(tga.size()));
     const uint8_t grey[] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 8, 0x20, 0x40, 0xC0};
-    std::ofstream(dir.File("stone.tga"), std::ios::binary).write(reinterpret_cast<const char*>(grey), sizeof grey);
+    std::ofstream(dir.File("stone.tga"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(grey), sizeof grey);
 
     GltfBuilder b;
     const int skin = b.AddMaterial("skin", "skin.png");
     const int cloth = b.AddMaterial("cloth", "cloth.jpg");
     const LegRig r = AddLegRig(b, "", skin, cloth);
     // More boxes on the foot with the other materials.
-    GltfBuilder::Primitive metal = SkinnedBox(0.1f, 1, 0, 2, 2, b.AddMaterial("metal", "metal.bmp"));
+    GltfBuilder::Primitive metal =
+        SkinnedBox(0.1f, 1, 0, 2, 2, b.AddMaterial("metal", "metal.bmp"));
     GltfBuilder::Primitive wood = SkinnedBox(0.1f, 1, 0, 4, 2, b.AddMaterial("wood", "wood.tga"));
-    GltfBuilder::Primitive stone = SkinnedBox(0.1f, 2, 0, 3, 2, b.AddMaterial("stone", "stone.tga"));
-    GltfBuilder::Primitive lost = SkinnedBox(0.1f, 0, 0, 3, 2, b.AddMaterial("lost", "missing.png"));
+    GltfBuilder::Primitive stone =
+        SkinnedBox(0.1f, 2, 0, 3, 2, b.AddMaterial("stone", "stone.tga"));
+    GltfBuilder::Primitive lost =
+        SkinnedBox(0.1f, 0, 0, 3, 2, b.AddMaterial("lost", "missing.png"));
     const int extra = b.AddMesh({metal, wood, stone, lost});
     const int boots = b.AddNode("Boots", -1, extra);
     b.NodeAt(boots).skin = b.NodeAt(r.mesh).skin;
@@ -211,10 +224,11 @@ TEST(RigImport, ObjectsPerMaterialWithTexturesTheViewerReads) {
     std::vector<std::string> names;
     for (const ExportedPart& p : res.parts)
         for (const ExportedObject& o : p.objects) names.push_back(o.textureName);
-    EXPECT_EQ(names, (std::vector<std::string>{"rig_skin.tga", "rig_cloth.tga", "rig_metal.bmp", "rig_wood.tga",
-                                               "rig_stone.tga", ""}));
+    EXPECT_EQ(names, (std::vector<std::string>{"rig_skin.tga", "rig_cloth.tga", "rig_metal.bmp",
+                                               "rig_wood.tga", "rig_stone.tga", ""}));
     bool noted = false;
-    for (const std::string& n : res.notes) noted = noted || n.find("missing.png") != std::string::npos;
+    for (const std::string& n : res.notes)
+        noted = noted || n.find("missing.png") != std::string::npos;
     EXPECT_TRUE(noted);
 
     ViewerCharacter v;
@@ -256,7 +270,8 @@ TEST(RigImport, TextureNamesFitTheViewerAndNeverClash) {
     img.fill(qRgb(200, 100, 50));
     ASSERT_TRUE(img.save(QString::fromStdString(dir.File(longName + ".jpg")), "JPG"));
     GltfBuilder b;
-    AddLegRig(b, "", b.AddMaterial("one", longName + ".png"), b.AddMaterial("two", longName + ".jpg"));
+    AddLegRig(b, "", b.AddMaterial("one", longName + ".png"),
+              b.AddMaterial("two", longName + ".jpg"));
     auto scene = Build(b, dir);
     CharacterExportResult r;
     ASSERT_TRUE(Export(*scene, Into(dir), r));
@@ -287,7 +302,8 @@ TEST(RigImport, LargeMeshSplitsIntoObjectsTheViewerCanIndex) {
     for (int y = 0; y + 1 < n; ++y)
         for (int x = 0; x + 1 < n; ++x) {
             const uint32_t i = uint32_t(y * n + x);
-            grid.indices.insert(grid.indices.end(), {i, i + 1, i + uint32_t(n), i + 1, i + uint32_t(n) + 1, i + uint32_t(n)});
+            grid.indices.insert(grid.indices.end(), {i, i + 1, i + uint32_t(n), i + 1,
+                                                     i + uint32_t(n) + 1, i + uint32_t(n)});
         }
     GltfBuilder b;
     const int joint = b.AddNode("Root");
@@ -358,14 +374,16 @@ TEST(RigImport, SkeletonChoiceRigidPartsAndErrors) {
     EXPECT_LE(CompareSkinning(*scene, r, v, AllFrames(r)).worstSingle, 1e-5);
 
     o.skeleton = "AHip";
-    EXPECT_NE(ExportError(*scene, o).find("mesh 'BLeg' is skinned to skeleton 'BHip', not to the chosen skeleton 'AHip'"),
+    EXPECT_NE(ExportError(*scene, o).find(
+                  "mesh 'BLeg' is skinned to skeleton 'BHip', not to the chosen skeleton 'AHip'"),
               std::string::npos);
     o = Into(dir);
     o.skeleton = "Nobody";
     EXPECT_NE(ExportError(*scene, o).find("no skeleton named 'Nobody'"), std::string::npos);
     o = Into(dir);
     o.parts = {{"Crate", "box"}};
-    EXPECT_NE(ExportError(*scene, o).find("'Crate' in '" + scene->Path() + "' is neither skinned nor below a bone"),
+    EXPECT_NE(ExportError(*scene, o).find("'Crate' in '" + scene->Path() +
+                                          "' is neither skinned nor below a bone"),
               std::string::npos);
     o.parts = {{"Barrel", "box"}};
     EXPECT_NE(ExportError(*scene, o).find("no mesh named 'Barrel'"), std::string::npos);

@@ -12,14 +12,16 @@ namespace {
 
 struct SceneCase {
     const char* label;
-    const char* path;      // below tests/data/scenes, or a whole path
-    const char* top;       // the skeleton's top node
-    size_t bones;          // joints (and the top) of the skeleton
-    int32_t frames;        // the animation range at 30 frames a second, both ends included
-    int32_t textures;      // texture files written
+    const char* path;  // below tests/data/scenes, or a whole path
+    const char* top;   // the skeleton's top node
+    size_t bones;      // joints (and the top) of the skeleton
+    int32_t frames;    // the animation range at 30 frames a second, both ends included
+    int32_t textures;  // texture files written
 };
 
-void PrintTo(const SceneCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const SceneCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 const SceneCase kScenes[] = {
     {"SimpleSkin", "assimp/test/models/glTF2/simple_skin/simple_skin.gltf", "nodes[1]", 2, 166, 0},
@@ -34,7 +36,8 @@ const SceneCase kScenes[] = {
 
 bool IsJointNode(HostNode* n) {
     const Class_ID id = n->GetTMController()->ClassID();
-    return id == Class_ID(BIPBODY_CONTROL_CLASS_ID, 0) || id == Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0);
+    return id == Class_ID(BIPBODY_CONTROL_CLASS_ID, 0) ||
+           id == Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0);
 }
 
 void CheckScene(const SceneCase& c, const std::string& path) {
@@ -71,12 +74,14 @@ void CheckScene(const SceneCase& c, const std::string& path) {
     const SkinComparison s = CompareSkinning(*scene, result, viewer, frames);
     ASSERT_GT(s.size, 0.0);
     EXPECT_GT(s.singleCount, 0u);
-    EXPECT_LE(s.worstSingle, 1e-4 * s.size) << "worst single-influence error " << s.worstSingle << " of a model "
-                                            << s.size << " across";
-    std::printf("[ %s ] %zu vertex samples, one influence: %zu, worst %.3g, mean %.3g; all vertices: mean %.3g "
-                "(%.3g%% of the model's size %.3g)\n",
-                c.label, s.allCount, s.singleCount, s.worstSingle, s.meanSingle, s.meanAll, 100.0 * s.meanAll / s.size,
-                s.size);
+    EXPECT_LE(s.worstSingle, 1e-4 * s.size) << "worst single-influence error " << s.worstSingle
+                                            << " of a model " << s.size << " across";
+    std::printf(
+        "[ %s ] %zu vertex samples, one influence: %zu, worst %.3g, mean %.3g; all vertices: mean "
+        "%.3g "
+        "(%.3g%% of the model's size %.3g)\n",
+        c.label, s.allCount, s.singleCount, s.worstSingle, s.meanSingle, s.meanAll,
+        100.0 * s.meanAll / s.size, s.size);
     ::testing::Test::RecordProperty("mean_error_all_vertices", std::to_string(s.meanAll));
     ::testing::Test::RecordProperty("model_size", std::to_string(s.size));
 
@@ -89,8 +94,8 @@ void CheckScene(const SceneCase& c, const std::string& path) {
         ASSERT_NE(bone, nullptr);
         for (int32_t k = 0; k < result.frameCount; k += std::max(1, result.frameCount / 7)) {
             const Matrix3 world = bone->GetNodeTM(result.sampleTicks[static_cast<size_t>(k)]);
-            for (const Point3& q : {Point3(0.0f, 0.0f, 0.0f), Point3(unit, 0.0f, 0.0f), Point3(0.0f, unit, 0.0f),
-                                    Point3(0.0f, 0.0f, unit)}) {
+            for (const Point3& q : {Point3(0.0f, 0.0f, 0.0f), Point3(unit, 0.0f, 0.0f),
+                                    Point3(0.0f, unit, 0.0f), Point3(0.0f, 0.0f, unit)}) {
                 // q is a file-frame bone-space point; the host's is q with y and z exchanged.
                 const Point3 host = FilePoint(Point3(q.x, q.z, q.y) * world, result.scale);
                 ExpectNearPoint(BonePoint(viewer.biped, static_cast<int>(b), k, q), host, tol,
@@ -115,7 +120,8 @@ void CheckScene(const SceneCase& c, const std::string& path) {
                 const QRgb p = source.pixel(x, y);
                 const uint32_t want = (uint32_t(qRed(p)) << 24) | (uint32_t(qGreen(p)) << 16) |
                                       (uint32_t(qBlue(p)) << 8) | uint32_t(qAlpha(p));
-                ASSERT_EQ(entry->pixels[size_t(y) * entry->width + size_t(x)], want) << t.name << " at " << x << "," << y;
+                ASSERT_EQ(entry->pixels[size_t(y) * entry->width + size_t(x)], want)
+                    << t.name << " at " << x << "," << y;
             }
     }
     for (const auto& part : viewer.parts)
@@ -134,7 +140,9 @@ TEST_P(SceneImport, ViewerSkinningMatchesTheHost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ThirdParty, SceneImport, ::testing::ValuesIn(kScenes),
-                         [](const ::testing::TestParamInfo<SceneCase>& i) { return std::string(i.param.label); });
+                         [](const ::testing::TestParamInfo<SceneCase>& i) {
+                             return std::string(i.param.label);
+                         });
 
 // A COLLADA skin (the shared COLLADA skin is damaged: its vertex data runs
 // past its accessors): a column of two joints, z up, with a box whose lower

@@ -392,14 +392,14 @@ TEST(ModelConvert, KhronosValidatorFindsNoErrors) {
                   .status,
               0);
     // The readable third-party scenes too, when the full collection is present.
-    if (!CorpusPresent() && RunningInCi()) ADD_FAILURE() << "third-party scene collection missing: " << SHARED_TESTDATA_DIR;
+    if (!CorpusPresent() && RunningInCi())
+        ADD_FAILURE() << "third-party scene collection missing: " << SHARED_TESTDATA_DIR;
     int scenes = 0;
     for (const TestdataScene& s : TestdataScenes()) {
         if (!s.Reads() || s.malformed) continue;
         const std::string stem = out.File("scene" + std::to_string(scenes++));
         const ProgramRun exported =
-            RunProgram("tessel-export", Q(CorpusScene(s.path)) + " " +
-                                            Q(stem + ".tsl") + " --all");
+            RunProgram("tessel-export", Q(CorpusScene(s.path)) + " " + Q(stem + ".tsl") + " --all");
         if (exported.status != 0 || !fs::exists(stem + ".tsl")) continue;  // no geometry
         const ProgramRun converted =
             RunProgram("model-convert", Q(stem + ".tsl") + " " + Q(stem + ".glb"));

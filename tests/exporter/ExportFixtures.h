@@ -38,7 +38,8 @@ inline bool WriteBytes(const std::string& path, const std::string& content) {
 }
 
 // Runs `write` on a writer over a fresh file and returns the file's bytes.
-inline std::vector<uint8_t> WriteWith(const TempDir& dir, const std::function<void(TesselWriter&)>& write) {
+inline std::vector<uint8_t> WriteWith(const TempDir& dir,
+                                      const std::function<void(TesselWriter&)>& write) {
     const std::string path = dir.File("record.bin");
     std::FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
@@ -60,7 +61,9 @@ inline TesselFileData ReadTessel(const std::vector<uint8_t>& bytes) {
     EXPECT_TRUE(ParseTesselFile(bytes.data(), bytes.size(), data, error)) << error;
     return data;
 }
-inline TesselFileData ReadTessel(const std::string& path) { return ReadTessel(ReadBytes(path)); }
+inline TesselFileData ReadTessel(const std::string& path) {
+    return ReadTessel(ReadBytes(path));
+}
 
 // One object record written by `write` after a header and an empty texture
 // reference, read back with the viewer's reader.
@@ -115,8 +118,10 @@ inline std::function<void(DialogWindow&)> Answer(const ExportDialogAnswers& answ
     };
 }
 
-inline std::function<void(DialogWindow&)> SaveAll(const std::string& start = "", const std::string& end = "",
-                                                  const std::string& step = "", bool centre = true) {
+inline std::function<void(DialogWindow&)> SaveAll(const std::string& start = "",
+                                                  const std::string& end = "",
+                                                  const std::string& step = "",
+                                                  bool centre = true) {
     ExportDialogAnswers a;
     a.take = ExportDialogAnswers::Take::All;
     if (!start.empty()) a.startFrame = start;

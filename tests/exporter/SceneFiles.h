@@ -14,7 +14,6 @@
 #include "TempDir.h"
 #include "ThirdPartyScenes.h"
 
-
 inline std::unique_ptr<HostScene> LoadScene(const std::string& path) {
     std::string error;
     std::unique_ptr<HostScene> scene = HostScene::Load(path, error);
@@ -23,7 +22,8 @@ inline std::unique_ptr<HostScene> LoadScene(const std::string& path) {
     return scene;
 }
 
-inline std::unique_ptr<HostScene> LoadBuilt(const GltfBuilder& b, const TempDir& dir, const std::string& name = "scene.gltf") {
+inline std::unique_ptr<HostScene> LoadBuilt(const GltfBuilder& b, const TempDir& dir,
+                                            const std::string& name = "scene.gltf") {
     const std::string path = dir.File(name);
     EXPECT_TRUE(b.Write(path));
     return LoadScene(path);

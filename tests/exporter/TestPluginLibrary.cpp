@@ -7,14 +7,24 @@
 
 extern "C" {
 
-PLUGIN_EXPORT const char* LibDescription() { return "Tessel exporter for another SDK"; }
+PLUGIN_EXPORT const char* LibDescription() {
+    return "Tessel exporter for another SDK";
+}
 
-PLUGIN_EXPORT int LibNumberClasses() { return 0; }
+PLUGIN_EXPORT int LibNumberClasses() {
+    return 0;
+}
 
-PLUGIN_EXPORT ClassDesc* LibClassDesc(int) { return nullptr; }
+PLUGIN_EXPORT ClassDesc* LibClassDesc(int) {
+    return nullptr;
+}
 
-PLUGIN_EXPORT ULONG LibVersion() { return PLUGIN_SDK_VERSION; }
+PLUGIN_EXPORT ULONG LibVersion() {
+    return PLUGIN_SDK_VERSION;
+}
 
-PLUGIN_EXPORT ULONG CanAutoDefer() { return 1; }
+PLUGIN_EXPORT ULONG CanAutoDefer() {
+    return 1;
+}
 
 }  // extern "C"

@@ -10,8 +10,8 @@
 #include "ThirdPartyScenes.h"
 
 struct TestdataScene {
-    std::string path;     // relative to the test data directory
-    std::string outcome;  // "OK", "FAIL(rc=3)", "SIGSEGV(rc=-11)", ...
+    std::string path;        // relative to the test data directory
+    std::string outcome;     // "OK", "FAIL(rc=3)", "SIGSEGV(rc=-11)", ...
     bool malformed = false;  // the manifest calls it malformed, fuzzed or empty
     bool Reads() const { return outcome == "OK"; }
 };
@@ -27,7 +27,8 @@ inline std::vector<std::string> SplitColumns(const std::string& line) {
     size_t start = 0;
     for (;;) {
         const size_t bar = line.find('|', start);
-        columns.push_back(Trim(line.substr(start, bar == std::string::npos ? std::string::npos : bar - start)));
+        columns.push_back(
+            Trim(line.substr(start, bar == std::string::npos ? std::string::npos : bar - start)));
         if (bar == std::string::npos) break;
         start = bar + 1;
     }
@@ -51,7 +52,8 @@ inline std::vector<TestdataScene> TestdataScenes() {
         const std::vector<std::string> c = SplitColumns(line);
         if (c.size() < 4) continue;
         const std::string& what = c[3];
-        const bool bad = what.find("malformed") != std::string::npos || what.find("fuzz") != std::string::npos ||
+        const bool bad = what.find("malformed") != std::string::npos ||
+                         what.find("fuzz") != std::string::npos ||
                          what.find("empty file") != std::string::npos;
         for (TestdataScene& s : scenes)
             if (s.path == c[0]) s.malformed = bad;

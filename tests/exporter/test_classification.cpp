@@ -68,12 +68,15 @@ GltfBuilder RulesScene() {
     b.Animate(swing, "rotation", times, rot);
     // Changes of at most 0.001: position, scale and angle.
     const int jitter = b.AddNode("Jitter", -1, box);
-    b.Animate(jitter, "translation", {0, 0.5f, 1}, {0, 0, 0, 0.0009f, -0.0009f, 0.0005f, 0.0004f, 0, 0});
+    b.Animate(jitter, "translation", {0, 0.5f, 1},
+              {0, 0, 0, 0.0009f, -0.0009f, 0.0005f, 0.0004f, 0, 0});
     b.Animate(jitter, "scale", {0, 1}, {1, 1, 1, 1.0009f, 0.9992f, 1});
-    b.Animate(jitter, "rotation", {0, 1}, Concat({AxisAngle(0, 0, 1, 0), AxisAngle(0, 0, 1, 0.05f)}));
+    b.Animate(jitter, "rotation", {0, 1},
+              Concat({AxisAngle(0, 0, 1, 0), AxisAngle(0, 0, 1, 0.05f)}));
     // Moves away and back between frames 0 and 1 only.
     const int between = b.AddNode("BetweenFrames", -1, box);
-    b.Animate(between, "translation", {0, 1 / 60.0f, 1 / 30.0f, 1}, {0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0, 0});
+    b.Animate(between, "translation", {0, 1 / 60.0f, 1 / 30.0f, 1},
+              {0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0, 0});
     // A static child of a moving parent, and a moving child of a static one.
     b.AddNode("Rider", mover, box);
     const int pump = b.AddNode("Pump", b.AddNode("Base", -1, box), box);
@@ -96,15 +99,16 @@ TEST(NodeClassification, StaticAndAnimatedRules) {
     EXPECT_EQ(c.verdict["BetweenFrames"], "static");  // only whole frames are sampled
     EXPECT_EQ(c.verdict["Rider"], "static");          // still relative to its moving parent
     EXPECT_EQ(c.verdict["Base"], "static");
-    EXPECT_EQ(c.verdict["Pump"], "animated");         // 0.002 is more than the tolerance
-    EXPECT_EQ(c.verdict["Empty"], "-");               // a helper is no candidate
+    EXPECT_EQ(c.verdict["Pump"], "animated");  // 0.002 is more than the tolerance
+    EXPECT_EQ(c.verdict["Empty"], "-");        // a helper is no candidate
     EXPECT_EQ(c.bipedRoot, "");
 }
 
 TEST(NodeClassification, EqualPoint3ToleranceIsInclusive) {
     TesselExp exp;
     EXPECT_TRUE(exp.EqualPoint3(Point3(1.0f, 2.0f, 3.0f), Point3(1.0f, 2.0f, 3.0f)));
-    EXPECT_TRUE(exp.EqualPoint3(Point3(0.0f, 0.0f, 0.0f), Point3(0.001f, -0.001f, 0.001f)));  // equal to the tolerance
+    EXPECT_TRUE(exp.EqualPoint3(Point3(0.0f, 0.0f, 0.0f),
+                                Point3(0.001f, -0.001f, 0.001f)));  // equal to the tolerance
     EXPECT_FALSE(exp.EqualPoint3(Point3(0.0f, 0.0f, 0.0f), Point3(0.0f, 0.0f, 0.00101f)));
     EXPECT_FALSE(exp.EqualPoint3(Point3(5.0f, 0.0f, 0.0f), Point3(0.0f, 0.0f, 0.0f)));
 }
@@ -121,13 +125,17 @@ public:
     int Selected() override { return inner->Selected(); }
     Control* GetTMController() override { return inner->GetTMController(); }
     Mtl* GetMtl() override { return inner->GetMtl(); }
-    const ObjectState& EvalWorldState(TimeValue t, BOOL h) override { return inner->EvalWorldState(t, h); }
+    const ObjectState& EvalWorldState(TimeValue t, BOOL h) override {
+        return inner->EvalWorldState(t, h);
+    }
     Matrix3 GetNodeTM(TimeValue t, Interval* v) override {
         ++samples;
         return inner->GetNodeTM(t, v);
     }
     Matrix3 GetParentTM(TimeValue t) override { return inner->GetParentTM(t); }
-    Matrix3 GetObjTMAfterWSM(TimeValue t, Interval* v) override { return inner->GetObjTMAfterWSM(t, v); }
+    Matrix3 GetObjTMAfterWSM(TimeValue t, Interval* v) override {
+        return inner->GetObjTMAfterWSM(t, v);
+    }
     INode* inner;
     int samples = 0;
 };
@@ -241,7 +249,8 @@ TEST(NodeClassification, CamerasLightsAndTargetsAreNeverListed) {
 TEST(NodeClassification, ThirdPartyCharacters) {
     // The 3ds Max biped of the motion-capture file: Bip01 is the root, no
     // biped part is listed.
-    Classified ase = Classify(LoadScene(SharedScene("assimp/test/models/ASE/MotionCaptureROM.ase")));
+    Classified ase =
+        Classify(LoadScene(SharedScene("assimp/test/models/ASE/MotionCaptureROM.ase")));
     ASSERT_TRUE(ase.scene);
     EXPECT_EQ(ase.bipedRoot, "Bip01");
     for (auto& [name, v] : ase.verdict) {
@@ -251,7 +260,8 @@ TEST(NodeClassification, ThirdPartyCharacters) {
     }
 
     // The skinned elf is animated; its skeleton's top joint is the root.
-    Classified elf = Classify(LoadScene(SharedScene("babylonjs-exporters/3ds_Max/Samples/sourceModels/RiggedElf/RiggedElf.FBX")));
+    Classified elf = Classify(LoadScene(
+        SharedScene("babylonjs-exporters/3ds_Max/Samples/sourceModels/RiggedElf/RiggedElf.FBX")));
     ASSERT_TRUE(elf.scene);
     EXPECT_EQ(elf.verdict["elf"], "animated");
     EXPECT_EQ(elf.bipedRoot, "mixamorig:Hips");

@@ -65,7 +65,8 @@ TEST_F(ExportDialogTest, OpensWithTheListsTheRangeAndTheCentring) {
         EXPECT_EQ(Items(d, kStaticList), (std::vector<std::string>{"House", "Crate", "Well"}));
         EXPECT_EQ(Items(d, kAnimList), (std::vector<std::string>{"Cart", "Mill"}));
         // Item data is the node itself.
-        EXPECT_EQ(reinterpret_cast<INode*>(d.Find(kAnimList)->list[1].data), scene->FindNode("Mill"));
+        EXPECT_EQ(reinterpret_cast<INode*>(d.Find(kAnimList)->list[1].data),
+                  scene->FindNode("Mill"));
         EXPECT_EQ(d.Find(kStartFrame)->text, "0");
         EXPECT_EQ(d.Find(kEndFrame)->text, "100");
         EXPECT_EQ(d.Find(kFrameStep)->text, "1");
@@ -122,11 +123,14 @@ TEST_F(ExportDialogTest, SaveSelectedTakesTheHighlightedItemsStaticFirst) {
 TEST_F(ExportDialogTest, SelectionOnlyExportListsSelectedNodes) {
     Load(Village());
     ASSERT_TRUE(scene->Select({"Crate", "Mill", "Bip01"}).empty());
-    ASSERT_EQ(Run([&](DialogWindow& d) {
-                  EXPECT_EQ(Items(d, kStaticList), std::vector<std::string>{"Crate"});
-                  EXPECT_EQ(Items(d, kAnimList), std::vector<std::string>{"Mill"});
-                  d.Click(kCancel);
-              }, SCENE_EXPORT_SELECTED).result,
+    ASSERT_EQ(Run(
+                  [&](DialogWindow& d) {
+                      EXPECT_EQ(Items(d, kStaticList), std::vector<std::string>{"Crate"});
+                      EXPECT_EQ(Items(d, kAnimList), std::vector<std::string>{"Mill"});
+                      d.Click(kCancel);
+                  },
+                  SCENE_EXPORT_SELECTED)
+                  .result,
               1);
     EXPECT_STREQ(exp.bipedRoot->GetName(), "Bip01");  // the biped search sees the whole scene
 }
@@ -137,8 +141,9 @@ TEST_F(ExportDialogTest, FrameOptionsAreClampedToTheScenesRange) {
         const char *start, *end;
         int wantStart, wantEnd;
     };
-    for (const Case& c : {Case{"-5", "9999", 0, 100}, Case{"50", "10", 50, 50}, Case{"x", "20abc", 0, 20},
-                          Case{"99999999999", "-99999999999", INT32_MAX / 160, INT32_MAX / 160}}) {
+    for (const Case& c :
+         {Case{"-5", "9999", 0, 100}, Case{"50", "10", 50, 50}, Case{"x", "20abc", 0, 20},
+          Case{"99999999999", "-99999999999", INT32_MAX / 160, INT32_MAX / 160}}) {
         SCOPED_TRACE(std::string(c.start) + " " + c.end);
         TesselExp e;
         ASSERT_EQ(RunExport(*scene, e, out, SaveAll(c.start, c.end, "7")).result, 1);
@@ -221,8 +226,9 @@ TEST_F(ExportDialogTest, ObjectLimitPerList) {
             EXPECT_TRUE(run.messages.empty());
         } else {
             ASSERT_EQ(run.messages.size(), 1u);
-            EXPECT_EQ(run.messages[0].text,
-                      "오브젝트의 최대 갯수를 초과했습니다.\r\n일부 오브젝트는 Export에서 제외됩니다.");
+            EXPECT_EQ(
+                run.messages[0].text,
+                "오브젝트의 최대 갯수를 초과했습니다.\r\n일부 오브젝트는 Export에서 제외됩니다.");
         }
         EXPECT_EQ(ReadTessel(out).statics.size(), 1000u);
     }

@@ -2,7 +2,6 @@
 // progress bar, cancelling, and a file that takes the target's place only
 // when it is complete.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,8 +85,8 @@ TEST_F(ExportDriver, WritesHeaderAndRecordsInListOrder) {
     const GltfBuilder::Primitive box = GltfBuilder::Box();
     std::set<std::vector<float>> distinct;
     for (size_t i = 0; i < box.positions.size() / 3; ++i)
-        distinct.insert({box.positions[3 * i], box.positions[3 * i + 1], box.positions[3 * i + 2], box.uvs[2 * i],
-                         box.uvs[2 * i + 1]});
+        distinct.insert({box.positions[3 * i], box.positions[3 * i + 1], box.positions[3 * i + 2],
+                         box.uvs[2 * i], box.uvs[2 * i + 1]});
     EXPECT_EQ(data.statics[0].vertexCount, static_cast<int32_t>(distinct.size()));
     EXPECT_EQ(Files(), std::vector<std::string>{"yard.tsl"});
 }
@@ -108,7 +107,8 @@ TEST_F(ExportDriver, CancelledDialogLeavesTheOldFile) {
     const ExportRun run = RunExport(*scene, exp, out, [](DialogWindow& d) { d.Click(kCancel); });
     EXPECT_EQ(run.result, 1);
     EXPECT_TRUE(run.progress.empty());
-    EXPECT_EQ(ReadBytes(out), std::vector<uint8_t>({'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'}));
+    EXPECT_EQ(ReadBytes(out),
+              std::vector<uint8_t>({'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'}));
 }
 
 TEST_F(ExportDriver, TargetsThatCannotBeWritten) {
@@ -145,7 +145,8 @@ TEST_F(ExportDriver, ReplacesAnEarlierFileKeepingItsPermissionsAndLinks) {
 TEST_F(ExportDriver, CancelWhileWritingLeavesNoPartialFile) {
     ASSERT_TRUE(WriteBytes(out, "old"));
     TesselExp exp;
-    const ExportRun run = RunExport(*scene, exp, out, SaveAll(), 0, [](RecordingHostUi& ui) { ui.cancelAfterUpdates = 2; });
+    const ExportRun run = RunExport(*scene, exp, out, SaveAll(), 0,
+                                    [](RecordingHostUi& ui) { ui.cancelAfterUpdates = 2; });
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.progress, (std::vector<int>{20, 40}));  // five objects; stopped before the third
     EXPECT_EQ(ReadBytes(out), std::vector<uint8_t>({'o', 'l', 'd'}));
@@ -196,7 +197,8 @@ TEST_F(ExportDriver, ObjectThatChangedSinceTheDialogGetsAnEmptyPart) {
         d.Click(kSaveAll);
         // After the lists were taken the fence starts to move.
         auto* fence = static_cast<HostNode*>(scene->FindNode("Fence"));
-        fence->track.position = {{0.0, Point3(0.0f, 0.0f, 0.0f)}, {4800.0, Point3(3.0f, 0.0f, 0.0f)}};
+        fence->track.position = {{0.0, Point3(0.0f, 0.0f, 0.0f)},
+                                 {4800.0, Point3(3.0f, 0.0f, 0.0f)}};
     });
     ASSERT_EQ(run.result, 1);
     ASSERT_EQ(run.messages.size(), 1u);

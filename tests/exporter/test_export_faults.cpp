@@ -4,9 +4,8 @@
 // is no library, or was built for another SDK. Each ends with its message
 // and a failure status, and an earlier file of the target's name stays
 // byte for byte as it was, with nothing left beside it.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -36,7 +35,8 @@ struct ProgramRun {
 // Runs `tessel-export ARGS` through the shell, after `prefix` (shell
 // commands such as a ulimit).
 ProgramRun RunHost(const std::string& args, const std::string& prefix = "") {
-    const std::string cmd = prefix + " exec " + std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
+    const std::string cmd =
+        prefix + " exec " + std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
     ProgramRun r;
     FILE* p = ::popen(cmd.c_str(), "r");
     if (p == nullptr) return r;
@@ -49,7 +49,9 @@ ProgramRun RunHost(const std::string& args, const std::string& prefix = "") {
     return r;
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -64,7 +66,8 @@ std::vector<std::string> FilesIn(const fs::path& dir) {
 }
 
 // An earlier export: some bytes the failed export must leave as they are.
-const std::string kEarlier = std::string("\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00", 12) + "earlier export";
+const std::string kEarlier =
+    std::string("\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00", 12) + "earlier export";
 
 // A yard of `nodes` boxes, each moving over `frames` frames at 30 fps.
 std::string WriteYard(const TempDir& dir, int nodes, int frames) {
@@ -76,7 +79,8 @@ std::string WriteYard(const TempDir& dir, int nodes, int frames) {
         const int node = b.AddNode("Box" + std::to_string(n), -1, box);
         std::vector<float> values;
         for (size_t k = 0; k < times.size(); ++k)
-            values.insert(values.end(), {float(n % 20), float(std::sin(0.3 * double(k) + n)), float(n / 20)});
+            values.insert(values.end(),
+                          {float(n % 20), float(std::sin(0.3 * double(k) + n)), float(n / 20)});
         b.Animate(node, "translation", times, values);
     }
     const std::string path = dir.File("yard.gltf");
@@ -107,8 +111,9 @@ private:
 void ExpectNotWritten(const ProgramRun& r, const fs::path& dir, const std::string& target) {
     EXPECT_EQ(r.signal, 0) << r.output;
     EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("tessel-export: the export failed; '" + target + "' could not be written"),
-              std::string::npos)
+    EXPECT_NE(
+        r.output.find("tessel-export: the export failed; '" + target + "' could not be written"),
+        std::string::npos)
         << r.output;
     EXPECT_EQ(ReadAll(target), kEarlier);
     EXPECT_EQ(FilesIn(dir), std::vector<std::string>{fs::path(target).filename().string()});
@@ -126,7 +131,8 @@ TEST(ExportFaults, DirectoryThatCannotBeWritten) {
     SmallFileSystem readOnly(target, "size=64k");
     std::ofstream(out, std::ios::binary) << kEarlier;
     if (::geteuid() == 0) {
-        if (!readOnly.Remount(MS_RDONLY, "size=64k")) GTEST_SKIP() << "cannot mount a read-only file system here";
+        if (!readOnly.Remount(MS_RDONLY, "size=64k"))
+            GTEST_SKIP() << "cannot mount a read-only file system here";
     } else {
         // A writable target would take the content itself: this one is write-protected too.
         fs::permissions(out, fs::perms::owner_read);
@@ -136,9 +142,11 @@ TEST(ExportFaults, DirectoryThatCannotBeWritten) {
     if (::geteuid() != 0) fs::permissions(target, fs::perms::owner_all);
 
     // A directory that does not exist.
-    const ProgramRun r = RunHost(Quote(scene) + " " + Quote(dir.File("missing/yard.tsl")) + " --all");
+    const ProgramRun r =
+        RunHost(Quote(scene) + " " + Quote(dir.File("missing/yard.tsl")) + " --all");
     EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("'" + dir.File("missing/yard.tsl") + "' could not be written"), std::string::npos)
+    EXPECT_NE(r.output.find("'" + dir.File("missing/yard.tsl") + "' could not be written"),
+              std::string::npos)
         << r.output;
     EXPECT_FALSE(fs::exists(dir.File("missing")));
 }
@@ -152,7 +160,8 @@ TEST(ExportFaults, DiskThatFillsUp) {
     std::ofstream(out, std::ios::binary) << kEarlier;
 
     // A file size limit of 16 KB: the export needs more (20 boxes over 61 frames).
-    ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all", "ulimit -f 16;"), target, out);
+    ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all", "ulimit -f 16;"), target,
+                     out);
     // Without the limit the same export is written.
     const ProgramRun written = RunHost(Quote(scene) + " " + Quote(dir.File("free.tsl")) + " --all");
     ASSERT_EQ(written.status, 0) << written.output;
@@ -180,13 +189,16 @@ TEST(ExportFaults, TargetsThatCannotBeReplacedTakeTheContentThemselves) {
     ASSERT_GT(expected.size(), 100u);
 
     const std::string piped = dir.File("piped.tsl"), status = dir.File("status");
-    ASSERT_EQ(std::system(("{ " + std::string(BIN_DIR) + "/tessel-export " + Quote(scene) + " /dev/stdout --all 2>/dev/null; echo $? >" +
-                           Quote(status) + "; } | cat >" + Quote(piped)).c_str()),
+    ASSERT_EQ(std::system(("{ " + std::string(BIN_DIR) + "/tessel-export " + Quote(scene) +
+                           " /dev/stdout --all 2>/dev/null; echo $? >" + Quote(status) +
+                           "; } | cat >" + Quote(piped))
+                              .c_str()),
               0);
     EXPECT_EQ(ReadAll(status), "0\n");
     EXPECT_EQ(ReadAll(piped), expected);
 
-    const std::string linked = (out / "linked.tsl").string(), other = (out / "other-name.tsl").string();
+    const std::string linked = (out / "linked.tsl").string(),
+                      other = (out / "other-name.tsl").string();
     std::ofstream(linked, std::ios::binary) << kEarlier;
     fs::create_hard_link(linked, other);
     if (::geteuid() == 0) ASSERT_EQ(::chown(linked.c_str(), 1234, 2345), 0);
@@ -206,7 +218,8 @@ TEST(ExportFaults, TargetsThatCannotBeReplacedTakeTheContentThemselves) {
         EXPECT_EQ(st.st_uid, 1234u);
         EXPECT_EQ(st.st_gid, 2345u);
     }
-    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"linked.tsl", "other-name.tsl", "plain.tsl"}));
+    EXPECT_EQ(FilesIn(out),
+              (std::vector<std::string>{"linked.tsl", "other-name.tsl", "plain.tsl"}));
 
     // No new file can be made in the directory: for the administrator a file
     // system with no inode left, for others a directory without write permission.
@@ -214,7 +227,8 @@ TEST(ExportFaults, TargetsThatCannotBeReplacedTakeTheContentThemselves) {
     fs::create_directory(full);
     const std::string kept = (full / "kept.tsl").string();
     SmallFileSystem noInodes(full, "size=1m,nr_inodes=2");
-    if (::geteuid() == 0 && !noInodes.mounted) GTEST_SKIP() << "cannot mount a small file system here";
+    if (::geteuid() == 0 && !noInodes.mounted)
+        GTEST_SKIP() << "cannot mount a small file system here";
     std::ofstream(kept, std::ios::binary) << kEarlier;
     if (::geteuid() != 0) fs::permissions(full, fs::perms::owner_read | fs::perms::owner_exec);
     const ProgramRun r = RunHost(Quote(scene) + " " + Quote(kept) + " --all");
@@ -235,10 +249,12 @@ TEST(ExportFaults, MemoryThatRunsOut) {
     GltfBuilder b;
     GltfBuilder::Primitive grid;
     for (uint32_t y = 0; y < 256; ++y)
-        for (uint32_t x = 0; x < 256; ++x) grid.positions.insert(grid.positions.end(), {float(x), 0.0f, float(y)});
+        for (uint32_t x = 0; x < 256; ++x)
+            grid.positions.insert(grid.positions.end(), {float(x), 0.0f, float(y)});
     for (uint32_t i = 0; i + 257 < 256 * 256; ++i)
         if ((i + 1) % 256) grid.indices.insert(grid.indices.end(), {i, i + 256, i + 1});
-    b.Animate(b.AddNode("Field", -1, b.AddMesh({grid})), "translation", {0.0f, 20.0f}, {0, 0, 0, 0, 5, 0});
+    b.Animate(b.AddNode("Field", -1, b.AddMesh({grid})), "translation", {0.0f, 20.0f},
+              {0, 0, 0, 0, 5, 0});
     const std::string scene = dir.File("field.gltf");
     ASSERT_TRUE(b.Write(scene));
     const fs::path target = dir.Path() / "out";
@@ -247,7 +263,8 @@ TEST(ExportFaults, MemoryThatRunsOut) {
     std::ofstream(out, std::ios::binary) << kEarlier;
     // 300 MB of address space; the file size limit keeps a run that does not
     // run out from writing its 1.2 GB.
-    const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " --all", "ulimit -v 300000; ulimit -f 65536;");
+    const ProgramRun r =
+        RunHost(Quote(scene) + " " + Quote(out) + " --all", "ulimit -v 300000; ulimit -f 65536;");
     EXPECT_NE(r.output.find("메모리가 부족하여"), std::string::npos) << r.output;
     ExpectNotWritten(r, target, out);
 }
@@ -269,7 +286,8 @@ TEST(ExportFaults, InterruptInTheMiddleCancels) {
         ::dup2(pipeFds[1], STDOUT_FILENO);
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
-        ::execl(program.c_str(), program.c_str(), scene.c_str(), out.c_str(), "--all", static_cast<char*>(nullptr));
+        ::execl(program.c_str(), program.c_str(), scene.c_str(), out.c_str(), "--all",
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(pipeFds[1]);
@@ -300,8 +318,9 @@ TEST(ExportFaults, InterruptInTheMiddleCancels) {
     ASSERT_TRUE(interrupted) << output;
     ASSERT_TRUE(WIFEXITED(status)) << output;
     EXPECT_EQ(WEXITSTATUS(status), 1) << output;
-    EXPECT_NE(output.find("tessel-export: the export was cancelled; '" + out + "' was left as it was"),
-              std::string::npos)
+    EXPECT_NE(
+        output.find("tessel-export: the export was cancelled; '" + out + "' was left as it was"),
+        std::string::npos)
         << output;
     EXPECT_EQ(ReadAll(out), kEarlier);
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"yard.gltf", "yard.tsl"}));
@@ -318,22 +337,26 @@ TEST(ExportFaults, PluginsThatCannotServe) {
         std::string message;
     } cases[] = {
         {dir.File("libMissing.so"), "cannot load plug-in '" + dir.File("libMissing.so") + "'"},
-        {dir.File("libNotALibrary.so"), "cannot load plug-in '" + dir.File("libNotALibrary.so") + "'"},
+        {dir.File("libNotALibrary.so"),
+         "cannot load plug-in '" + dir.File("libNotALibrary.so") + "'"},
         {std::string(BIN_DIR) + "/libOldSdkExporter.so",
-         "plug-in '" + std::string(BIN_DIR) + "/libOldSdkExporter.so' was built for another SDK version"},
+         "plug-in '" + std::string(BIN_DIR) +
+             "/libOldSdkExporter.so' was built for another SDK version"},
         // The same library built for this SDK gets past the version check.
         {std::string(BIN_DIR) + "/libNoClassExporter.so",
          "plug-in '" + std::string(BIN_DIR) + "/libNoClassExporter.so' offers no plug-in class"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.plugin);
-        const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " --all --plugin " + Quote(c.plugin));
+        const ProgramRun r =
+            RunHost(Quote(scene) + " " + Quote(out) + " --all --plugin " + Quote(c.plugin));
         EXPECT_EQ(r.signal, 0) << r.output;
         EXPECT_EQ(r.status, 1) << r.output;
         EXPECT_NE(r.output.find("tessel-export: " + c.message), std::string::npos) << r.output;
         EXPECT_EQ(ReadAll(out), kEarlier);
     }
-    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"libNotALibrary.so", "yard.gltf", "yard.tsl"}));
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::vector<std::string>{"libNotALibrary.so", "yard.gltf", "yard.tsl"}));
 }
 
 }  // namespace

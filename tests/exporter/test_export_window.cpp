@@ -83,7 +83,8 @@ TEST_F(ExportWindow, ShowsTheTemplateAndExportsWhatIsChosen) {
         ASSERT_TRUE(save);
         EXPECT_EQ(save->text(), QString::fromUtf8("선택한 오브젝트 저장"));
         EXPECT_FALSE(save->isDefault());
-        EXPECT_EQ(qobject_cast<QPushButton*>(d->Control(IDCANCEL))->text(), QString::fromUtf8("취   소"));
+        EXPECT_EQ(qobject_cast<QPushButton*>(d->Control(IDCANCEL))->text(),
+                  QString::fromUtf8("취   소"));
         auto* centre = qobject_cast<QCheckBox*>(d->Control(IDC_CENTRE_ON_BIPED));
         ASSERT_TRUE(centre);
         EXPECT_TRUE(centre->isChecked());
@@ -93,10 +94,13 @@ TEST_F(ExportWindow, ShowsTheTemplateAndExportsWhatIsChosen) {
         EXPECT_EQ(step->text(), "1");
         // Every text fits its place.
         for (QLabel* label : d->findChildren<QLabel*>())
-            EXPECT_LE(label->heightForWidth(label->width()), label->height()) << label->text().toStdString();
+            EXPECT_LE(label->heightForWidth(label->width()), label->height())
+                << label->text().toStdString();
         for (QPushButton* b : d->findChildren<QPushButton*>())
-            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()), b->width()) << b->text().toStdString();
-        if (const char* grab = std::getenv("TESSEL_DIALOG_GRAB")) d->grab().save(QString::fromUtf8(grab));
+            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()), b->width())
+                << b->text().toStdString();
+        if (const char* grab = std::getenv("TESSEL_DIALOG_GRAB"))
+            d->grab().save(QString::fromUtf8(grab));
 
         // Two items in each list; the step is refused first.
         statics->item(1)->setSelected(true);
@@ -122,7 +126,8 @@ TEST_F(ExportWindow, ShowsTheTemplateAndExportsWhatIsChosen) {
     SetHostUi(nullptr);
     EXPECT_EQ(result, 1);
     EXPECT_TRUE(stayedOpen);
-    EXPECT_EQ(messages, QStringList{QString::fromUtf8("Export Message|Frame Step은 1 이상이어야 합니다.")});
+    EXPECT_EQ(messages,
+              QStringList{QString::fromUtf8("Export Message|Frame Step은 1 이상이어야 합니다.")});
     EXPECT_EQ(exp.centreOnBiped, FALSE);
     EXPECT_EQ(exp.frameStep, 10);
     const TesselFileData data = ReadTessel(out);
@@ -148,7 +153,7 @@ TEST_F(ExportWindow, PresetTextsWithoutABipedAndClosingCancels) {
         ASSERT_TRUE(centre);
         EXPECT_FALSE(centre->isEnabled());
         EXPECT_TRUE(centre->isChecked());  // no biped: the box cannot be cleared
-        d->reject();  // Esc or the close box
+        d->reject();                       // Esc or the close box
     });
     EXPECT_EQ(exp.DoExport(out.c_str(), nullptr, &ip, FALSE, 0), 1);
     SetHostUi(nullptr);

@@ -13,20 +13,24 @@ namespace {
 
 using namespace ExportDialogIds;
 
-HINSTANCE Module() { return reinterpret_cast<HINSTANCE>(0x5000); }
+HINSTANCE Module() {
+    return reinterpret_cast<HINSTANCE>(0x5000);
+}
 
 DialogTemplate ExportLikeTemplate() {
     const unsigned long list = LBS_EXTENDEDSEL | WS_TABSTOP;
-    DialogTemplate t{kTemplate, "Building Export", 290, 185, {}, WS_POPUP | WS_CAPTION, 0, "MS Sans Serif", 8};
-    t.items = {{kStaticList, ControlKind::ListBox, "", 7, 20, 86, 158, list},
-               {kSaveSelected, ControlKind::PushButton, "save selected", 198, 113, 85, 17, WS_TABSTOP},
-               {kSaveAll, ControlKind::PushButton, "save all", 198, 138, 85, 16, WS_TABSTOP},
-               {kCancel, ControlKind::PushButton, "cancel", 198, 161, 85, 17, WS_TABSTOP},
-               {kCentre, ControlKind::CheckBox, "centre", 196, 20, 87, 39, BS_AUTOCHECKBOX},
-               {kStartFrame, ControlKind::Edit, "", 242, 60, 41, 12, WS_TABSTOP},
-               {kEndFrame, ControlKind::Edit, "", 242, 76, 41, 12, WS_TABSTOP},
-               {kFrameStep, ControlKind::Edit, "", 242, 94, 41, 12, WS_TABSTOP},
-               {kAnimList, ControlKind::ListBox, "", 99, 20, 89, 159, list}};
+    DialogTemplate t{kTemplate, "Building Export", 290, 185, {}, WS_POPUP | WS_CAPTION,
+                     0,         "MS Sans Serif",   8};
+    t.items = {
+        {kStaticList, ControlKind::ListBox, "", 7, 20, 86, 158, list},
+        {kSaveSelected, ControlKind::PushButton, "save selected", 198, 113, 85, 17, WS_TABSTOP},
+        {kSaveAll, ControlKind::PushButton, "save all", 198, 138, 85, 16, WS_TABSTOP},
+        {kCancel, ControlKind::PushButton, "cancel", 198, 161, 85, 17, WS_TABSTOP},
+        {kCentre, ControlKind::CheckBox, "centre", 196, 20, 87, 39, BS_AUTOCHECKBOX},
+        {kStartFrame, ControlKind::Edit, "", 242, 60, 41, 12, WS_TABSTOP},
+        {kEndFrame, ControlKind::Edit, "", 242, 76, 41, 12, WS_TABSTOP},
+        {kFrameStep, ControlKind::Edit, "", 242, 94, 41, 12, WS_TABSTOP},
+        {kAnimList, ControlKind::ListBox, "", 99, 20, 89, 159, list}};
     return t;
 }
 
@@ -43,7 +47,8 @@ void Fill(HWND dlg, int listId, const std::vector<std::string>& names) {
     HWND list = GetDlgItem(dlg, listId);
     for (const std::string& n : names) {
         const LRESULT at = SendMessageA(list, LB_GETCOUNT, 0, 0);
-        SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(n.c_str()));
+        SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(at),
+                     reinterpret_cast<LPARAM>(n.c_str()));
         SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(at), static_cast<LPARAM>(n.size()));
     }
 }
@@ -55,7 +60,8 @@ void TakeFrom(HWND dlg, int listId, bool all) {
         if (!all && SendMessageA(list, LB_GETSEL, static_cast<WPARAM>(i), 0) == 0) continue;
         char text[64];
         SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-        EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(i), 0), static_cast<LRESULT>(std::string(text).size()));
+        EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(i), 0),
+                  static_cast<LRESULT>(std::string(text).size()));
         g_taken->names.push_back(text);
     }
 }
@@ -138,7 +144,8 @@ TEST(HostDialog, SaveSelectedHighlightsNamedItemsInBothLists) {
     a.centre = false;
     DialogRun r = Answer(a);
     EXPECT_EQ(r.result, 1);
-    EXPECT_EQ(r.taken.names, (std::vector<std::string>{"Gate", "Flag"}));  // list order, static first
+    EXPECT_EQ(r.taken.names,
+              (std::vector<std::string>{"Gate", "Flag"}));  // list order, static first
     EXPECT_EQ(r.taken.centre, static_cast<LRESULT>(BST_UNCHECKED));
     EXPECT_TRUE(r.missing.empty());
 }
@@ -199,7 +206,9 @@ TEST(HostDialog, ControlsRefuseBadHandlesAndIndices) {
     EXPECT_EQ(GetParent(list), d.Handle());
     EXPECT_EQ(SendMessageA(list, LB_GETSEL, 0, 0), LB_ERR);
     EXPECT_EQ(SendMessageA(list, LB_INSERTSTRING, 5, reinterpret_cast<LPARAM>("far")), LB_ERR);
-    EXPECT_EQ(SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("a")), 0);
+    EXPECT_EQ(
+        SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("a")),
+        0);
     EXPECT_EQ(SendMessageA(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>("b")), 0);
     EXPECT_EQ(d.Find(kStaticList)->list[0].text, "b");
     // A disabled check box keeps its mark and ignores the user.

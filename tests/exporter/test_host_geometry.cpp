@@ -12,19 +12,22 @@ namespace {
 Matrix3 Rotation(const Point3& axis, float degrees) {
     const double h = degrees * M_PI / 360.0;
     const Point3 a = axis.Normalize();
-    Quat q(float(a.x * std::sin(h)), float(a.y * std::sin(h)), float(a.z * std::sin(h)), float(std::cos(h)));
+    Quat q(float(a.x * std::sin(h)), float(a.y * std::sin(h)), float(a.z * std::sin(h)),
+           float(std::cos(h)));
     Matrix3 m;
     q.MakeMatrix(m);
     return m;
 }
 
 Matrix3 Scaling(float x, float y, float z) {
-    return Matrix3(Point3(x, 0.0f, 0.0f), Point3(0.0f, y, 0.0f), Point3(0.0f, 0.0f, z), Point3(0.0f, 0.0f, 0.0f));
+    return Matrix3(Point3(x, 0.0f, 0.0f), Point3(0.0f, y, 0.0f), Point3(0.0f, 0.0f, z),
+                   Point3(0.0f, 0.0f, 0.0f));
 }
 
 void ExpectMatrixNear(const Matrix3& a, const Matrix3& b, float tol) {
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(a.GetRow(r)[c], b.GetRow(r)[c], tol) << "row " << r << " col " << c;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(a.GetRow(r)[c], b.GetRow(r)[c], tol) << "row " << r << " col " << c;
 }
 
 TEST(HostGeometry, RowVectorProductsApplyLeftOperandFirst) {
@@ -65,8 +68,10 @@ TEST(HostGeometry, QuaternionAndMatrixRoundTrip) {
     EXPECT_GE(q.w, 0.0f);
     // A quarter turn about z takes x to y.
     const Point3 p = Point3(1.0f, 0.0f, 0.0f) * Rotation(Point3(0.0f, 0.0f, 1.0f), 90.0f);
-    ExpectMatrixNear(Matrix3(p, p, p, p), Matrix3(Point3(0.0f, 1.0f, 0.0f), Point3(0.0f, 1.0f, 0.0f),
-                                                   Point3(0.0f, 1.0f, 0.0f), Point3(0.0f, 1.0f, 0.0f)), 1e-6f);
+    ExpectMatrixNear(Matrix3(p, p, p, p),
+                     Matrix3(Point3(0.0f, 1.0f, 0.0f), Point3(0.0f, 1.0f, 0.0f),
+                             Point3(0.0f, 1.0f, 0.0f), Point3(0.0f, 1.0f, 0.0f)),
+                     1e-6f);
 }
 
 TEST(HostGeometry, DecompAffineRecoversTranslationRotationAndScale) {
@@ -94,7 +99,8 @@ TEST(HostGeometry, DecompAffineRecoversTranslationRotationAndScale) {
 TEST(HostGeometry, DecompAffineOfDegenerateMatricesIsFinite) {
     AffineParts ap;
     decomp_affine(Scaling(0.0f, 2.0f, 2.0f) * Rotation(Point3(0.0f, 0.0f, 1.0f), 30.0f), &ap);
-    for (float v : {ap.q.x, ap.q.y, ap.q.z, ap.q.w, ap.k.x, ap.k.y, ap.k.z}) EXPECT_TRUE(std::isfinite(v));
+    for (float v : {ap.q.x, ap.q.y, ap.q.z, ap.q.w, ap.k.x, ap.k.y, ap.k.z})
+        EXPECT_TRUE(std::isfinite(v));
     EXPECT_NEAR(ap.k.x, 0.0f, 1e-5f);
     decomp_affine(Matrix3(0), &ap);
     float angle;
@@ -116,7 +122,8 @@ TEST(HostGeometry, AngleIgnoresQuaternionSignAndAxisOfIdentity) {
 }
 
 TEST(HostGeometry, NormalizeAndCrossProduct) {
-    EXPECT_EQ(CrossProd(Point3(1.0f, 0.0f, 0.0f), Point3(0.0f, 1.0f, 0.0f)), Point3(0.0f, 0.0f, 1.0f));
+    EXPECT_EQ(CrossProd(Point3(1.0f, 0.0f, 0.0f), Point3(0.0f, 1.0f, 0.0f)),
+              Point3(0.0f, 0.0f, 1.0f));
     EXPECT_NEAR(Point3(3.0f, 4.0f, 0.0f).Normalize().x, 0.6f, 1e-6f);
     EXPECT_EQ(Point3(0.0f, 0.0f, 0.0f).Normalize(), Point3(0.0f, 0.0f, 0.0f));
     EXPECT_EQ(Normalize(Point3(NAN, 1.0f, 0.0f)), Point3(0.0f, 0.0f, 0.0f));
@@ -145,8 +152,10 @@ TEST(HostGeometry, IntervalsAndTables) {
 }
 
 TEST(KeyEvaluation, LinearStepAndJumps) {
-    const std::vector<VecKey> keys = {{0, Point3(0.0f, 0.0f, 0.0f)}, {100, Point3(10.0f, 0.0f, 0.0f)},
-                                      {100, Point3(50.0f, 0.0f, 0.0f)}, {200, Point3(70.0f, 0.0f, 0.0f)}};
+    const std::vector<VecKey> keys = {{0, Point3(0.0f, 0.0f, 0.0f)},
+                                      {100, Point3(10.0f, 0.0f, 0.0f)},
+                                      {100, Point3(50.0f, 0.0f, 0.0f)},
+                                      {200, Point3(70.0f, 0.0f, 0.0f)}};
     EXPECT_EQ(SampleVec(keys, -5, KeyInterpolation::Linear).x, 0.0f);
     EXPECT_FLOAT_EQ(SampleVec(keys, 25, KeyInterpolation::Linear).x, 2.5f);
     EXPECT_FLOAT_EQ(SampleVec(keys, 99, KeyInterpolation::Linear).x, 9.9f);
@@ -159,7 +168,8 @@ TEST(KeyEvaluation, LinearStepAndJumps) {
 
 TEST(KeyEvaluation, RotationsTakeTheShorterArc) {
     const Quat a(0.0f, 0.0f, 0.0f, 1.0f);
-    const Quat b(0.0f, 0.0f, std::sin(float(M_PI) / 4), std::cos(float(M_PI) / 4));  // 90 degrees about z
+    const Quat b(0.0f, 0.0f, std::sin(float(M_PI) / 4),
+                 std::cos(float(M_PI) / 4));  // 90 degrees about z
     const Quat negB(-b.x, -b.y, -b.z, -b.w);
     const std::vector<RotKey> keys = {{0, a}, {10, negB}};
     float angle;
@@ -181,7 +191,8 @@ TEST(KeyEvaluation, MorphWeightsPerTarget) {
 
 TEST(HostGeometry, ComposeScalesThenRotatesThenTranslates) {
     const Quat quarterZ(0.0f, 0.0f, std::sin(float(M_PI) / 4), std::cos(float(M_PI) / 4));
-    const Matrix3 m = ComposeTransform(Point3(5.0f, 0.0f, 0.0f), quarterZ, Point3(2.0f, 1.0f, 1.0f));
+    const Matrix3 m =
+        ComposeTransform(Point3(5.0f, 0.0f, 0.0f), quarterZ, Point3(2.0f, 1.0f, 1.0f));
     const Point3 p = Point3(1.0f, 0.0f, 0.0f) * m;  // (2,0,0) -> (0,2,0) -> (5,2,0)
     EXPECT_NEAR(p.x, 5.0f, 1e-5f);
     EXPECT_NEAR(p.y, 2.0f, 1e-5f);

@@ -1,7 +1,6 @@
 // The tessel-export host program, run as a user runs it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -37,7 +36,9 @@ ProgramRun Export(const std::string& args, const std::string& environment = "") 
     return r;
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 bool WriteFile(const std::string& path, const std::string& text) {
     std::ofstream f(path, std::ios::binary);
@@ -65,11 +66,14 @@ std::vector<ModelVertex> AllVertices(const TesselFileData& d) {
 
 // Positions of `b` are those of `a` times `factor`; normals and texture
 // coordinates are the same.
-void ExpectScaled(const std::vector<ModelVertex>& a, const std::vector<ModelVertex>& b, float factor) {
+void ExpectScaled(const std::vector<ModelVertex>& a, const std::vector<ModelVertex>& b,
+                  float factor) {
     ASSERT_EQ(a.size(), b.size());
     ASSERT_FALSE(a.empty());
     for (size_t i = 0; i < a.size(); ++i) {
-        const float tol = 1e-4f * std::max(1.0f, std::fabs(a[i].x * factor) + std::fabs(a[i].y * factor) + std::fabs(a[i].z * factor));
+        const float tol =
+            1e-4f * std::max(1.0f, std::fabs(a[i].x * factor) + std::fabs(a[i].y * factor) +
+                                       std::fabs(a[i].z * factor));
         EXPECT_NEAR(b[i].x, a[i].x * factor, tol) << i;
         EXPECT_NEAR(b[i].y, a[i].y * factor, tol) << i;
         EXPECT_NEAR(b[i].z, a[i].z * factor, tol) << i;
@@ -94,7 +98,8 @@ TEST(HostProgram, HelpAndUsageErrors) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("--step must be at least 1"), std::string::npos);
     // Numbers beyond int are refused, not wrapped (4294967296 would read as 0).
-    for (const char* option : {"--step 4294967296", "--start -2147483649", "--end 99999999999999999999"}) {
+    for (const char* option :
+         {"--step 4294967296", "--start -2147483649", "--end 99999999999999999999"}) {
         r = Export(std::string("scene.gltf out.tsl ") + option);
         EXPECT_EQ(r.status, 2) << option;
         EXPECT_NE(r.out.find(std::string(option) + " is out of range"), std::string::npos) << r.out;
@@ -105,10 +110,12 @@ TEST(HostProgram, HelpAndUsageErrors) {
     r = Export("scene.gltf out.tsl --all --start 50 --end 10");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("--start 50 is after --end 10"), std::string::npos) << r.out;
-    for (const char* limit : {"TESSEL_IMPORT_TIME_LIMIT='abc'", "TESSEL_IMPORT_MEMORY_LIMIT='-3'"}) {
+    for (const char* limit :
+         {"TESSEL_IMPORT_TIME_LIMIT='abc'", "TESSEL_IMPORT_MEMORY_LIMIT='-3'"}) {
         r = Export("scene.gltf out.tsl --all", std::string(limit) + " ");
         EXPECT_EQ(r.status, 2) << r.out;
-        EXPECT_NE(r.out.find(std::string(limit) + " is not a positive number"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string(limit) + " is not a positive number"), std::string::npos)
+            << r.out;
     }
 }
 
@@ -125,15 +132,20 @@ TEST(HostProgram, ListPrintsTheExportDialogsLists) {
 
     ProgramRun r = Export(Quote(scene) + " --list");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("animation: frames 0 to 60 at 30 fps (160 ticks per frame)"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("static objects (1):\n  Crate\nanimated objects (1):\n  Cart\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("animation: frames 0 to 60 at 30 fps (160 ticks per frame)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("static objects (1):\n  Crate\nanimated objects (1):\n  Cart\n"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("frames: start 0, end 60, step 1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("centring on the biped: on\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Bip01"), std::string::npos) << r.out;  // biped nodes are never listed
 
     r = Export(Quote(scene) + " --list --selected-only Cart");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("static objects (0):\nanimated objects (1):\n  Cart\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("static objects (0):\nanimated objects (1):\n  Cart\n"), std::string::npos)
+        << r.out;
 
     r = Export(Quote(scene) + " --list --selected-only Wagon");
     EXPECT_EQ(r.status, 1);
@@ -144,7 +156,8 @@ TEST(HostProgram, ListPrintsTheExportDialogsLists) {
     const std::string stillScene = dir.File("still.gltf");
     ASSERT_TRUE(still.Write(stillScene));
     r = Export(Quote(stillScene) + " --list");
-    EXPECT_NE(r.out.find("centring on the biped: on (no biped in the scene)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("centring on the biped: on (no biped in the scene)\n"), std::string::npos)
+        << r.out;
 }
 
 TEST(HostProgram, BadScenesAndMissingPlugin) {
@@ -158,7 +171,9 @@ TEST(HostProgram, BadScenesAndMissingPlugin) {
     for (const std::string& notFile : {dir.File("pipe.fbx"), std::string("/dev/zero")}) {
         r = Export(Quote(notFile) + " --list");
         EXPECT_EQ(r.status, 1) << notFile;
-        EXPECT_NE(r.out.find("cannot read scene file '" + notFile + "': it is a "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("cannot read scene file '" + notFile + "': it is a "),
+                  std::string::npos)
+            << r.out;
     }
 
     const std::string text = dir.File("readme.abc");
@@ -167,7 +182,8 @@ TEST(HostProgram, BadScenesAndMissingPlugin) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("not a scene format"), std::string::npos) << r.out;
 
-    r = Export(Quote(SharedScene("assimp/test/models/glTF2/MissingBin/BoxTextured.gltf")) + " " + Quote(dir.File("o.tsl")));
+    r = Export(Quote(SharedScene("assimp/test/models/glTF2/MissingBin/BoxTextured.gltf")) + " " +
+               Quote(dir.File("o.tsl")));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("BoxTextured0.bin"), std::string::npos) << r.out;
 
@@ -175,9 +191,11 @@ TEST(HostProgram, BadScenesAndMissingPlugin) {
     b.AddNode("Crate", -1, b.AddMesh({GltfBuilder::Box()}));
     const std::string scene = dir.File("crate.gltf");
     ASSERT_TRUE(b.Write(scene));
-    r = Export(Quote(scene) + " " + Quote(dir.File("o.tsl")) + " --all --plugin /nonexistent/libTesselExp.so");
+    r = Export(Quote(scene) + " " + Quote(dir.File("o.tsl")) +
+               " --all --plugin /nonexistent/libTesselExp.so");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("cannot load plug-in '/nonexistent/libTesselExp.so'"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("cannot load plug-in '/nonexistent/libTesselExp.so'"), std::string::npos)
+        << r.out;
 }
 
 TEST(HostProgram, ExportWritesAFileTheViewerReads) {
@@ -216,10 +234,12 @@ TEST(HostProgram, ExportWritesAFileTheViewerReads) {
         if (g) std::fclose(g);
         return s;
     }();
-    EXPECT_EQ(before.substr(0, 12), std::string("\x3D\0\0\0\0\0\0\0\x01\0\0\0", 12));  // 61 frames, 0 static, 1 animated
+    EXPECT_EQ(before.substr(0, 12),
+              std::string("\x3D\0\0\0\0\0\0\0\x01\0\0\0", 12));  // 61 frames, 0 static, 1 animated
     r = Export(Quote(scene) + " " + Quote(out) + " --select Wagon");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("'Wagon' is not in the export dialog's lists"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("'Wagon' is not in the export dialog's lists"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("ended without writing"), std::string::npos) << r.out;
 
     // No objects chosen: the dialog is cancelled.
@@ -230,16 +250,19 @@ TEST(HostProgram, ExportWritesAFileTheViewerReads) {
     // A target in a directory that does not exist.
     r = Export(Quote(scene) + " " + Quote(dir.File("no/such/dir/x.tsl")) + " --all");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("could not be written: folder '" + dir.File("no/such/dir") + "': No such file or directory"),
+    EXPECT_NE(r.out.find("could not be written: folder '" + dir.File("no/such/dir") +
+                         "': No such file or directory"),
               std::string::npos)
         << r.out;
 
     // Frames outside the scene's range are said as the dialog moves them in.
     r = Export(Quote(scene) + " " + Quote(out) + " --all --start -5 --end 500");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("--start -5 is before the scene's first frame 0; the export starts at 0"), std::string::npos)
+    EXPECT_NE(r.out.find("--start -5 is before the scene's first frame 0; the export starts at 0"),
+              std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("--end 500 is after the scene's last frame 60; the export ends at 60"), std::string::npos)
+    EXPECT_NE(r.out.find("--end 500 is after the scene's last frame 60; the export ends at 60"),
+              std::string::npos)
         << r.out;
 }
 
@@ -279,11 +302,14 @@ TEST(HostProgram, UnitAndScaleBringScenesToOneSize) {
         const std::string out = dir.File("out.tsl");
         std::remove(out.c_str());
         const std::string take = scene == metres ? " --select Wall Cart" : " --select Wall";
-        const ProgramRun r = Export(Quote(scene) + " " + Quote(out) + take + " --end 30 --step 10 " + options);
+        const ProgramRun r =
+            Export(Quote(scene) + " " + Quote(out) + take + " --end 30 --step 10 " + options);
         EXPECT_EQ(r.status, 0) << options << "\n" << r.out;
         return ReadTsl(out);
     };
-    auto wall = [](const TesselFileData& d) { return d.statics.empty() ? std::vector<ModelVertex>() : d.statics[0].vertices; };
+    auto wall = [](const TesselFileData& d) {
+        return d.statics.empty() ? std::vector<ModelVertex>() : d.statics[0].vertices;
+    };
 
     const TesselFileData plain = run(metres, "");
     ASSERT_EQ(plain.statics.size(), 1u);
@@ -326,15 +352,20 @@ TEST(HostProgram, ConvertTexturesWritesImagesTheViewerReads) {
     TempDir dir;
     const std::string shared = SharedScene("assimp/test/models/");
     std::filesystem::create_directories(dir.Path() / "sub");
-    std::filesystem::copy_file(shared + "glTF2/BoxTextured-glTF/CesiumLogoFlat.png", dir.File("logo.png"));
-    std::filesystem::copy_file(shared + "glTF2/BoxTextured-glTF/CesiumLogoFlat.png", dir.File("sub/flare.png"));
+    std::filesystem::copy_file(shared + "glTF2/BoxTextured-glTF/CesiumLogoFlat.png",
+                               dir.File("logo.png"));
+    std::filesystem::copy_file(shared + "glTF2/BoxTextured-glTF/CesiumLogoFlat.png",
+                               dir.File("sub/flare.png"));
     std::filesystem::copy_file(shared + "OBJ/engineflare1.jpg", dir.File("flare.jpg"));
     const std::vector<uint8_t> tga = EncodeTga(2, 1, {0xFF0000FFu, 0x0000FFFFu}, TgaLayout{});
     ASSERT_TRUE(WriteFile(dir.File("wood.tga"), std::string(tga.begin(), tga.end())));
     GltfBuilder b;
-    const std::vector<std::string> images = {"logo.png", "flare.jpg", "sub/flare.png", "wood.tga", "gone.png"};
+    const std::vector<std::string> images = {"logo.png", "flare.jpg", "sub/flare.png", "wood.tga",
+                                             "gone.png"};
     for (size_t i = 0; i < images.size(); ++i)
-        b.AddNode("Box" + std::to_string(i), -1, b.AddMesh({GltfBuilder::Box(1.0f, true, b.AddMaterial("M" + std::to_string(i), images[i]))}));
+        b.AddNode("Box" + std::to_string(i), -1,
+                  b.AddMesh({GltfBuilder::Box(1.0f, true,
+                                              b.AddMaterial("M" + std::to_string(i), images[i]))}));
     const std::string scene = dir.File("yard.gltf");
     ASSERT_TRUE(b.Write(scene));
     const std::string out = dir.File("out/yard.tsl");
@@ -347,27 +378,39 @@ TEST(HostProgram, ConvertTexturesWritesImagesTheViewerReads) {
 
     ProgramRun r = Export(Quote(scene) + " " + Quote(out) + " --all");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("3 of the 5 textures the file names are images the viewer cannot read (it reads BMP and TGA); "
-                         "--convert-textures writes them as TGA into " + dir.File("out/textr")),
+    EXPECT_NE(r.out.find("3 of the 5 textures the file names are images the viewer cannot read (it "
+                         "reads BMP and TGA); "
+                         "--convert-textures writes them as TGA into " +
+                         dir.File("out/textr")),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("texture 'gone.png' is not found beside the scene"), std::string::npos) << r.out;
-    EXPECT_EQ(names(), (std::vector<std::string>{"logo.png", "flare.jpg", "flare.png", "wood.tga", "gone.png"}));
+    EXPECT_NE(r.out.find("texture 'gone.png' is not found beside the scene"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(names(), (std::vector<std::string>{"logo.png", "flare.jpg", "flare.png", "wood.tga",
+                                                 "gone.png"}));
     EXPECT_FALSE(std::filesystem::exists(dir.File("out/textr")));
 
     r = Export(Quote(scene) + " " + Quote(out) + " --all --convert-textures");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("textures: 4 written into " + dir.File("out/textr") + " (3 converted to TGA)"), std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find("textures: 4 written into " + dir.File("out/textr") + " (3 converted to TGA)"),
+        std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("texture 'gone.png': no such file"), std::string::npos) << r.out;
     // Written names carry the scene's name, so models sharing one textr folder keep theirs apart.
-    EXPECT_EQ(names(), (std::vector<std::string>{"yard_logo.tga", "yard_flare.tga", "yard_flare_2.tga", "yard_wood.tga", ""}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"yard_logo.tga", "yard_flare.tga",
+                                                 "yard_flare_2.tga", "yard_wood.tga", ""}));
     // The viewer finds each by its name beside the model and reads it.
     const std::vector<uint8_t> png = [&] {
         std::ifstream f(dir.File("logo.png"), std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
     }();
-    auto big = [&](size_t at) { return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | uint32_t(png[at + 2]) << 8 | png[at + 3]; };
-    for (const char* name : {"yard_logo.tga", "yard_flare.tga", "yard_flare_2.tga", "yard_wood.tga"}) {
+    auto big = [&](size_t at) {
+        return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | uint32_t(png[at + 2]) << 8 |
+               png[at + 3];
+    };
+    for (const char* name :
+         {"yard_logo.tga", "yard_flare.tga", "yard_flare_2.tga", "yard_wood.tga"}) {
         SCOPED_TRACE(name);
         const std::string path = FindFileNoCase(dir.File("out/textr"), name);
         ASSERT_FALSE(path.empty());
@@ -381,7 +424,8 @@ TEST(HostProgram, ConvertTexturesWritesImagesTheViewerReads) {
     }
 
     // Images stored inside the scene file.
-    r = Export(Quote(shared + "glTF2/BoxTextured-glTF-Embedded/BoxTextured.gltf") + " " + Quote(out) + " --all --convert-textures");
+    r = Export(Quote(shared + "glTF2/BoxTextured-glTF-Embedded/BoxTextured.gltf") + " " +
+               Quote(out) + " --all --convert-textures");
     ASSERT_EQ(r.status, 0) << r.out;
     const std::vector<std::string> stored = names();
     ASSERT_EQ(stored.size(), 1u);
@@ -397,8 +441,9 @@ TEST(HostProgram, InteractiveNeedsADisplay) {
     b.AddNode("Crate", -1, b.AddMesh({GltfBuilder::Box()}));
     const std::string scene = dir.File("crate.gltf");
     ASSERT_TRUE(b.Write(scene));
-    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(BIN_DIR) +
-                            "/tessel-export " + Quote(scene) + " " + Quote(dir.File("o.tsl")) + " --interactive 2>&1";
+    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                            std::string(BIN_DIR) + "/tessel-export " + Quote(scene) + " " +
+                            Quote(dir.File("o.tsl")) + " --interactive 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string out;
@@ -410,7 +455,8 @@ TEST(HostProgram, InteractiveNeedsADisplay) {
     EXPECT_NE(out.find("--interactive needs a display"), std::string::npos) << out;
 
     // Qt's offscreen platform shows the window to nobody: refused as well.
-    ProgramRun r = Export(Quote(scene) + " " + Quote(dir.File("o.tsl")) + " --interactive", "QT_QPA_PLATFORM=offscreen ");
+    ProgramRun r = Export(Quote(scene) + " " + Quote(dir.File("o.tsl")) + " --interactive",
+                          "QT_QPA_PLATFORM=offscreen ");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("--interactive needs a display"), std::string::npos) << r.out;
 

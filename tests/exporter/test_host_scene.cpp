@@ -1,13 +1,11 @@
 // The host scene: files read with Assimp and presented in the SDK's shape.
+#include <assimp/scene.h>
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cmath>
 #include <fstream>
 #include <set>
-
-#include <assimp/scene.h>
 
 #include "HostMaterials.h"
 #include "SceneFiles.h"
@@ -34,9 +32,9 @@ TEST(HostSceneMesh, BoxIsWeldedAcrossTextureSeams) {
     ASSERT_TRUE(os.obj->CanConvertToType(Class_ID(TRIOBJ_CLASS_ID, 0)));
     EXPECT_EQ(os.obj->ConvertToType(0, Class_ID(TRIOBJ_CLASS_ID, 0)), os.obj);  // nothing to delete
     const Mesh& m = MeshOf(box);
-    EXPECT_EQ(m.numVerts, 8);    // 24 file vertices, 8 positions
+    EXPECT_EQ(m.numVerts, 8);  // 24 file vertices, 8 positions
     EXPECT_EQ(m.numFaces, 12);
-    EXPECT_EQ(m.numTVerts, 4);   // the four corners of the texture square
+    EXPECT_EQ(m.numTVerts, 4);  // the four corners of the texture square
     ASSERT_NE(m.tvFace, nullptr);
     // Every corner keeps its position and texture coordinate; welded
     // positions are distinct.
@@ -62,13 +60,15 @@ TEST(HostSceneMesh, BoxIsWeldedAcrossTextureSeams) {
     // Nodes without geometry are helpers: no mesh, not geometric.
     INode* other = scene->FindNode("Other");
     EXPECT_EQ(other->EvalWorldState(0, TRUE).obj->SuperClassID(), HELPER_CLASS_ID);
-    EXPECT_FALSE(other->EvalWorldState(0, TRUE).obj->CanConvertToType(Class_ID(TRIOBJ_CLASS_ID, 0)));
+    EXPECT_FALSE(
+        other->EvalWorldState(0, TRUE).obj->CanConvertToType(Class_ID(TRIOBJ_CLASS_ID, 0)));
 }
 
 TEST(HostSceneFrame, YUpFilesStandUpright) {
     TempDir dir;
     GltfBuilder b;
-    const int tower = b.AddNode("Tower", -1, b.AddMesh({GltfBuilder::Box(1.0f, false, -1, 0.0f, 10.0f, 0.0f)}));
+    const int tower =
+        b.AddNode("Tower", -1, b.AddMesh({GltfBuilder::Box(1.0f, false, -1, 0.0f, 10.0f, 0.0f)}));
     b.NodeAt(tower).translation = {0.0f, 5.0f, 2.0f};
     b.AddNode("Ground");
     auto scene = LoadBuilt(b, dir);
@@ -93,15 +93,17 @@ TEST(HostSceneFrame, FbxFilesStandOnTheirOwnUpAxis) {
         int up, upSign, coord;
         aiVector3D upward, across;
     };
-    const Case cases[] = {{0, 1, 1, {1, 0, 0}, {0, 1, 0}}, {1, -1, 0, {0, -1, 0}, {1, 0, 0}},
-                          {2, -1, 0, {0, 0, -1}, {1, 0, 0}}, {1, 1, 0, {0, 1, 0}, {1, 0, 0}}};
+    const Case cases[] = {{0, 1, 1, {1, 0, 0}, {0, 1, 0}},
+                          {1, -1, 0, {0, -1, 0}, {1, 0, 0}},
+                          {2, -1, 0, {0, 0, -1}, {1, 0, 0}},
+                          {1, 1, 0, {0, 1, 0}, {1, 0, 0}}};
     for (const Case& c : cases) {
         aiScene ai;
         ai.mRootNode = new aiNode("Sign");
         ai.mRootNode->mNumMeshes = 1;
         ai.mRootNode->mMeshes = new unsigned[1]{0};
         ai.mNumMeshes = 1;
-        ai.mMeshes = new aiMesh*[1]{new aiMesh()};
+        ai.mMeshes = new aiMesh* [1] { new aiMesh() };
         aiMesh& m = *ai.mMeshes[0];
         m.mNumVertices = 3;
         m.mVertices = new aiVector3D[3]{c.upward * 2.0f, aiVector3D(0, 0, 0), c.across};
@@ -142,7 +144,7 @@ TEST(HostSceneSkeleton, SkinBonesOfSharedNamesByTheirBindPose) {
         ai.mRootNode->addChildren(2, hips);
         ai.mRootNode->addChildren(1, &body);
         ai.mNumMeshes = 1;
-        ai.mMeshes = new aiMesh*[1]{new aiMesh()};
+        ai.mMeshes = new aiMesh* [1] { new aiMesh() };
         aiMesh& m = *ai.mMeshes[0];
         m.mNumVertices = 3;
         m.mVertices = new aiVector3D[3]{{5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
@@ -151,7 +153,7 @@ TEST(HostSceneSkeleton, SkinBonesOfSharedNamesByTheirBindPose) {
         m.mFaces[0].mNumIndices = 3;
         m.mFaces[0].mIndices = new unsigned[3]{0, 1, 2};
         m.mNumBones = 1;
-        m.mBones = new aiBone*[1]{new aiBone()};
+        m.mBones = new aiBone* [1] { new aiBone() };
         m.mBones[0]->mName = aiString("Hip");
         m.mBones[0]->mOffsetMatrix.a4 = -5;  // bound at x = 5
         m.mBones[0]->mNumWeights = 3;
@@ -161,15 +163,18 @@ TEST(HostSceneSkeleton, SkinBonesOfSharedNamesByTheirBindPose) {
         ASSERT_TRUE(scene) << error;
         const std::vector<HostNode*> nodes = scene->Nodes();
         ASSERT_EQ(nodes.size(), 3u);
-        const MeshDeformation& d = static_cast<HostNode*>(scene->FindNode("Body"))->meshObject->deform;
+        const MeshDeformation& d =
+            static_cast<HostNode*>(scene->FindNode("Body"))->meshObject->deform;
         ASSERT_EQ(d.bindings.size(), 1u);
         EXPECT_EQ(d.bindings[0].bone, second == 5.0f ? nodes[1] : nodes[0]);
         EXPECT_EQ(d.bindings[0].bone->kind, NodeKind::Joint);
-        const bool reported = !scene->Warnings().empty() &&
-                              scene->Warnings()[0] ==
-                                  "node 'Body': 2 nodes are named like its skin bone 'Hip' and the file does not tell "
-                                  "which; the first is used";
-        EXPECT_EQ(reported, second == 0.0f) << (scene->Warnings().empty() ? "" : scene->Warnings()[0]);
+        const bool reported =
+            !scene->Warnings().empty() && scene->Warnings()[0] ==
+                                              "node 'Body': 2 nodes are named like its skin bone "
+                                              "'Hip' and the file does not tell "
+                                              "which; the first is used";
+        EXPECT_EQ(reported, second == 0.0f)
+            << (scene->Warnings().empty() ? "" : scene->Warnings()[0]);
     }
 }
 
@@ -179,7 +184,9 @@ TEST(HostSceneMaterials, SeveralMaterialsMakeAMultiMaterial) {
     const int wall = b.AddMaterial("Wall", "maps/wall.png");
     const int roof = b.AddMaterial("Roof");
     const int single = b.AddMaterial("Single", "C:\\\\art\\\\single.bmp");
-    b.AddNode("House", -1, b.AddMesh({GltfBuilder::Box(1.0f, true, wall), GltfBuilder::Box(1.0f, true, roof, 0, 3, 0)}));
+    b.AddNode("House", -1,
+              b.AddMesh({GltfBuilder::Box(1.0f, true, wall),
+                         GltfBuilder::Box(1.0f, true, roof, 0, 3, 0)}));
     b.AddNode("Shed", -1, b.AddMesh({GltfBuilder::Box(1.0f, true, single)}));
     b.AddNode("Bare", -1, b.AddMesh({GltfBuilder::Box(1.0f, true)}));
     auto scene = LoadBuilt(b, dir);
@@ -214,7 +221,8 @@ TEST(HostSceneMaterials, SeveralMaterialsMakeAMultiMaterial) {
     Mtl* shed = scene->FindNode("Shed")->GetMtl();
     ASSERT_NE(shed, nullptr);
     EXPECT_EQ(shed->ClassID(), Class_ID(DMTL_CLASS_ID, 0));
-    EXPECT_STREQ(static_cast<BitmapTex*>(shed->GetSubTexmap(ID_DI))->GetMapName(), "C:\\art\\single.bmp");
+    EXPECT_STREQ(static_cast<BitmapTex*>(shed->GetSubTexmap(ID_DI))->GetMapName(),
+                 "C:\\art\\single.bmp");
     // A glTF primitive without material gets the importer's default material.
     EXPECT_NE(scene->FindNode("Bare")->GetMtl(), nullptr);
 }
@@ -261,8 +269,8 @@ TEST(HostSceneAnimation, SteppedChannelsHoldTheirKeys) {
         auto scene = LoadScene(dir.File(name));
         ASSERT_TRUE(scene);
         const Matrix3 half = scene->FindNode("Stepper")->GetNodeTM(2400);
-        EXPECT_NEAR(half.GetTrans().x, 0.0f, 1e-5f);           // held until the next key
-        EXPECT_NEAR(half.GetRow(0).Length(), 2.0f, 1e-4f);      // the scale still interpolates
+        EXPECT_NEAR(half.GetTrans().x, 0.0f, 1e-5f);        // held until the next key
+        EXPECT_NEAR(half.GetRow(0).Length(), 2.0f, 1e-4f);  // the scale still interpolates
         EXPECT_NEAR(scene->FindNode("Stepper")->GetNodeTM(4800).GetTrans().x, 10.0f, 1e-4f);
         EXPECT_NEAR(scene->FindNode("Glider")->GetNodeTM(2400).GetTrans().x, 5.0f, 1e-4f);
     }
@@ -321,8 +329,8 @@ TEST(HostSceneDeformation, LinearBlendSkinningWithNormalisedWeights) {
     // After a quarter turn of the shin about the package's z.
     const Mesh& bent = MeshOf(skin, 4800);
     ExpectNear(bent.verts[0], Point3(1.0f, 0.0f, 0.0f));
-    ExpectNear(bent.verts[1], Point3(1.0f, 0.0f, 0.0f));    // (0,-1,0) turned to (1,0,0)
-    ExpectNear(bent.verts[2], Point3(1.0f, 0.0f, 0.0f));    // half of (1,-1,0) and half of (1,1,0)
+    ExpectNear(bent.verts[1], Point3(1.0f, 0.0f, 0.0f));   // (0,-1,0) turned to (1,0,0)
+    ExpectNear(bent.verts[2], Point3(1.0f, 0.0f, 0.0f));   // half of (1,-1,0) and half of (1,1,0)
     ExpectNear(bent.verts[3], Point3(3.0f, -8.0f, 0.0f));  // follows its node
     // Half way: the shin has turned 45 degrees.
     const Mesh& half = MeshOf(skin, 2400);
@@ -382,15 +390,19 @@ TEST(HostSceneSkeleton, JointsAndBipedNamesAreGeometricWithBipedControllers) {
     b.AddNode("Bipod");
     auto scene = LoadBuilt(b, dir);
     ASSERT_TRUE(scene);
-    auto ctrl = [&](const char* name) { return scene->FindNode(name)->GetTMController()->ClassID(); };
+    auto ctrl = [&](const char* name) {
+        return scene->FindNode(name)->GetTMController()->ClassID();
+    };
     EXPECT_EQ(ctrl("Bip01"), Class_ID(BIPBODY_CONTROL_CLASS_ID, 0));
     EXPECT_EQ(ctrl("Bip01 Pelvis"), Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0));
     EXPECT_EQ(ctrl("Bip01 Footsteps"), Class_ID(FOOTPRINT_CLASS_ID, 0));
     EXPECT_EQ(ctrl("Bip01 R Hand"), Class_ID(BIPSLAVE_CONTROL_CLASS_ID, 0));
     EXPECT_EQ(ctrl("Sword"), Class_ID(PRS_CONTROL_CLASS_ID, 0));
     EXPECT_EQ(ctrl("Bipod"), Class_ID(PRS_CONTROL_CLASS_ID, 0));
-    EXPECT_EQ(scene->FindNode("Bip01")->EvalWorldState(0, TRUE).obj->SuperClassID(), GEOMOBJECT_CLASS_ID);
-    EXPECT_EQ(scene->FindNode("Bipod")->EvalWorldState(0, TRUE).obj->SuperClassID(), HELPER_CLASS_ID);
+    EXPECT_EQ(scene->FindNode("Bip01")->EvalWorldState(0, TRUE).obj->SuperClassID(),
+              GEOMOBJECT_CLASS_ID);
+    EXPECT_EQ(scene->FindNode("Bipod")->EvalWorldState(0, TRUE).obj->SuperClassID(),
+              HELPER_CLASS_ID);
 }
 
 TEST(HostSceneFiles, ThirdPartyScenes) {
@@ -415,13 +427,15 @@ TEST(HostSceneFiles, ThirdPartyScenes) {
     EXPECT_FALSE(a0.q == a1.q);
 
     // A 3ds Max FBX: 30 frames a second from the file, y up turned upright.
-    auto tri = LoadScene(SharedScene("babylonjs-exporters/3ds_Max/Samples/sourceModels/SimpleTriangle/SimpleTriangle.FBX"));
+    auto tri = LoadScene(SharedScene(
+        "babylonjs-exporters/3ds_Max/Samples/sourceModels/SimpleTriangle/SimpleTriangle.FBX"));
     ASSERT_TRUE(tri);
     EXPECT_EQ(tri->FrameRate(), 30.0);
     EXPECT_TRUE(tri->TurnedUpright());
 
     // glTF texture: the welded box of the Khronos sample.
-    auto textured = LoadScene(SharedScene("assimp/test/models/glTF2/BoxTextured-glTF/BoxTextured.gltf"));
+    auto textured =
+        LoadScene(SharedScene("assimp/test/models/glTF2/BoxTextured-glTF/BoxTextured.gltf"));
     ASSERT_TRUE(textured);
     HostNode* mesh = nullptr;
     for (HostNode* n : textured->Nodes())
@@ -434,11 +448,13 @@ TEST(HostSceneFiles, ThirdPartyScenes) {
     EXPECT_STREQ(static_cast<BitmapTex*>(map)->GetMapName(), "CesiumLogoFlat.png");
 
     // Skinned FBX character: its mesh deforms over the range.
-    auto elf = LoadScene(SharedScene("babylonjs-exporters/3ds_Max/Samples/sourceModels/RiggedElf/RiggedElf.FBX"));
+    auto elf = LoadScene(
+        SharedScene("babylonjs-exporters/3ds_Max/Samples/sourceModels/RiggedElf/RiggedElf.FBX"));
     ASSERT_TRUE(elf);
     HostNode* body = elf->FindNode("elf");
     ASSERT_NE(body, nullptr);
-    EXPECT_FALSE(body->EvalWorldState(0, TRUE).obj->ObjectValidity(0).InInterval(elf->AnimRange().End()));
+    EXPECT_FALSE(
+        body->EvalWorldState(0, TRUE).obj->ObjectValidity(0).InInterval(elf->AnimRange().End()));
     const Point3 v0 = MeshOf(body, 0).verts[0];
     const Point3 v1 = MeshOf(body, elf->AnimRange().End() / 2).verts[0];
     EXPECT_GT((v1 - v0).Length(), 0.0f);
@@ -490,7 +506,8 @@ TEST(HostSceneBadInput, DamagedButReadableFilesGiveDefinedScenes) {
         "assimp/test/models/invalid/box_nested_animation_4286.dae",
         "assimp/test/models/invalid/malformed2.obj",
         "assimp/test/models/ASE/invalid/InvalidUVIndex.ase",
-        "assimp/test/models/fuzzer_data/clusterfuzz-testcase-minimized-assimp_fuzzer-4751812606885888",
+        "assimp/test/models/fuzzer_data/"
+        "clusterfuzz-testcase-minimized-assimp_fuzzer-4751812606885888",
         "draco/testdata/degenerate_mesh.obj",
         "draco/testdata/inf_nan.obj",
         "ufbx/data/fuzz/fuzz_0003.fbx",
@@ -505,9 +522,11 @@ TEST(HostSceneBadInput, DamagedButReadableFilesGiveDefinedScenes) {
             if (n->kind != NodeKind::Mesh) continue;
             const Mesh& m = static_cast<TriObject*>(os.obj)->GetMesh();
             for (int i = 0; i < m.numFaces; ++i)
-                for (int c = 0; c < 3; ++c) ASSERT_LT(m.faces[i].v[c], static_cast<DWORD>(m.numVerts)) << f;
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_LT(m.faces[i].v[c], static_cast<DWORD>(m.numVerts)) << f;
             for (int i = 0; i < m.numFaces && m.numTVerts > 0; ++i)
-                for (int c = 0; c < 3; ++c) ASSERT_LT(m.tvFace[i].t[c], static_cast<DWORD>(m.numTVerts)) << f;
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_LT(m.tvFace[i].t[c], static_cast<DWORD>(m.numTVerts)) << f;
         }
     }
 }

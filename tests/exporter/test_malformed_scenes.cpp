@@ -2,7 +2,6 @@
 // the third-party scene collection: it ends with a message naming the file and a failure
 // status, never by a signal, and leaves an earlier output file as it was.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <array>
@@ -28,8 +27,8 @@ struct ProgramRun {
 // Runs tessel-export with the importer held to a small memory limit, so a
 // runaway import ends quickly in every build; `environment` adds variables.
 ProgramRun RunHost(const std::string& args, const std::string& environment = "") {
-    const std::string cmd = "TESSEL_IMPORT_MEMORY_LIMIT=400 " + environment + " exec " + std::string(BIN_DIR) +
-                            "/tessel-export " + args + " 2>&1";
+    const std::string cmd = "TESSEL_IMPORT_MEMORY_LIMIT=400 " + environment + " exec " +
+                            std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
     ProgramRun r;
     FILE* p = ::popen(cmd.c_str(), "r");
     if (p == nullptr) return r;
@@ -47,7 +46,9 @@ ProgramRun RunHost(const std::string& args, const std::string& environment = "")
     return r;
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -90,21 +91,24 @@ TEST(HostProgramMalformedScenes, EveryRefusedOrCrashingSceneEndsWithAMessage) {
             const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " " + mode);
             EXPECT_EQ(r.signal, 0) << r.output;
             EXPECT_EQ(r.status, 1) << r.output;
-            EXPECT_NE(r.output.find("tessel-export: cannot read scene file '" + scene + "': "), std::string::npos)
+            EXPECT_NE(r.output.find("tessel-export: cannot read scene file '" + scene + "': "),
+                      std::string::npos)
                 << r.output;
             EXPECT_EQ(ReadAll(out), kEarlier);
             EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"out.tsl"});
         }
-        const ProgramRun fresh = RunHost(Quote(scene) + " " + Quote(dir.File("new.tsl")) + " --all");
+        const ProgramRun fresh =
+            RunHost(Quote(scene) + " " + Quote(dir.File("new.tsl")) + " --all");
         EXPECT_EQ(fresh.status, 1) << fresh.output;
         EXPECT_FALSE(fs::exists(dir.File("new.tsl")));
         // The interactive front end reads the scene the same way.
         if (s.outcome.rfind("SIG", 0) == 0) {
-            const ProgramRun window =
-                RunHost(Quote(scene) + " " + Quote(out) + " --interactive", "QT_QPA_PLATFORM=xcb DISPLAY=:4242");
+            const ProgramRun window = RunHost(Quote(scene) + " " + Quote(out) + " --interactive",
+                                              "QT_QPA_PLATFORM=xcb DISPLAY=:4242");
             EXPECT_EQ(window.signal, 0) << window.output;
             EXPECT_EQ(window.status, 1) << window.output;
-            EXPECT_NE(window.output.find("cannot read scene file '" + scene + "': "), std::string::npos)
+            EXPECT_NE(window.output.find("cannot read scene file '" + scene + "': "),
+                      std::string::npos)
                 << window.output;
             EXPECT_EQ(ReadAll(out), kEarlier);
         }
@@ -132,7 +136,8 @@ TEST(HostProgramMalformedScenes, MalformedScenesTheImporterReadsExportOrFailClea
             const std::string bytes = ReadAll(out);
             TesselFileData data;
             std::string error;
-            EXPECT_TRUE(ParseTesselFile(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), data, error) ||
+            EXPECT_TRUE(ParseTesselFile(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                        bytes.size(), data, error) ||
                         error == kNoObjectsMessage)
                 << error;
         } else {

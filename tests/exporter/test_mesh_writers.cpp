@@ -21,9 +21,15 @@ GltfBuilder::Primitive Triangle() {
     return p;
 }
 
-const StaticObject& Static(const WrittenObject& o) { return o.data.statics.at(0); }
-const AnimatedObject& Animated(const WrittenObject& o) { return o.data.animateds.at(0); }
-std::vector<int32_t> Indices(const std::vector<uint16_t>& i) { return std::vector<int32_t>(i.begin(), i.end()); }
+const StaticObject& Static(const WrittenObject& o) {
+    return o.data.statics.at(0);
+}
+const AnimatedObject& Animated(const WrittenObject& o) {
+    return o.data.animateds.at(0);
+}
+std::vector<int32_t> Indices(const std::vector<uint16_t>& i) {
+    return std::vector<int32_t>(i.begin(), i.end());
+}
 
 TEST(MeshWriters, WorkedExampleByteForByte) {
     TempDir dir;
@@ -38,12 +44,15 @@ TEST(MeshWriters, WorkedExampleByteForByte) {
     EXPECT_TRUE(run.messages.empty());
 
     std::vector<uint8_t> e;
-    auto put = [&](const void* p) { e.insert(e.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + 4); };
+    auto put = [&](const void* p) {
+        e.insert(e.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + 4);
+    };
     auto i32 = [&](int32_t v) { put(&v); };
     auto f32 = [&](float v) { put(&v); };
     for (int32_t v : {1, 1, 0, 0, 3}) i32(v);  // frames, static, animated, name length, vertices
     // Host (x, y, z) stored as (x, z, y); the up normal as (0, 1, 0); no texture.
-    const float vertices[3][8] = {{0, 0, 0, 0, 1, 0, 0, 0}, {10, 0, 0, 0, 1, 0, 0, 0}, {0, 0, 10, 0, 1, 0, 0, 0}};
+    const float vertices[3][8] = {
+        {0, 0, 0, 0, 1, 0, 0, 0}, {10, 0, 0, 0, 1, 0, 0, 0}, {0, 0, 10, 0, 1, 0, 0, 0}};
     for (const auto& v : vertices)
         for (float f : v) f32(f);
     for (int32_t v : {1, 0, 2, 1}) i32(v);  // one face, corners first, third, second
@@ -54,7 +63,8 @@ TEST(MeshWriters, WorkedExampleByteForByte) {
 // Normal of a written face by the file's rule: seen from the side its normal
 // points to, the corners run clockwise (left-handed frame).
 Point3 FileFaceNormal(const ModelVertex& a, const ModelVertex& b, const ModelVertex& c) {
-    return CrossProd(Point3(b.x - a.x, b.y - a.y, b.z - a.z), Point3(c.x - a.x, c.y - a.y, c.z - a.z));
+    return CrossProd(Point3(b.x - a.x, b.y - a.y, b.z - a.z),
+                     Point3(c.x - a.x, c.y - a.y, c.z - a.z));
 }
 
 TEST(MeshWriters, CornerOrderFollowsMirroring) {
@@ -71,12 +81,15 @@ TEST(MeshWriters, CornerOrderFollowsMirroring) {
         INode* node = scene->FindNode(name);
         const bool mirrored = std::string(name) != "Plain";
         EXPECT_EQ(IsMirrored(node->GetObjTMAfterWSM(0)), mirrored);
-        const WrittenObject o = WriteObject(dir, false, 1, [&](TesselWriter& w) { w.WriteStaticMesh(node, 0); });
+        const WrittenObject o =
+            WriteObject(dir, false, 1, [&](TesselWriter& w) { w.WriteStaticMesh(node, 0); });
         const StaticObject& s = Static(o);
-        const std::vector<int32_t> order = mirrored ? std::vector<int32_t>{2, 0, 1} : std::vector<int32_t>{0, 2, 1};
+        const std::vector<int32_t> order =
+            mirrored ? std::vector<int32_t>{2, 0, 1} : std::vector<int32_t>{0, 2, 1};
         EXPECT_EQ(Indices(s.indices), order);
         // The stored normals point out of the visible side.
-        const Point3 face = FileFaceNormal(s.vertices[s.indices[0]], s.vertices[s.indices[1]], s.vertices[s.indices[2]]);
+        const Point3 face = FileFaceNormal(s.vertices[s.indices[0]], s.vertices[s.indices[1]],
+                                           s.vertices[s.indices[2]]);
         for (const ModelVertex& v : s.vertices) {
             EXPECT_GT(DotProd(face, Point3(v.nx, v.ny, v.nz)), 0.0f);
             EXPECT_NEAR(Point3(v.nx, v.ny, v.nz).Length(), 1.0f, 1e-6f);
@@ -102,8 +115,10 @@ TEST(MeshWriters, HostVertexAndTexturePairInTheFileFrame) {
     ASSERT_EQ(hostMesh.tVerts[0], Point3(0.25f, 0.25f, 0.0f));
     for (bool animated : {false, true}) {
         const WrittenObject o = WriteObject(dir, animated, 1, [&](TesselWriter& w) {
-            if (animated) w.WriteAnimatedMesh(node, 0);
-            else w.WriteStaticMesh(node, 0);
+            if (animated)
+                w.WriteAnimatedMesh(node, 0);
+            else
+                w.WriteStaticMesh(node, 0);
         });
         const ModelVertex& v = animated ? Animated(o).frames.at(0) : Static(o).vertices.at(0);
         EXPECT_EQ(Point3(v.x, v.y, v.z), Point3(1.0f, 3.0f, 2.0f));
@@ -135,12 +150,14 @@ TEST(MeshWriters, StaticKeepsMeshVerticesAnimatedMergesEqualPositions) {
     ASSERT_EQ(static_cast<TriObject*>(node->EvalWorldState(0, TRUE).obj)->GetMesh().numVerts, 6);
     // Static, no texture vertices: one output vertex per mesh vertex, in mesh
     // order, all with texture pair (0, 0).
-    const WrittenObject s = WriteObject(dir, false, 1, [&](TesselWriter& w) { w.WriteStaticMesh(node, 0); });
+    const WrittenObject s =
+        WriteObject(dir, false, 1, [&](TesselWriter& w) { w.WriteStaticMesh(node, 0); });
     EXPECT_EQ(Static(s).vertexCount, 6);
     EXPECT_EQ(Indices(Static(s).indices), (std::vector<int32_t>{0, 2, 1, 3, 5, 4}));
     for (const ModelVertex& v : Static(s).vertices) EXPECT_TRUE(v.tu == 0.0f && v.tv == 0.0f);
     // Animated: equal positions share one vertex, first occurrence first.
-    const WrittenObject a = WriteObject(dir, true, 1, [&](TesselWriter& w) { w.WriteAnimatedMesh(node, 0); });
+    const WrittenObject a =
+        WriteObject(dir, true, 1, [&](TesselWriter& w) { w.WriteAnimatedMesh(node, 0); });
     EXPECT_EQ(Animated(a).vertexCount, 4);
     EXPECT_EQ(Indices(Animated(a).indices), (std::vector<int32_t>{0, 1, 2, 2, 1, 3}));
 }
@@ -188,7 +205,8 @@ TEST(MeshWriters, StaticUsesTheDirectLayoutOnlyWhereTextureFacesFollowTheFaces) 
     const Mesh& hm = static_cast<TriObject*>(node->EvalWorldState(0, TRUE).obj)->GetMesh();
     ASSERT_EQ(hm.numVerts, 3);
     ASSERT_EQ(hm.numTVerts, 3);
-    const WrittenObject o = WriteObject(dir, false, 1, [&](TesselWriter& w) { w.WriteStaticMesh(node, 0); });
+    const WrittenObject o =
+        WriteObject(dir, false, 1, [&](TesselWriter& w) { w.WriteStaticMesh(node, 0); });
     const StaticObject& s = Static(o);
     EXPECT_EQ(s.vertexCount, 4);  // A carries two texture pairs
     // Each written corner has the position and texture pair of its glTF corner.
@@ -208,7 +226,8 @@ GltfBuilder Walker() {
     const int bip = b.AddNode("Bip01");
     b.AddNode("Bip01 Spine", bip);
     // Host y is glTF -z: the top node goes 0, 40, 40 along host y.
-    b.Animate(bip, "translation", {0.0f, 1.0f / 30.0f, 2.0f / 30.0f}, {0, 0, 0, 0, 0, -40, 0, 0, -40});
+    b.Animate(bip, "translation", {0.0f, 1.0f / 30.0f, 2.0f / 30.0f},
+              {0, 0, 0, 0, 0, -40, 0, 0, -40});
     const int flag = b.AddNode("Flag", -1, b.AddMesh({Triangle()}));
     b.Animate(flag, "translation", {0.0f, 1.0f}, {0, 0, 0, 30, 0, 0});
     return b;
@@ -268,7 +287,8 @@ TEST(MeshWriters, DegenerateFacesAndUnusedVerticesPointUp) {
     const int used = rest.numVerts;
     rest.setNumVerts(used + 1);
     rest.setVert(used, Point3(7.0f, 7.0f, 7.0f));
-    const WrittenObject o = WriteObject(dir, false, 1, [&](TesselWriter& w) { w.WriteStaticMesh(node, 0); });
+    const WrittenObject o =
+        WriteObject(dir, false, 1, [&](TesselWriter& w) { w.WriteStaticMesh(node, 0); });
     const std::vector<ModelVertex>& v = Static(o).vertices;
     ASSERT_EQ(v.size(), static_cast<size_t>(used + 1));
     // The shared corner keeps the sloped face's normal; the line's own corner
@@ -288,9 +308,11 @@ TEST(MeshWriters, ObjectsThatCannotBeWrittenGetAnEmptyPartAndAMessage) {
     GltfBuilder::Primitive grid;
     const uint32_t n = 257;
     for (uint32_t y = 0; y < n; ++y)
-        for (uint32_t x = 0; x < n; ++x) grid.positions.insert(grid.positions.end(), {float(x), 0.0f, float(y)});
+        for (uint32_t x = 0; x < n; ++x)
+            grid.positions.insert(grid.positions.end(), {float(x), 0.0f, float(y)});
     for (uint32_t i = 0; i + n + 1 < n * n; ++i)
-        if ((i + 1) % n) grid.indices.insert(grid.indices.end(), {i, i + n, i + 1, i + 1, i + n, i + n + 1});
+        if ((i + 1) % n)
+            grid.indices.insert(grid.indices.end(), {i, i + n, i + 1, i + 1, i + n, i + n + 1});
     b.AddNode("Terrain", -1, b.AddMesh({grid}));
     // A finite transform whose product with the corners overflows.
     b.NodeAt(b.AddNode("Huge", -1, b.AddMesh({Triangle()}))).scale = {3e38f, 3e38f, 3e38f};
@@ -303,24 +325,31 @@ TEST(MeshWriters, ObjectsThatCannotBeWrittenGetAnEmptyPartAndAMessage) {
 
     RecordingHostUi ui;
     for (bool animated : {false, true})
-        for (INode* node : std::initializer_list<INode*>{crate, scene->FindNode("Terrain"), scene->FindNode("Huge")}) {
+        for (INode* node : std::initializer_list<INode*>{crate, scene->FindNode("Terrain"),
+                                                         scene->FindNode("Huge")}) {
             SCOPED_TRACE(node->GetName());
             ui.messages.clear();
             const WrittenObject o = WriteObject(dir, animated, 2, [&](TesselWriter& w) {
                 w.endTime = 160;  // two frames
-                if (animated) w.WriteAnimatedMesh(node, 0);
-                else w.WriteStaticMesh(node, 0);
+                if (animated)
+                    w.WriteAnimatedMesh(node, 0);
+                else
+                    w.WriteStaticMesh(node, 0);
             });
             EXPECT_EQ(o.bytes.size(), 16u + 8u);  // 0 vertices, 0 faces
             EXPECT_EQ(o.data.faceTotal, 0);
             ASSERT_EQ(ui.messages.size(), 1u);
             EXPECT_EQ(ui.messages[0].caption, "Export Message");
-            EXPECT_NE(ui.messages[0].text.find(std::string("'") + node->GetName() + "'"), std::string::npos);
+            EXPECT_NE(ui.messages[0].text.find(std::string("'") + node->GetName() + "'"),
+                      std::string::npos);
             if (node == scene->FindNode("Huge")) {
-                EXPECT_NE(ui.messages[0].text.find("유한한 값이 아닙니다"), std::string::npos) << ui.messages[0].text;
+                EXPECT_NE(ui.messages[0].text.find("유한한 값이 아닙니다"), std::string::npos)
+                    << ui.messages[0].text;
             } else if (node != crate) {
-                EXPECT_NE(ui.messages[0].text.find("66049"), std::string::npos) << ui.messages[0].text;
-                EXPECT_NE(ui.messages[0].text.find("--split-large"), std::string::npos) << ui.messages[0].text;
+                EXPECT_NE(ui.messages[0].text.find("66049"), std::string::npos)
+                    << ui.messages[0].text;
+                EXPECT_NE(ui.messages[0].text.find("--split-large"), std::string::npos)
+                    << ui.messages[0].text;
             }
         }
 }
@@ -332,17 +361,21 @@ TEST(MeshWriters, ObjectsThatCannotBeWrittenGetAnEmptyPartAndAMessage) {
 TEST(MeshWriters, SplitLargeWritesEveryTriangleOnceInRecordsTheViewerReads) {
     TempDir dir;
     const uint32_t n = 317;
-    auto height = [](uint32_t x, uint32_t z) { return std::sin(0.3f * float(x)) + std::cos(0.2f * float(z)); };
+    auto height = [](uint32_t x, uint32_t z) {
+        return std::sin(0.3f * float(x)) + std::cos(0.2f * float(z));
+    };
     GltfBuilder b;
     GltfBuilder::Primitive grid;
     grid.material = b.AddMaterial("Ground", "ground.bmp");
     for (uint32_t z = 0; z < n; ++z)
         for (uint32_t x = 0; x < n; ++x) {
             grid.positions.insert(grid.positions.end(), {float(x), height(x, z), float(z)});
-            grid.uvs.insert(grid.uvs.end(), {float(x) / 512, float(z) / 512});  // exact, also upside down
+            grid.uvs.insert(grid.uvs.end(),
+                            {float(x) / 512, float(z) / 512});  // exact, also upside down
         }
     for (uint32_t i = 0; i + n + 1 < n * n; ++i)
-        if ((i + 1) % n) grid.indices.insert(grid.indices.end(), {i, i + n, i + 1, i + 1, i + n, i + n + 1});
+        if ((i + 1) % n)
+            grid.indices.insert(grid.indices.end(), {i, i + n, i + 1, i + 1, i + n, i + n + 1});
     const int mesh = b.AddMesh({grid});
     b.AddNode("Terrain", -1, mesh);
     const int flag = b.AddNode("Flag", -1, mesh);
@@ -369,7 +402,9 @@ TEST(MeshWriters, SplitLargeWritesEveryTriangleOnceInRecordsTheViewerReads) {
     auto check = [&](const auto& records, auto frameOf, float dx) {
         std::vector<Triangle> expected, found;
         for (size_t k = 0; k < grid.indices.size(); k += 3)
-            expected.push_back(canonical({corner(grid.indices[k], dx), corner(grid.indices[k + 2], dx), corner(grid.indices[k + 1], dx)}));
+            expected.push_back(
+                canonical({corner(grid.indices[k], dx), corner(grid.indices[k + 2], dx),
+                           corner(grid.indices[k + 1], dx)}));
         std::vector<std::array<float, 3>> normals(size_t(n) * n);
         std::vector<bool> seen(normals.size(), false);
         for (const auto& o : records) {
@@ -380,9 +415,11 @@ TEST(MeshWriters, SplitLargeWritesEveryTriangleOnceInRecordsTheViewerReads) {
                 for (size_t c = 0; c < 3; ++c) {
                     const ModelVertex& m = v[o.indices[k + c]];
                     t[c] = {m.x, m.y, m.z, m.tu, m.tv};
-                    const size_t at = size_t(std::lround(-m.z)) * n + size_t(std::lround(m.x - dx)) % n;
+                    const size_t at =
+                        size_t(std::lround(-m.z)) * n + size_t(std::lround(m.x - dx)) % n;
                     const std::array<float, 3> normal{m.nx, m.ny, m.nz};
-                    if (seen[at] && normals[at] != normal) ADD_FAILURE() << "two normals at " << m.x << ", " << m.z;
+                    if (seen[at] && normals[at] != normal)
+                        ADD_FAILURE() << "two normals at " << m.x << ", " << m.z;
                     normals[at] = normal;
                     seen[at] = true;
                 }
@@ -391,22 +428,26 @@ TEST(MeshWriters, SplitLargeWritesEveryTriangleOnceInRecordsTheViewerReads) {
         }
         std::sort(expected.begin(), expected.end());
         std::sort(found.begin(), found.end());
-        EXPECT_TRUE(found == expected) << found.size() << " triangles written, " << expected.size() << " expected";
+        EXPECT_TRUE(found == expected)
+            << found.size() << " triangles written, " << expected.size() << " expected";
     };
 
     TesselExp exp;
     const std::string out = dir.File("terrain.tsl");
-    const ExportRun run = RunExport(*scene, exp, out, SaveAll("0", "30", "30"), SCENE_EXPORT_SPLIT_LARGE);
+    const ExportRun run =
+        RunExport(*scene, exp, out, SaveAll("0", "30", "30"), SCENE_EXPORT_SPLIT_LARGE);
     ASSERT_EQ(run.result, 1);
     EXPECT_TRUE(run.messages.empty());
     const TesselFileData data = ReadTessel(out);
     ASSERT_EQ(data.frameCount, 2);
     EXPECT_EQ(data.statics.size(), 2u);  // the header counts every record
     EXPECT_EQ(data.animateds.size(), 2u);
-    check(data.statics, [](const StaticObject& o) { return o.vertices.data(); }, 0.0f);
+    check(
+        data.statics, [](const StaticObject& o) { return o.vertices.data(); }, 0.0f);
     for (int32_t k = 0; k < 2; ++k) {
         SCOPED_TRACE(k);
-        check(data.animateds, [k](const AnimatedObject& o) { return o.Frame(k); }, 9.0f * float(k));
+        check(
+            data.animateds, [k](const AnimatedObject& o) { return o.Frame(k); }, 9.0f * float(k));
     }
 }
 

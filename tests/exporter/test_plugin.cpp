@@ -1,7 +1,6 @@
 // The plug-in library as the host loads it, and the exporter object.
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>

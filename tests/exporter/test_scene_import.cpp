@@ -1,12 +1,11 @@
 // Scenes read in a child process: what crosses from the importer is the
 // whole scene, and the importer's own crashes, assertions and runaway
 // allocations end as messages.
-#include <gtest/gtest.h>
-
-#include <assimp/Importer.hpp>
 #include <assimp/scene.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <assimp/Importer.hpp>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -21,7 +20,9 @@
 // The importer loses objects of some files it reads in this process (the
 // morph animation of AnimatedMorphCube.FBX): those leaks are its own. The
 // leak checker of a sanitizer build asks for this list.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libassimp.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libassimp.so\n";
+}
 
 namespace {
 
@@ -35,27 +36,32 @@ void DigestMaterial(std::ostream& o, Mtl* m, int depth) {
     o << " [" << m->GetName().data() << " " << m->ClassID().PartA() << " subs " << m->NumSubMtls();
     for (int i = 0; i < m->NumSubTexmaps(); ++i) {
         Texmap* t = m->GetSubTexmap(i);
-        if (t && t->ClassID() == Class_ID(BMTEX_CLASS_ID, 0)) o << " map" << i << "=" << static_cast<BitmapTex*>(t)->GetMapName();
+        if (t && t->ClassID() == Class_ID(BMTEX_CLASS_ID, 0))
+            o << " map" << i << "=" << static_cast<BitmapTex*>(t)->GetMapName();
     }
     for (int i = 0; i < m->NumSubMtls(); ++i) DigestMaterial(o, m->GetSubMtl(i), depth + 1);
     o << "]";
 }
 
-void DigestPoint(std::ostream& o, const Point3& p) { o << " " << p.x << "," << p.y << "," << p.z; }
+void DigestPoint(std::ostream& o, const Point3& p) {
+    o << " " << p.x << "," << p.y << "," << p.z;
+}
 
 std::string Digest(HostScene& scene) {
     std::ostringstream o;
     o << std::hexfloat;
     SetTicksPerFrame(scene.TicksPerFrame());
     const Interval range = scene.AnimRange();
-    o << scene.Format() << " upright " << scene.TurnedUpright() << " range " << range.Start() << ".." << range.End()
-      << " tpf " << scene.TicksPerFrame() << " fps " << scene.FrameRate() << " materials " << scene.MaterialCount() << "\n";
+    o << scene.Format() << " upright " << scene.TurnedUpright() << " range " << range.Start()
+      << ".." << range.End() << " tpf " << scene.TicksPerFrame() << " fps " << scene.FrameRate()
+      << " materials " << scene.MaterialCount() << "\n";
     for (const std::string& w : scene.Warnings()) o << "warning " << w << "\n";
-    const TimeValue ticks[] = {range.Start(), static_cast<TimeValue>((int64_t{range.Start()} + range.End()) / 2),
+    const TimeValue ticks[] = {range.Start(),
+                               static_cast<TimeValue>((int64_t{range.Start()} + range.End()) / 2),
                                range.End()};
     for (HostNode* n : scene.Nodes()) {
-        o << "node " << n->name << " parent " << (n->parent ? n->parent->name : "-") << " kind " << NodeKindName(n->kind)
-          << " control " << n->GetTMController()->ClassID().PartA();
+        o << "node " << n->name << " parent " << (n->parent ? n->parent->name : "-") << " kind "
+          << NodeKindName(n->kind) << " control " << n->GetTMController()->ClassID().PartA();
         DigestMaterial(o, n->GetMtl(), 0);
         o << "\n";
         for (TimeValue t : ticks) {
@@ -68,7 +74,8 @@ std::string Digest(HostScene& scene) {
                 continue;
             }
             const Interval valid = obj->ObjectValidity(t);
-            o << " object " << obj->ClassID().PartA() << " valid " << valid.Start() << ".." << valid.End();
+            o << " object " << obj->ClassID().PartA() << " valid " << valid.Start() << ".."
+              << valid.End();
             if (obj->CanConvertToType(Class_ID(TRIOBJ_CLASS_ID, 0))) {
                 Object* converted = obj->ConvertToType(t, Class_ID(TRIOBJ_CLASS_ID, 0));
                 Mesh& mesh = static_cast<TriObject*>(converted)->GetMesh();
@@ -76,12 +83,13 @@ std::string Digest(HostScene& scene) {
                 for (int i = 0; i < mesh.numVerts; ++i) DigestPoint(o, mesh.verts[i]);
                 o << " faces " << mesh.numFaces;
                 for (int i = 0; i < mesh.numFaces; ++i)
-                    o << " " << mesh.faces[i].v[0] << "," << mesh.faces[i].v[1] << "," << mesh.faces[i].v[2] << "/"
-                      << mesh.faces[i].getMatID();
+                    o << " " << mesh.faces[i].v[0] << "," << mesh.faces[i].v[1] << ","
+                      << mesh.faces[i].v[2] << "/" << mesh.faces[i].getMatID();
                 o << " tverts " << mesh.numTVerts;
                 for (int i = 0; i < mesh.numTVerts; ++i) DigestPoint(o, mesh.tVerts[i]);
                 for (int i = 0; mesh.tvFace && i < mesh.numFaces; ++i)
-                    o << " " << mesh.tvFace[i].t[0] << "," << mesh.tvFace[i].t[1] << "," << mesh.tvFace[i].t[2];
+                    o << " " << mesh.tvFace[i].t[0] << "," << mesh.tvFace[i].t[1] << ","
+                      << mesh.tvFace[i].t[2];
                 if (converted != obj) converted->DeleteMe();
             }
             o << "\n";
@@ -91,7 +99,8 @@ std::string Digest(HostScene& scene) {
 }
 
 // The scene built from an import in this process.
-std::unique_ptr<HostScene> LoadInProcess(const std::string& path, std::vector<uint8_t>* bytes = nullptr) {
+std::unique_ptr<HostScene> LoadInProcess(const std::string& path,
+                                         std::vector<uint8_t>* bytes = nullptr) {
     Assimp::Importer importer;
     std::string why, error;
     const aiScene* ai = ReadSceneInProcess(importer, path, why);
@@ -104,7 +113,9 @@ std::unique_ptr<HostScene> LoadInProcess(const std::string& path, std::vector<ui
 }
 
 // True when this process has no child left, running or finished.
-bool NoChildLeft() { return ::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD; }
+bool NoChildLeft() {
+    return ::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD;
+}
 
 // A scene with what the transfer has to carry beyond geometry: a skin, a
 // morph target with keys, stepped keys, a texture and two materials.
@@ -116,7 +127,8 @@ void WriteRichScene(const std::string& path) {
     plain.material = b.AddMaterial("Paint");
     const int mesh = b.AddMesh({box, plain});
     const int crate = b.AddNode("Crate", -1, mesh);
-    b.Animate(crate, "rotation", {0, 1, 2}, {0, 0, 0, 1, 0, 0.7071f, 0, 0.7071f, 0, 1, 0, 0}, "STEP");
+    b.Animate(crate, "rotation", {0, 1, 2}, {0, 0, 0, 1, 0, 0.7071f, 0, 0.7071f, 0, 1, 0, 0},
+              "STEP");
     const int cart = b.AddNode("Cart", -1, mesh);
     b.Animate(cart, "translation", {0, 2}, {0, 0, 0, 4, 0, 0});
 
@@ -206,7 +218,7 @@ TEST(SceneTransfer, CutShortOrAlteredBytesAreRefusedWithoutHarm) {
     {
         aiScene wrapping;
         wrapping.mNumTextures = 1;
-        wrapping.mTextures = new aiTexture*[1]{new aiTexture()};
+        wrapping.mTextures = new aiTexture* [1] { new aiTexture() };
         wrapping.mTextures[0]->mWidth = 2147418113u;
         wrapping.mTextures[0]->mHeight = 2147549185u;
         wrapping.mTextures[0]->pcData = new aiTexel[1]();
@@ -222,7 +234,8 @@ TEST(SceneTransfer, CutShortOrAlteredBytesAreRefusedWithoutHarm) {
     for (int i = 0; i < 3000; ++i) {
         std::vector<uint8_t> altered = bytes;
         const int changes = 1 + static_cast<int>(random() % 4);
-        for (int k = 0; k < changes; ++k) altered[random() % altered.size()] = static_cast<uint8_t>(random());
+        for (int k = 0; k < changes; ++k)
+            altered[random() % altered.size()] = static_cast<uint8_t>(random());
         std::unique_ptr<aiScene> scene = ReadSceneBytes(altered.data(), altered.size(), why);
         if (scene && scene->mRootNode) {
             std::string error;
@@ -239,9 +252,12 @@ TEST(SceneImportIsolation, ImporterCrashesAndAssertionsBecomeReasons) {
         // in a crash depends on the state of the heap the child starts with.
         bool mayBeRead;
     } cases[] = {
-        {"assimp/test/models/invalid/crash-30d6d0f7c529b3b66b4131700b7a4580cd7082df.ply", "", false},
-        {"gltf-sdk/GLTFSDK.Test/Resources/glb/CubeInvalidAccessorByteLength.glb", "ai_assert failure", false},
-        {"gltf-sdk/GLTFSDK.Test/Resources/glb/CubeInvalidBufferViewLength.glb", "ai_assert failure", false},
+        {"assimp/test/models/invalid/crash-30d6d0f7c529b3b66b4131700b7a4580cd7082df.ply", "",
+         false},
+        {"gltf-sdk/GLTFSDK.Test/Resources/glb/CubeInvalidAccessorByteLength.glb",
+         "ai_assert failure", false},
+        {"gltf-sdk/GLTFSDK.Test/Resources/glb/CubeInvalidBufferViewLength.glb", "ai_assert failure",
+         false},
         {"assimp/test/models/X/malformed_skinweights_oob.x", "", true},
     };
     for (const Case& c : cases) {
@@ -262,7 +278,9 @@ TEST(SceneImportIsolation, ImporterCrashesAndAssertionsBecomeReasons) {
     // The host's message names the file.
     std::string error;
     EXPECT_FALSE(HostScene::Load(SharedScene(cases[0].path), error));
-    EXPECT_EQ(error.find("cannot read scene file '" + SharedScene(cases[0].path) + "': the importer"), 0u) << error;
+    EXPECT_EQ(
+        error.find("cannot read scene file '" + SharedScene(cases[0].path) + "': the importer"), 0u)
+        << error;
 }
 
 TEST(SceneImportIsolation, LimitsEndARunawayImporter) {
@@ -275,7 +293,9 @@ TEST(SceneImportIsolation, LimitsEndARunawayImporter) {
     memory.megabytes = 300;
     auto start = Clock::now();
     EXPECT_FALSE(ImportSceneIsolated(path, memory, why));
-    EXPECT_EQ(why, "the importer needed more than 300 MB of memory (TESSEL_IMPORT_MEMORY_LIMIT sets the limit)");
+    EXPECT_EQ(why,
+              "the importer needed more than 300 MB of memory (TESSEL_IMPORT_MEMORY_LIMIT sets the "
+              "limit)");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
 
     ImportLimits time;
@@ -283,7 +303,8 @@ TEST(SceneImportIsolation, LimitsEndARunawayImporter) {
     time.megabytes = 1 << 20;
     start = Clock::now();
     EXPECT_FALSE(ImportSceneIsolated(path, time, why));
-    EXPECT_EQ(why, "the importer did not finish within 0.5 s (TESSEL_IMPORT_TIME_LIMIT sets the limit)");
+    EXPECT_EQ(why,
+              "the importer did not finish within 0.5 s (TESSEL_IMPORT_TIME_LIMIT sets the limit)");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
     EXPECT_TRUE(NoChildLeft());
 }

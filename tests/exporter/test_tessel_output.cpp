@@ -39,8 +39,9 @@ TEST(TesselOutput, FieldsAreLittleEndianAndInOrder) {
 
     const std::vector<uint8_t> b = ReadAll(path);
     ASSERT_EQ(b.size(), 46u);
-    EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 14),
-              (std::vector<uint8_t>{4, 3, 2, 1, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0x80, 0x3F, 'a', 'b'}));
+    EXPECT_EQ(
+        std::vector<uint8_t>(b.begin(), b.begin() + 14),
+        (std::vector<uint8_t>{4, 3, 2, 1, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0x80, 0x3F, 'a', 'b'}));
     float fields[8];
     std::memcpy(fields, b.data() + 14, 32);
     EXPECT_EQ(fields[2], 3.0f);

@@ -10,11 +10,14 @@ namespace {
 std::string Record(const std::string& name) {
     std::string r(4, '\0');
     const uint32_t n = static_cast<uint32_t>(name.size());
-    for (int k = 0; k < 4; ++k) r[static_cast<size_t>(k)] = static_cast<char>((n >> (8 * k)) & 0xFF);
+    for (int k = 0; k < 4; ++k)
+        r[static_cast<size_t>(k)] = static_cast<char>((n >> (8 * k)) & 0xFF);
     return r + name;
 }
 
-std::string AsString(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
+std::string AsString(const std::vector<uint8_t>& b) {
+    return std::string(b.begin(), b.end());
+}
 
 class TextureNames : public ::testing::Test {
 protected:
@@ -89,7 +92,8 @@ TEST_F(TextureNames, FileNamesAreBareAndSanitised) {
     EXPECT_EQ(Reference(&Diffuse("D:wall.bmp")), Record("D:wall.bmp"));
     // One Korean syllable: two underscores, as in the package's code page.
     EXPECT_EQ(Reference(&Diffuse("C:\\맵\\가.bmp")), Record("__.bmp"));
-    EXPECT_EQ(Reference(&Diffuse("C:\\Maps\\\xB0\xA1.bmp")), Record("__.bmp"));  // the same name in code page 949
+    EXPECT_EQ(Reference(&Diffuse("C:\\Maps\\\xB0\xA1.bmp")),
+              Record("__.bmp"));  // the same name in code page 949
     EXPECT_EQ(Reference(&Diffuse("C:\\Maps\\a\tb\x7F.bmp")), Record("a_b\x7F.bmp"));
     EXPECT_EQ(Reference(&Diffuse("")), Record(""));
     EXPECT_EQ(Reference(&Diffuse("C:\\Maps\\")), Record(""));
@@ -123,7 +127,8 @@ TEST_F(TextureNames, SeveralTexturesWriteTheFirstOnly) {
     m.maps[ID_DI] = &diffuse;
     m.maps[ID_BU] = &bump;
     EXPECT_EQ(Reference(&m), Record("Wall01.bmp"));
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Texture가 Material 하나에 여러개가 지정되어 있습니다."});
+    EXPECT_EQ(Texts(),
+              std::vector<std::string>{"Texture가 Material 하나에 여러개가 지정되어 있습니다."});
 }
 
 TEST_F(TextureNames, SubMaterialsAndNestedMaps) {
@@ -153,9 +158,10 @@ TEST_F(TextureNames, MessagesComeInSlotOrder) {
     m->maps[ID_DI] = &first;
     m->maps[ID_SP] = &nested;
     EXPECT_EQ(Reference(m.get()), Record("first.bmp"));
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"Texture가 Enable 되어 있지 않습니다.",
-                                                 "Texture 가 이중 구조로 되어 있습니다.",
-                                                 "Texture가 Material 하나에 여러개가 지정되어 있습니다."}));
+    EXPECT_EQ(Texts(),
+              (std::vector<std::string>{"Texture가 Enable 되어 있지 않습니다.",
+                                        "Texture 가 이중 구조로 되어 있습니다.",
+                                        "Texture가 Material 하나에 여러개가 지정되어 있습니다."}));
 }
 
 TEST(TextureNameParts, FileNameOnlyAndSanitizeName) {

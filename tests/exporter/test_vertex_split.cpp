@@ -21,8 +21,10 @@ uint32_t Bits(float f) {
 // The split as a first-occurrence scan: corner k joins the first output
 // vertex whose position equals its own in every frame and whose texture
 // pair equals its own, by float ==.
-SplitLayout ScanSplit(const std::vector<std::vector<Point3>>& frames, const std::vector<int32_t>& cornerVertex,
-                      const std::vector<int32_t>& cornerTexture, const std::vector<TexturePair>& table) {
+SplitLayout ScanSplit(const std::vector<std::vector<Point3>>& frames,
+                      const std::vector<int32_t>& cornerVertex,
+                      const std::vector<int32_t>& cornerTexture,
+                      const std::vector<TexturePair>& table) {
     SplitLayout out;
     for (size_t k = 0; k < cornerVertex.size(); ++k) {
         const int32_t p = cornerVertex[k];
@@ -47,13 +49,17 @@ SplitLayout ScanSplit(const std::vector<std::vector<Point3>>& frames, const std:
     return out;
 }
 
-SplitLayout HashSplit(const std::vector<std::vector<Point3>>& frames, const std::vector<int32_t>& cornerVertex,
-                      const std::vector<int32_t>& cornerTexture, const std::vector<TexturePair>& table) {
+SplitLayout HashSplit(const std::vector<std::vector<Point3>>& frames,
+                      const std::vector<int32_t>& cornerVertex,
+                      const std::vector<int32_t>& cornerTexture,
+                      const std::vector<TexturePair>& table) {
     std::vector<int32_t> classes;
     PositionClasses(frames[0].data(), frames[0].size(), classes);
-    for (size_t f = 1; f < frames.size(); ++f) RefineClasses(frames[f].data(), frames[f].size(), classes);
+    for (size_t f = 1; f < frames.size(); ++f)
+        RefineClasses(frames[f].data(), frames[f].size(), classes);
     SplitLayout out;
-    SplitVertices(cornerVertex.data(), cornerTexture.data(), cornerVertex.size(), classes, table, out);
+    SplitVertices(cornerVertex.data(), cornerTexture.data(), cornerVertex.size(), classes, table,
+                  out);
     return out;
 }
 
@@ -85,13 +91,16 @@ TEST(VertexSplit, MatchesTheScanOnRandomMeshes) {
         const int texCount = 1 + static_cast<int>(rng() % 12);
         std::vector<std::vector<Point3>> frames(static_cast<size_t>(frameCount));
         for (auto& P : frames)
-            for (int i = 0; i < verts; ++i) P.emplace_back(Value(rng, withNaN), Value(rng, withNaN), Value(rng, withNaN));
+            for (int i = 0; i < verts; ++i)
+                P.emplace_back(Value(rng, withNaN), Value(rng, withNaN), Value(rng, withNaN));
         // Later frames mostly repeat the first, so that some merges survive.
         for (size_t f = 1; f < frames.size(); ++f)
             for (int i = 0; i < verts; ++i)
-                if (rng() % 4) frames[f][static_cast<size_t>(i)] = frames[0][static_cast<size_t>(i)];
+                if (rng() % 4)
+                    frames[f][static_cast<size_t>(i)] = frames[0][static_cast<size_t>(i)];
         std::vector<TexturePair> table;
-        for (int i = 0; i < texCount; ++i) table.push_back({Value(rng, withNaN), Value(rng, withNaN)});
+        for (int i = 0; i < texCount; ++i)
+            table.push_back({Value(rng, withNaN), Value(rng, withNaN)});
         std::vector<int32_t> cv, ct;
         for (int k = 0; k < 3 * faces; ++k) {
             cv.push_back(static_cast<int32_t>(rng() % static_cast<unsigned>(verts)));
@@ -108,9 +117,11 @@ TEST(VertexSplit, LargeMeshKeepsFirstOccurrenceOrder) {
     const int verts = 3000;
     std::vector<std::vector<Point3>> frames(1);
     for (int i = 0; i < verts; ++i)
-        frames[0].emplace_back(static_cast<float>(rng() % 50), static_cast<float>(rng() % 50), 0.0f);
+        frames[0].emplace_back(static_cast<float>(rng() % 50), static_cast<float>(rng() % 50),
+                               0.0f);
     std::vector<TexturePair> table;
-    for (int i = 0; i < 64; ++i) table.push_back({static_cast<float>(i % 8), static_cast<float>(i / 8)});
+    for (int i = 0; i < 64; ++i)
+        table.push_back({static_cast<float>(i % 8), static_cast<float>(i / 8)});
     std::vector<int32_t> cv, ct;
     for (int k = 0; k < 9000; ++k) {
         cv.push_back(static_cast<int32_t>(rng() % verts));
@@ -128,12 +139,13 @@ TEST(VertexSplit, LargeMeshKeepsFirstOccurrenceOrder) {
         fanVertex.push_back(k % 3 == 0 ? 7 : static_cast<int32_t>(rng() % verts));
         fanTexture.push_back(static_cast<int32_t>(rng() % 64));
     }
-    ExpectSame(ScanSplit(frames, fanVertex, fanTexture, table), HashSplit(frames, fanVertex, fanTexture, table));
+    ExpectSame(ScanSplit(frames, fanVertex, fanTexture, table),
+               HashSplit(frames, fanVertex, fanTexture, table));
 }
 
 TEST(VertexSplit, ZerosMatchAndNaNMatchesNothing) {
-    const std::vector<std::vector<Point3>> frames{{Point3(0.0f, 1.0f, 2.0f), Point3(-0.0f, 1.0f, 2.0f),
-                                                   Point3(std::nanf(""), 0.0f, 0.0f)}};
+    const std::vector<std::vector<Point3>> frames{
+        {Point3(0.0f, 1.0f, 2.0f), Point3(-0.0f, 1.0f, 2.0f), Point3(std::nanf(""), 0.0f, 0.0f)}};
     const std::vector<TexturePair> table{{0.0f, 0.5f}, {-0.0f, 0.5f}};
     // Two vertices at +0 and -0 with texture pairs at +0 and -0: one output vertex.
     SplitLayout a = HashSplit(frames, {0, 1, 1}, {0, 1, 0}, table);

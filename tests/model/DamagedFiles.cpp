@@ -175,7 +175,8 @@ std::vector<DamagedFile> DamagedPartFiles() {
     Add(t, "negative face count", PartVertices(3).Int32(-1), "face count -1 does not fit");
     Add(t, "face count beyond the file", PartVertices(3).Int32(5).Int32(0).Int32(1).Int32(2),
         "face count 5 does not fit");
-    Add(t, "face index equal to the vertex count", PartVertices(3).Int32(1).Int32(0).Int32(1).Int32(3),
+    Add(t, "face index equal to the vertex count",
+        PartVertices(3).Int32(1).Int32(0).Int32(1).Int32(3),
         "face 0 names vertex 3 but the object has 3 vertices");
     Add(t, "negative face index", PartVertices(3).Int32(1).Int32(0).Int32(-1).Int32(2),
         "names vertex -1");
@@ -184,7 +185,8 @@ std::vector<DamagedFile> DamagedPartFiles() {
     {
         ByteWriter w = PartFile({PartTriangle(), PartTriangle()});
         w.bytes[0] = 3;  // three objects counted, two stored
-        Add(t, "fewer objects than counted", w, "object 2: file ends before its texture name length");
+        Add(t, "fewer objects than counted", w,
+            "object 2: file ends before its texture name length");
     }
     {
         ByteWriter w = PartFile({PartTriangle("skin.tga")});
@@ -210,8 +212,10 @@ std::vector<DamagedFile> DamagedTesselFiles() {
     std::vector<DamagedFile> t;
     Add(t, "empty file", ByteWriter(), "too short for the header");
     Add(t, "header cut short", ByteWriter().Int32(1).Int32(1), "too short for the header");
-    Add(t, "no objects", ByteWriter().Int32(5).Int32(0).Int32(0), "Object의 갯수가 1보다 작습니다.");
-    Add(t, "negative static count", ByteWriter().Int32(1).Int32(-1).Int32(2), "a count is negative");
+    Add(t, "no objects", ByteWriter().Int32(5).Int32(0).Int32(0),
+        "Object의 갯수가 1보다 작습니다.");
+    Add(t, "negative static count", ByteWriter().Int32(1).Int32(-1).Int32(2),
+        "a count is negative");
     Add(t, "negative animated count", ByteWriter().Int32(1).Int32(2).Int32(-7),
         "a count is negative");
     Add(t, "counts that overflow 32 bits", ByteWriter().Int32(1).Int32(0x7fffffff).Int32(1),
@@ -224,11 +228,13 @@ std::vector<DamagedFile> DamagedTesselFiles() {
         ByteWriter w = TesselFile(-4, {StaticTriangle()}, {});
         Add(t, "negative frames", w, "frame count is -4");
     }
-    Add(t, "negative name length", ByteWriter().Int32(1).Int32(1).Int32(0).Int32(-5).Int32(0).Int32(0),
+    Add(t, "negative name length",
+        ByteWriter().Int32(1).Int32(1).Int32(0).Int32(-5).Int32(0).Int32(0),
         "static object 0: texture name length -5 is outside 0..79");
     Add(t, "name of 80 bytes", TesselFile(1, {StaticTriangle(std::string(80, 'w'))}, {}),
         "texture name length 80 is outside 0..79");
-    Add(t, "name beyond the file", ByteWriter().Int32(1).Int32(1).Int32(0).Int32(60).Int32(0).Int32(0),
+    Add(t, "name beyond the file",
+        ByteWriter().Int32(1).Int32(1).Int32(0).Int32(60).Int32(0).Int32(0),
         "file ends inside its texture name");
     Add(t, "zero byte in the name",
         TesselFile(1, {StaticTriangle(std::string("wall\0.tga", 9))}, {}),
@@ -237,7 +243,8 @@ std::vector<DamagedFile> DamagedTesselFiles() {
         "static object 0: vertex count -2 does not fit");
     Add(t, "vertex count beyond the file", TesselVertices(1, false, 1000, 3).Int32(0),
         "vertex count 1000 does not fit");
-    Add(t, "frames beyond the file", TesselVertices(1000, true, 3, 3).Int32(1).Int32(0).Int32(1).Int32(2),
+    Add(t, "frames beyond the file",
+        TesselVertices(1000, true, 3, 3).Int32(1).Int32(0).Int32(1).Int32(2),
         "animated object 0: vertex count 3 in 1000 frames does not fit");
     Add(t, "no face count", TesselVertices(1, false, 3, 3), "file ends before its face count");
     Add(t, "negative face count", TesselVertices(1, false, 3, 3).Int32(-1),
@@ -247,7 +254,8 @@ std::vector<DamagedFile> DamagedTesselFiles() {
     Add(t, "face index equal to the vertex count",
         TesselVertices(1, false, 3, 3).Int32(1).Int32(0).Int32(3).Int32(1),
         "face 0 names vertex 3 but the object has 3 vertices");
-    Add(t, "negative face index", TesselVertices(2, true, 3, 6).Int32(1).Int32(-1).Int32(0).Int32(1),
+    Add(t, "negative face index",
+        TesselVertices(2, true, 3, 6).Int32(1).Int32(-1).Int32(0).Int32(1),
         "animated object 0: face 0 names vertex -1");
     {
         ByteWriter w = TesselFile(1, {StaticTriangle(), StaticTriangle()}, {});
@@ -285,18 +293,22 @@ std::vector<DamagedFile> DamagedTgaFiles() {
         h.resize(30);
         Add(t, "image ID beyond the file", h, "ends inside the TGA image ID");
     }
-    Add(t, "uncompressed pixels cut short", Append(Header(2, 2, 2, 24), {1, 2, 3, 4, 5, 6, 7, 8, 9}),
+    Add(t, "uncompressed pixels cut short",
+        Append(Header(2, 2, 2, 24), {1, 2, 3, 4, 5, 6, 7, 8, 9}),
         "ends inside the pixel data (12 bytes needed, 9 left)");
     Add(t, "huge run-length image", Append(Header(65535, 65535, 10, 32), {0xFF, 1, 2, 3, 4}),
         "too short for the 65535 x 65535 run-length encoded pixels");
-    Add(t, "repeat packet past the row", Append(Header(4, 2, 10, 24), {0x84, 1, 2, 3, 0x84, 1, 2, 3}),
+    Add(t, "repeat packet past the row",
+        Append(Header(4, 2, 10, 24), {0x84, 1, 2, 3, 0x84, 1, 2, 3}),
         "packet of 5 pixels at column 0 runs past the end of row 0 (width 4)");
     Add(t, "literal packet past the row",
         Append(Header(4, 1, 10, 24), {0x81, 1, 2, 3, 0x02, 1, 2, 3, 4, 5, 6, 7, 8, 9}),
         "packet of 3 pixels at column 2 runs past the end of row 0");
-    Add(t, "run-length data cut short", Append(Header(4, 4, 10, 24), {0x83, 1, 2, 3, 0x83, 1, 2, 3}),
+    Add(t, "run-length data cut short",
+        Append(Header(4, 4, 10, 24), {0x83, 1, 2, 3, 0x83, 1, 2, 3}),
         "ends inside the run-length data of row 2");
-    Add(t, "repeat packet without its pixel", Append(Header(2, 2, 10, 24), {0x81, 1, 2, 3, 0x81, 1, 2}),
+    Add(t, "repeat packet without its pixel",
+        Append(Header(2, 2, 10, 24), {0x81, 1, 2, 3, 0x81, 1, 2}),
         "ends inside a run-length packet of row 1");
     Add(t, "literal packet cut short", Append(Header(4, 1, 10, 32), {0x03, 1, 2, 3, 4, 5, 6, 7, 8}),
         "ends inside a literal packet of row 0");

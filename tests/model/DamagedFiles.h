@@ -9,9 +9,9 @@
 #include <vector>
 
 struct DamagedFile {
-    std::string name;          // what is wrong, in words
+    std::string name;  // what is wrong, in words
     std::vector<uint8_t> bytes;
-    std::string messagePart;   // the rejection's message contains this
+    std::string messagePart;  // the rejection's message contains this
 };
 
 struct DamagedKind {

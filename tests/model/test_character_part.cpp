@@ -137,8 +137,7 @@ TEST_F(PartTest, FaceTotalOverObjectsAndIndicesUseAll16Bits) {
     big.indices = {65535, 0, 32768, 1, 2, 3};
     CharacterPart part(textures);
     ASSERT_EQ(Load(part, PartFile({ThreeVertexObject(), big})), 3) << error;
-    EXPECT_EQ(part.objects[1].indices,
-              (std::vector<uint16_t>{65535, 0, 32768, 1, 2, 3}));
+    EXPECT_EQ(part.objects[1].indices, (std::vector<uint16_t>{65535, 0, 32768, 1, 2, 3}));
 
     // 65537 would be stored as 1; an index the object cannot hold is refused.
     big.vertices.resize(65537, Vertex(0, 0, 0));
@@ -171,7 +170,8 @@ TEST_F(PartTest, UnregisteredTextureIsReportedOnceAndTheObjectDrawsUntextured) {
                                    ThreeVertexObject("lost.bmp")})),
               3);
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0].rfind("Create Texture Error!!: 'gone.tga'\n", 0), 0u) << ui.messages[0];
+    EXPECT_EQ(ui.messages[0].rfind("Create Texture Error!!: 'gone.tga'\n", 0), 0u)
+        << ui.messages[0];
     EXPECT_NE(ui.messages[0].find("found neither"), std::string::npos);
     EXPECT_EQ(ui.messages[1].rfind("Create Texture Error!!: 'lost.bmp'", 0), 0u);
     for (const PartObject& o : part.objects) EXPECT_EQ(o.textureIndex, -1);
@@ -235,7 +235,8 @@ TEST_F(SkinStop, FirstVertexThatCannotBePosedEndsThePass) {
         std::function<void(CharacterPart&, Biped&)> apply;
     };
     const Cause causes[] = {
-        {"bone outside the biped", [](CharacterPart& p, Biped&) { p.objects[0].boneIndices[1] = 2; }},
+        {"bone outside the biped",
+         [](CharacterPart& p, Biped&) { p.objects[0].boneIndices[1] = 2; }},
         {"negative bone", [](CharacterPart& p, Biped&) { p.objects[0].boneIndices[1] = -1; }},
         {"bone without matrices", [](CharacterPart&, Biped& b) { b.bones[1].matrices.clear(); }},
         {"transform fails", [](CharacterPart&, Biped& b) { b.bones[1].matrices[1][15] = 0.0f; }},
@@ -299,8 +300,7 @@ TEST_F(PartTest, DrawErrorsAreShownOncePerCauseUntilTheNextLoad) {
     textures.CreateSurfaces(&device);  // what the next model load does
     device.setTextureResult = E_FAIL;
     for (int frame = 0; frame < 3; ++frame) part.Draw(device, ui);
-    EXPECT_EQ(ui.messages,
-              (std::vector<std::string>{"GetSurface Error!!", "SetTexture Error!!"}));
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"GetSurface Error!!", "SetTexture Error!!"}));
 
     device.createSurfaceResult = E_FAIL;
     textures.CreateSurfaces(&device);
@@ -337,7 +337,7 @@ TEST_F(PartTick, ShownPartsAreSkinnedAtTheFrameTheTickShows) {
     scene.AdvanceAnimation();  // shows 3/4 and skins frame 2
     EXPECT_EQ(panel.characterFrames.back(), "3/4");
     EXPECT_NEAR(FirstX(SLOT_BODY), 20.0f + std::cos(0.2f), 1e-5f);
-    EXPECT_EQ(FirstX(SLOT_WEAPON), 1.0f);  // hidden: never skinned
+    EXPECT_EQ(FirstX(SLOT_WEAPON), 1.0f);        // hidden: never skinned
     EXPECT_FALSE(scene.m_bShow[SLOT_SKELETON]);  // parts follow the biped while it is hidden
 }
 

@@ -55,9 +55,9 @@ TEST(DamagedFiles, RejectedPartsAndModelsKeepWhatTheyHeldAndRegisterNoTexture) {
               1);
     TesselModel model(textures);
     ByteWriter goodModel = TesselFile(2, {}, {{"skin.tga", {Triangle(), Triangle(5)}, {0, 1, 2}}});
-    ASSERT_EQ(model.LoadFromMemory(goodModel.bytes.data(), goodModel.bytes.size(), &device, ui,
-                                   error),
-              1);
+    ASSERT_EQ(
+        model.LoadFromMemory(goodModel.bytes.data(), goodModel.bytes.size(), &device, ui, error),
+        1);
     const size_t surfaces = device.surfaces.size();
 
     std::vector<DamagedFile> parts = DamagedPartFiles();
@@ -75,13 +75,15 @@ TEST(DamagedFiles, RejectedPartsAndModelsKeepWhatTheyHeldAndRegisterNoTexture) {
     }
     std::vector<DamagedFile> models = DamagedTesselFiles();
     {
-        ByteWriter w = TesselFile(1, {{"a.tga", {Triangle()}, {0, 1, 2}}, {"wall.tga", {Triangle()}, {0, 1, 2}}}, {});
+        ByteWriter w = TesselFile(
+            1, {{"a.tga", {Triangle()}, {0, 1, 2}}, {"wall.tga", {Triangle()}, {0, 1, 2}}}, {});
         w.Int32(0);
         models.push_back({"names textures, then trailing bytes", w.bytes, "unexpected bytes"});
     }
     for (const DamagedFile& file : models) {
         SCOPED_TRACE("model: " + file.name);
-        EXPECT_EQ(model.LoadFromMemory(file.bytes.data(), file.bytes.size(), &device, ui, error), 0);
+        EXPECT_EQ(model.LoadFromMemory(file.bytes.data(), file.bytes.size(), &device, ui, error),
+                  0);
         EXPECT_NE(error.find(file.messagePart), std::string::npos) << error;
         EXPECT_EQ(model.frameCount, 2);
         EXPECT_EQ(model.animatedCount, 1);
@@ -100,8 +102,7 @@ std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
 
 TEST(DamagedFiles, CommittedCorpusMatchesTheTablesAndIsRejectedFromDisk) {
     const std::filesystem::path root = std::filesystem::path(TEST_DATA_DIR) / "damaged";
-    const std::string regenerate =
-        "; regenerate it with: write-damaged-corpus " + root.string();
+    const std::string regenerate = "; regenerate it with: write-damaged-corpus " + root.string();
     for (const DamagedKind& kind : AllDamagedKinds()) {
         SCOPED_TRACE(kind.kind);
         std::map<std::string, const DamagedFile*> expected;

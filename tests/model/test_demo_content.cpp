@@ -44,7 +44,9 @@ ProgramRun Execute(const std::string& command) {
     return run;
 }
 
-std::string Tool(const char* name) { return std::string(BIN_DIR) + "/" + name; }
+std::string Tool(const char* name) {
+    return std::string(BIN_DIR) + "/" + name;
+}
 
 std::vector<uint8_t> ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -113,7 +115,8 @@ TEST_F(DemoContent, LoadsWithoutAMessageAndFindsEveryTexture) {
     }
     ASSERT_GE(tessel->animatedCount, 1);
     EXPECT_GE(tessel->staticCount, 3);
-    for (const StaticObject& o : tessel->statics) EXPECT_NE(textures->Surface(o.textureIndex), nullptr);
+    for (const StaticObject& o : tessel->statics)
+        EXPECT_NE(textures->Surface(o.textureIndex), nullptr);
     for (const AnimatedObject& o : tessel->animateds) {
         EXPECT_NE(textures->Surface(o.textureIndex), nullptr);
     }
@@ -223,7 +226,8 @@ TEST(ModelInfo, DamagedCorpusFilesFailWithTheFileAndTheProblem) {
     for (const DamagedKind& kind : AllDamagedKinds()) {
         if (kind.kind == "tga") continue;  // not a model file
         for (size_t i = 0; i < kind.files.size(); ++i) {
-            const fs::path path = root / kind.kind / DamagedFileName(i, kind.files[i], kind.extension);
+            const fs::path path =
+                root / kind.kind / DamagedFileName(i, kind.files[i], kind.extension);
             const ProgramRun run = Execute(Tool("model-info") + " " + path.string());
             EXPECT_EQ(run.status, 1) << path;
             EXPECT_NE(run.output.find(path.string() + ": "), std::string::npos) << run.output;
@@ -236,7 +240,8 @@ TEST(ModelInfo, UsageAndUnknownFiles) {
     for (const char* tool : {"model-info", "make-demo-content"}) {
         const ProgramRun help = Execute(Tool(tool) + " --help");
         EXPECT_EQ(help.status, 0) << tool;
-        EXPECT_NE(help.output.find(std::string("usage: ") + tool), std::string::npos) << help.output;
+        EXPECT_NE(help.output.find(std::string("usage: ") + tool), std::string::npos)
+            << help.output;
         EXPECT_EQ(Execute(Tool(tool)).status, 2) << tool;
     }
     EXPECT_EQ(Execute(Tool("model-info") + " --bogus x.tsl").status, 2);
@@ -245,7 +250,8 @@ TEST(ModelInfo, UsageAndUnknownFiles) {
     std::ofstream(dir.File("notes.txt")) << "x";
     const ProgramRun unknown = Execute(Tool("model-info") + " " + dir.File("notes.txt"));
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.output.find(dir.File("notes.txt") + ": not a model file"), std::string::npos) << unknown.output;
+    EXPECT_NE(unknown.output.find(dir.File("notes.txt") + ": not a model file"), std::string::npos)
+        << unknown.output;
     const ProgramRun missing = Execute(Tool("model-info") + " " + dir.File("none.tsl"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("cannot open"), std::string::npos);
@@ -254,7 +260,9 @@ TEST(ModelInfo, UsageAndUnknownFiles) {
     ASSERT_EQ(::mkfifo(dir.File("pipe.tsl").c_str(), 0600), 0);
     const struct {
         std::string path, says;
-    } notFiles[] = {{dir.File("pipe.tsl"), "is a FIFO"}, {"/dev/zero", "is a device"}, {dir.Path().string(), "directory"}};
+    } notFiles[] = {{dir.File("pipe.tsl"), "is a FIFO"},
+                    {"/dev/zero", "is a device"},
+                    {dir.Path().string(), "directory"}};
     for (const auto& c : notFiles) {
         const ProgramRun run = Execute("timeout 20 " + Tool("model-info") + " '" + c.path + "'");
         EXPECT_EQ(run.status, 1) << c.path;
@@ -267,46 +275,60 @@ TEST(ModelInfo, UsageAndUnknownFiles) {
 // values the formats cannot mean.
 TEST_F(DemoContent, ModelInfoChecksPartsAgainstASkeletonAndTheirTextures) {
     const std::string biped = dir->File("demo.bpd");
-    ProgramRun run = Execute(Tool("model-info") + " " + dir->File("helmet.mrv") + " " + dir->File("village.tsl") +
-                             " --biped " + biped);
+    ProgramRun run = Execute(Tool("model-info") + " " + dir->File("helmet.mrv") + " " +
+                             dir->File("village.tsl") + " --biped " + biped);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("helmet.mrv: character part"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("village.tsl: Tessel model"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("  skeleton " + biped + ": fits (17 bones)"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("  textures: all 5 found and readable"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("  skeleton " + biped + ": fits (17 bones)"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("  textures: all 5 found and readable"), std::string::npos)
+        << run.output;
 
     TempDir other;
     const std::vector<uint8_t> helmet = ReadAll(dir->File("helmet.mrv"));
-    std::ofstream(other.File("helmet.mrv"), std::ios::binary).write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
-    std::ofstream(other.File("helmet.tsl"), std::ios::binary).write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
-    std::ofstream(other.File("helmet.bin"), std::ios::binary).write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
+    std::ofstream(other.File("helmet.mrv"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
+    std::ofstream(other.File("helmet.tsl"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
+    std::ofstream(other.File("helmet.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
     // A skeleton given as the wrong kind, a part for a larger skeleton, and
     // one with an infinite coordinate.
-    run = Execute(Tool("model-info") + " " + other.File("helmet.mrv") + " --biped " + dir->File("weapon.mrv"));
+    run = Execute(Tool("model-info") + " " + other.File("helmet.mrv") + " --biped " +
+                  dir->File("weapon.mrv"));
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find(dir->File("weapon.mrv") + ": this is a character part (.mrv), not a skeleton animation (.bpd)"),
+    EXPECT_NE(run.output.find(dir->File("weapon.mrv") +
+                              ": this is a character part (.mrv), not a skeleton animation (.bpd)"),
               std::string::npos)
         << run.output;
     const std::vector<ModelVertex> corners = {Vertex(0, 0, 0), Vertex(1, 0, 0), Vertex(0, 1, 0)};
     PartFile({{"", corners, {0, 99, 0}, {0, 1, 2}}}).SaveAs(other.File("big.mrv"));
     run = Execute(Tool("model-info") + " " + other.File("big.mrv") + " --biped " + biped);
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find(other.File("big.mrv") + ": made for another skeleton than " + biped + " (bones up to 99"),
+    EXPECT_NE(run.output.find(other.File("big.mrv") + ": made for another skeleton than " + biped +
+                              " (bones up to 99"),
               std::string::npos)
         << run.output;
-    PartFile({{"", {corners[0], Vertex(INFINITY, 0, 0), corners[2]}, {0, 0, 0}, {0, 1, 2}}}).SaveAs(other.File("inf.mrv"));
+    PartFile({{"", {corners[0], Vertex(INFINITY, 0, 0), corners[2]}, {0, 0, 0}, {0, 1, 2}}})
+        .SaveAs(other.File("inf.mrv"));
     run = Execute(Tool("model-info") + " " + other.File("inf.mrv"));
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("inf.mrv: object 0 vertex 1 holds a value that is not a finite number"), std::string::npos)
+    EXPECT_NE(
+        run.output.find("inf.mrv: object 0 vertex 1 holds a value that is not a finite number"),
+        std::string::npos)
         << run.output;
     run = Execute("cd " + other.Path().string() + " && ZINTARO_MEDIA_DIR= " + Tool("model-info") +
                   " helmet.mrv helmet.bin helmet.tsl");
     EXPECT_EQ(run.status, 1) << run.output;
     // Read by content, and the texture missing beside it.
     EXPECT_NE(run.output.find("helmet.bin: character part"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("  texture helmet.tga: helmet.tga was found neither"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("helmet.tsl: this is a character part (.mrv), not a Tessel model (.tsl)"),
+    EXPECT_NE(run.output.find("  texture helmet.tga: helmet.tga was found neither"),
               std::string::npos)
+        << run.output;
+    EXPECT_NE(
+        run.output.find("helmet.tsl: this is a character part (.mrv), not a Tessel model (.tsl)"),
+        std::string::npos)
         << run.output;
 }
 

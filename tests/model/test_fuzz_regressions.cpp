@@ -32,7 +32,8 @@ std::vector<uint8_t> ReadAll(const fs::path& path) {
 // Decodes a bitmap through the texture manager and the Qt loader, as the
 // viewer does, and makes its surface: the index, or a negative result with
 // the manager's reason in `error`.
-int32_t LoadBitmapTexture(const TempDir& dir, const std::vector<uint8_t>& bytes, std::string& error) {
+int32_t LoadBitmapTexture(const TempDir& dir, const std::vector<uint8_t>& bytes,
+                          std::string& error) {
     ByteWriter file;
     file.bytes = bytes;
     file.SaveAs(dir.File("skin.bmp"));
@@ -50,7 +51,8 @@ int32_t LoadBitmapTexture(const TempDir& dir, const std::vector<uint8_t>& bytes,
 }
 
 // Runs one kept input of `kind`; false when the reader refused it.
-bool RunKept(const std::string& kind, const std::vector<uint8_t>& bytes, const TempDir& dir, std::string& error) {
+bool RunKept(const std::string& kind, const std::vector<uint8_t>& bytes, const TempDir& dir,
+             std::string& error) {
     RecordingUiServices ui;
     RecordingDevice device;
     if (kind == "bpd") {
@@ -64,7 +66,8 @@ bool RunKept(const std::string& kind, const std::vector<uint8_t>& bytes, const T
         textures.SetSearchPath(dir.Path().string() + "/");
         if (kind == "mrv") {
             CharacterPart part(textures);
-            if (part.LoadFromMemory(bytes.data(), bytes.size(), &device, ui, error) == 0) return false;
+            if (part.LoadFromMemory(bytes.data(), bytes.size(), &device, ui, error) == 0)
+                return false;
             part.Draw(device, ui);
             return true;
         }
@@ -114,7 +117,10 @@ std::vector<uint8_t> Bitmap(int32_t width, int32_t height, uint16_t bits, uint32
                             uint32_t paletteSize, const std::vector<uint8_t>& pixels) {
     ByteWriter w;
     const uint32_t offset = 14 + 40 + 4 * paletteSize;
-    w.Text("BM").Int32(static_cast<int32_t>(offset + pixels.size())).Int32(0).Int32(static_cast<int32_t>(offset));
+    w.Text("BM")
+        .Int32(static_cast<int32_t>(offset + pixels.size()))
+        .Int32(0)
+        .Int32(static_cast<int32_t>(offset));
     w.Int32(40).Int32(width).Int32(height).Int16(1).Int16(static_cast<int16_t>(bits));
     w.Int32(static_cast<int32_t>(compression)).Int32(static_cast<int32_t>(pixels.size()));
     w.Int32(2835).Int32(2835).Int32(static_cast<int32_t>(paletteSize)).Int32(0);
@@ -131,8 +137,10 @@ TEST(BitmapBounds, HeadersClaimingMorePixelsThanTheFileCanHoldAreRefused) {
     std::string error;
     // 768 x 32762 pixels of one bit, stored top-down, in 66 bytes.
     EXPECT_LT(LoadBitmapTexture(dir, Bitmap(768, -32762, 1, 0, 2, {0, 0, 0, 0}), error), 0);
-    EXPECT_NE(error.find("the bitmap header claims 768 x 32762 pixels, more than a file of 66 bytes can hold"),
-              std::string::npos)
+    EXPECT_NE(
+        error.find(
+            "the bitmap header claims 768 x 32762 pixels, more than a file of 66 bytes can hold"),
+        std::string::npos)
         << error;
     EXPECT_NE(error.find(dir.File("skin.bmp")), std::string::npos) << error;
     // 4000 x 4000 in run-length packets that the file does not have.
@@ -152,7 +160,8 @@ TEST(BitmapBounds, SmallAndWellCompressedImagesAreRead) {
     // a 5.5 KB file, within 256 pixels a byte.
     std::vector<uint8_t> rows;
     for (int y = 0; y < 600; ++y) {
-        for (int k = 0; k < 3; ++k) rows.insert(rows.end(), {200, static_cast<uint8_t>((y + k) % 2)});
+        for (int k = 0; k < 3; ++k)
+            rows.insert(rows.end(), {200, static_cast<uint8_t>((y + k) % 2)});
         rows.insert(rows.end(), {0, 0});  // end of line
     }
     rows.insert(rows.end(), {0, 1});  // end of bitmap

@@ -91,7 +91,8 @@ TEST(ReaderMemory, FilesOfManyTinyRecordsStayBounded) {
     // records that take little in the file but a whole object in memory.
     constexpr int32_t n = 20000;
     ByteWriter bones = ByteWriter().Int32(n).Int32(1);
-    for (int32_t i = 0; i < n; ++i) bones.Int32(0).Int32(0).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
+    for (int32_t i = 0; i < n; ++i)
+        bones.Int32(0).Int32(0).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
     ByteWriter parts = ByteWriter().Int32(n);
     for (int32_t i = 0; i < n; ++i) parts.Int32(0).Int32(0).Int32(0);
     ByteWriter statics = ByteWriter().Int32(1).Int32(n).Int32(0);
@@ -106,7 +107,8 @@ TEST(ReaderMemory, FilesOfManyTinyRecordsStayBounded) {
         AllocationMeter::Start();
         const bool loaded = ReaderAccepts(kind, file->bytes, error);
         const size_t peak = AllocationMeter::PeakSinceStart();
-        EXPECT_LE(peak, kMultiple * file->bytes.size() + kAllowance + error.size()) << loaded << error;
+        EXPECT_LE(peak, kMultiple * file->bytes.size() + kAllowance + error.size())
+            << loaded << error;
     }
 }
 

@@ -2,7 +2,6 @@
 // counter in the animation tick, and drawing on a recording device.
 #include <gtest/gtest.h>
 
-
 #include "CharacterPart.h"
 #include "ModelFileWriter.h"
 #include "RecordingControlPanel.h"
@@ -110,8 +109,9 @@ TEST_F(TesselTest, HeaderWithoutObjectsIsRefusedAndTheModelStaysNew) {
 TEST_F(TesselTest, TextureIndexRules) {
     WriteTexture("wall.tga");
     WriteTexture("roof.tga");
-    ASSERT_EQ(Load(model, TesselFile(2, {Quad("wall.tga"), Quad(""), Quad("Roof.TGA"),
-                                         Quad("WALL.TGA"), Quad("gone.tga")},
+    ASSERT_EQ(Load(model, TesselFile(2,
+                                     {Quad("wall.tga"), Quad(""), Quad("Roof.TGA"),
+                                      Quad("WALL.TGA"), Quad("gone.tga")},
                                      {Fan("", 2), Fan("roof.tga", 2)})),
               16)
         << error;
@@ -131,8 +131,8 @@ TEST_F(TesselTest, ModelsAndPartsShareTextureIndices) {
     WriteTexture("stone.tga");
     WriteTexture("wood.tga");
     CharacterPart part(textures);
-    PartObjectSpec o{"wood.tga", {Vertex(0, 0, 0), Vertex(1, 0, 0), Vertex(0, 1, 0)}, {0, 0, 0},
-                     {0, 1, 2}};
+    PartObjectSpec o{
+        "wood.tga", {Vertex(0, 0, 0), Vertex(1, 0, 0), Vertex(0, 1, 0)}, {0, 0, 0}, {0, 1, 2}};
     const ByteWriter file = PartFile({o});
     ASSERT_EQ(part.LoadFromMemory(file.bytes.data(), file.bytes.size(), &device, ui, error), 1);
     ASSERT_EQ(Load(model, TesselFile(1, {Quad("stone.tga"), Quad("Wood.tga")}, {})), 4);

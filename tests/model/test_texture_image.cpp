@@ -99,7 +99,9 @@ TEST(TgaReader, AlphaDetection) {
 
 // ---------------------------------------------------------------------------
 
-void Touch(const std::string& path) { std::ofstream(path) << "x"; }
+void Touch(const std::string& path) {
+    std::ofstream(path) << "x";
+}
 
 TEST(ImageLookup, ExactNameThenAnyCaseThenNothing) {
     TempDir dir;
@@ -150,15 +152,15 @@ TEST(TextureSize, PowerOfTwoLimitsAndSquareRules) {
         {pow2, 0, 0, 300, 300, 256, 256},   // 512 x 512 first, then limited
         {0, 2048, 2048, 100, 60, 100, 60},  // no rule applies
         {square, 2048, 2048, 100, 60, 100, 100},
-        {pow2, 2048, 2048, 1, 0, 1, 1},     // 0 and 1 become 1
+        {pow2, 2048, 2048, 1, 0, 1, 1},  // 0 and 1 become 1
         {pow2, 2048, 2048, 64, 65, 64, 128},
-        {pow2, 64, 32, 100, 60, 64, 32},    // each side limited on its own
+        {pow2, 64, 32, 100, 60, 64, 32},  // each side limited on its own
         {pow2 | square, 64, 32, 100, 60, 64, 64},
     };
     for (const SizeCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.imageWidth << "x" << c.imageHeight << " caps "
-                                        << c.textureCaps << " max " << c.maxWidth << "x"
-                                        << c.maxHeight);
+        SCOPED_TRACE(testing::Message()
+                     << c.imageWidth << "x" << c.imageHeight << " caps " << c.textureCaps << " max "
+                     << c.maxWidth << "x" << c.maxHeight);
         DeviceCaps caps;
         caps.dwTextureCaps = c.textureCaps;
         caps.dwMaxTextureWidth = c.maxWidth;
@@ -191,14 +193,25 @@ TEST(TextureFormat, ChoiceFollowsTheAcceptanceRuleAndFallsBackTo16Bits) {
         {"32-bit opaque", Standard(), 32, false, S_OK, X8R8G8B8()},
         {"32-bit with alpha", Standard(), 32, true, S_OK, A8R8G8B8()},
         {"24-bit has no match: first opaque 16-bit", Standard(), 24, false, S_OK, R5G6B5()},
-        {"32-bit alpha on a 16-bit device skips 4-bit alpha", {R5G6B5(), A4R4G4B4(), A1R5G5B5()},
-         32, true, S_OK, A1R5G5B5()},
+        {"32-bit alpha on a 16-bit device skips 4-bit alpha",
+         {R5G6B5(), A4R4G4B4(), A1R5G5B5()},
+         32,
+         true,
+         S_OK,
+         A1R5G5B5()},
         {"luminance, bump and FourCC are skipped",
-         {Luminance16(), BumpDuDv16(), FourCC(0x31545844), X1R5G5B5()}, 16, false, S_OK,
+         {Luminance16(), BumpDuDv16(), FourCC(0x31545844), X1R5G5B5()},
+         16,
+         false,
+         S_OK,
          X1R5G5B5()},
         {"8-bit image takes a palette format", {R5G6B5(), Palette8()}, 8, false, S_OK, Palette8()},
         {"8-bit image without palette formats: 16-bit", Standard(), 8, false, S_OK, R5G6B5()},
-        {"only alpha formats for an opaque image", {A8R8G8B8(), A1R5G5B5()}, 24, false, E_FAIL,
+        {"only alpha formats for an opaque image",
+         {A8R8G8B8(), A1R5G5B5()},
+         24,
+         false,
+         E_FAIL,
          DDPIXELFORMAT{}},
         {"nothing offered", {}, 32, false, E_FAIL, DDPIXELFORMAT{}},
     };
@@ -237,9 +250,9 @@ TEST(PixelPacking, KnownPixelInEveryStandardFormat) {
         uint32_t packed;
     };
     const Case cases[] = {
-        {R5G6B5(), (25u << 11) | (25u << 5) | 6u},                 // 0xCB26
-        {A1R5G5B5(), 0x8000u | (25u << 10) | (12u << 5) | 6u},     // 0xE586
-        {A4R4G4B4(), (8u << 12) | (12u << 8) | (6u << 4) | 3u},    // 0x8C63
+        {R5G6B5(), (25u << 11) | (25u << 5) | 6u},               // 0xCB26
+        {A1R5G5B5(), 0x8000u | (25u << 10) | (12u << 5) | 6u},   // 0xE586
+        {A4R4G4B4(), (8u << 12) | (12u << 8) | (6u << 4) | 3u},  // 0x8C63
         {X8R8G8B8(), 0x00C86432u},
         {A8R8G8B8(), 0x80C86432u},
     };

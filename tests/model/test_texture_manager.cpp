@@ -2,15 +2,14 @@
 // search order, the list's capacity, surfaces on a recording device, and BMP
 // images through the Qt image loader.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QColor>
 #include <QImage>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "ByteWriter.h"
 #include "QtImageLoader.h"

@@ -11,10 +11,15 @@ D3DMATRIX Affine(float angle, float scale, float tx, float ty, float tz) {
     // Rotation about z by `angle`, uniform scale, then translation (row-vector form).
     D3DMATRIX m{};
     const float c = std::cos(angle) * scale, s = std::sin(angle) * scale;
-    m[0] = c;  m[1] = s;
-    m[4] = -s; m[5] = c;
+    m[0] = c;
+    m[1] = s;
+    m[4] = -s;
+    m[5] = c;
     m[10] = scale;
-    m[12] = tx; m[13] = ty; m[14] = tz; m[15] = 1.0f;
+    m[12] = tx;
+    m[13] = ty;
+    m[14] = tz;
+    m[15] = 1.0f;
     return m;
 }
 

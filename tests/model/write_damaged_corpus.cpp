@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(dir, ec);
         std::filesystem::create_directories(dir, ec);
         if (ec) {
-            std::fprintf(stderr, "write-damaged-corpus: %s: %s\n", dir.c_str(), ec.message().c_str());
+            std::fprintf(stderr, "write-damaged-corpus: %s: %s\n", dir.c_str(),
+                         ec.message().c_str());
             return 1;
         }
         for (size_t i = 0; i < kind.files.size(); ++i) {

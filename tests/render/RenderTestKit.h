@@ -40,7 +40,7 @@ inline std::ostream& operator<<(std::ostream& os, const Rgb& c) {
     return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
 }
 
-#define EXPECT_PIXEL(image, x, y, expected, tolerance)                                     \
+#define EXPECT_PIXEL(image, x, y, expected, tolerance) \
     EXPECT_PRED3(Near, At(image, x, y), expected, tolerance) << "pixel " << (x) << ", " << (y)
 
 // Pixels of an image that differ from `background`.

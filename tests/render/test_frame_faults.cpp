@@ -48,7 +48,8 @@ ByteWriter Skeleton(int bones, int frames) {
         w.Int32(3).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0});
         w.Int32(1).Int32(0).Int32(1).Int32(2);
         for (int f = 0; f < frames; ++f)
-            w.Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, static_cast<float>(f), static_cast<float>(5 * b), 0});
+            w.Floats(
+                {1, 0, 0, 0, 1, 0, 0, 0, 1, static_cast<float>(f), static_cast<float>(5 * b), 0});
     }
     return w;
 }
@@ -135,7 +136,8 @@ protected:
 
 TEST_F(FrameFaults, TextureFilesThatVanishOrBreakBetweenLoads) {
     SaveTexture("wall.tga", 0xC83232FFu);
-    const std::string first = Save("first.tsl", StaticTessel({Square(0, 10, 0, 8, -1, "wall.tga")}));
+    const std::string first =
+        Save("first.tsl", StaticTessel({Square(0, 10, 0, 8, -1, "wall.tga")}));
     ASSERT_EQ(frame->OpenTesselFile(first, false), OpenResult::Opened);
     EXPECT_TRUE(ui.messages.empty());
     const Rgb wall = CentreOfTheSquare();
@@ -144,7 +146,8 @@ TEST_F(FrameFaults, TextureFilesThatVanishOrBreakBetweenLoads) {
     // The image file goes away: a model naming it again draws it from the
     // image loaded before, also on the device made after a resize.
     fs::remove(textureDir / "wall.tga");
-    const std::string second = Save("second.tsl", StaticTessel({Square(0, 10, 0, 9, -1, "WALL.TGA")}));
+    const std::string second =
+        Save("second.tsl", StaticTessel({Square(0, 10, 0, 9, -1, "WALL.TGA")}));
     ASSERT_EQ(frame->OpenTesselFile(second, false), OpenResult::Opened);
     Play(10);
     context->SetClientSize(80, 60);
@@ -156,11 +159,14 @@ TEST_F(FrameFaults, TextureFilesThatVanishOrBreakBetweenLoads) {
     // A damaged image: the model opens, the object draws untextured, and
     // the problem is shown once with the file's name, not on every frame.
     std::ofstream(textureDir / "roof.tga", std::ios::binary) << "TGA? no";
-    const std::string third = Save("third.tsl", StaticTessel({Square(0, 10, 0, 8, -1, "roof.tga")}));
+    const std::string third =
+        Save("third.tsl", StaticTessel({Square(0, 10, 0, 8, -1, "roof.tga")}));
     ASSERT_EQ(frame->OpenTesselFile(third, false), OpenResult::Opened);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("Create Texture Error!!: 'roof.tga'\n", 0), 0u) << ui.messages[0];
-    EXPECT_NE(ui.messages[0].find((textureDir / "roof.tga").string()), std::string::npos) << ui.messages[0];
+    EXPECT_EQ(ui.messages[0].rfind("Create Texture Error!!: 'roof.tga'\n", 0), 0u)
+        << ui.messages[0];
+    EXPECT_NE(ui.messages[0].find((textureDir / "roof.tga").string()), std::string::npos)
+        << ui.messages[0];
     Play(40);
     context->SetClientSize(64, 48);
     frame->OnSize(SIZE_RESTORED, 64, 48);
@@ -188,7 +194,8 @@ TEST_F(FrameFaults, ModelsReplacedWhilePlaying) {
 
     // Shorter models in the middle of the animation: every counter stays
     // within the frames of what is loaded now.
-    ASSERT_EQ(frame->OpenTesselFile(Save("flag.tsl", AnimatedTessel(3)), false), OpenResult::Opened);
+    ASSERT_EQ(frame->OpenTesselFile(Save("flag.tsl", AnimatedTessel(3)), false),
+              OpenResult::Opened);
     ASSERT_EQ(frame->OpenBipedFile(Save("short.bpd", Skeleton(2, 4))), OpenResult::Opened);
     for (int i = 0; i < 12; ++i) {
         Play(1);
@@ -206,7 +213,8 @@ TEST_F(FrameFaults, ModelsReplacedWhilePlaying) {
     frame->m_bShow[SLOT_SKELETON] = true;
     Play(30);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_NE(ui.messages[0].find("body.mrv: made for another skeleton"), std::string::npos) << ui.messages[0];
+    EXPECT_NE(ui.messages[0].find("body.mrv: made for another skeleton"), std::string::npos)
+        << ui.messages[0];
     ui.messages.clear();
 
     // Damaged files while playing: each is shown once; a damaged skeleton
@@ -231,13 +239,15 @@ TEST_F(FrameFaults, ModelsReplacedWhilePlaying) {
     EXPECT_NE(ui.messages[2].find("cut.tsl"), std::string::npos) << ui.messages[2];
 
     // A file that goes away between the dialog and the reading.
-    EXPECT_EQ(frame->OpenTesselFile((dir.Path() / "gone.tsl").string(), false), OpenResult::Unreadable);
+    EXPECT_EQ(frame->OpenTesselFile((dir.Path() / "gone.tsl").string(), false),
+              OpenResult::Unreadable);
     Play(5);
     EXPECT_EQ(ui.messages.size(), 4u);
 }
 
 TEST_F(FrameFaults, ClientAreaOfZeroSizeAndMinimisedWindowWhilePlaying) {
-    ASSERT_EQ(frame->OpenTesselFile(Save("mill.tsl", AnimatedTessel(8)), false), OpenResult::Opened);
+    ASSERT_EQ(frame->OpenTesselFile(Save("mill.tsl", AnimatedTessel(8)), false),
+              OpenResult::Opened);
     ASSERT_EQ(frame->OpenBipedFile(Save("walk.bpd", Skeleton(2, 10))), OpenResult::Opened);
     Play(5);
 

@@ -143,8 +143,8 @@ TEST_F(GlDeviceTest, ClockwiseTrianglesAreDrawnAndTheirMirrorsCulled) {
                                                 Vertex(5, 5, 10)};
     const std::vector<ModelVertex> mirror = {clockwise[0], clockwise[2], clockwise[1]};
     RgbaImage drawn = Frame({clockwise});
-    EXPECT_PIXEL(drawn, 22, 22, (Rgb{255, 255, 255}), 0);   // inside, upper left
-    EXPECT_PIXEL(drawn, 42, 42, kBlack, 0);                   // the other half stays empty
+    EXPECT_PIXEL(drawn, 22, 22, (Rgb{255, 255, 255}), 0);  // inside, upper left
+    EXPECT_PIXEL(drawn, 42, 42, kBlack, 0);                // the other half stays empty
     EXPECT_PIXEL(Frame({mirror}), 22, 22, kBlack, 0);
     // With culling off both windings draw; culling clockwise drops the first.
     device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
@@ -203,7 +203,7 @@ TEST_F(GlDeviceTest, NearerSurfacesHideFartherOnesInEitherDrawingOrder) {
 
 TEST_F(GlDeviceTest, GeometryBeyondTheFarPlaneOrBeforeTheNearPlaneIsClipped) {
     device->SetMaterial(Solid(1, 1, 1));
-    EXPECT_PIXEL(Frame({Quad(60, 120)}), 32, 32, kBlack, 0);   // far plane 100
+    EXPECT_PIXEL(Frame({Quad(60, 120)}), 32, 32, kBlack, 0);     // far plane 100
     EXPECT_PIXEL(Frame({Quad(0.4f, 0.8f)}), 32, 32, kBlack, 0);  // near plane 1
     EXPECT_PIXEL(Frame({Quad(45, 90)}), 32, 32, (Rgb{255, 255, 255}), 0);
 }
@@ -261,7 +261,7 @@ TEST_F(GlDeviceTest, WireFrameDrawsOnlyTheEdges) {
     RgbaImage wire = Frame({big});
     EXPECT_PIXEL(wire, 20, 40 - 18, kBlack, 0);  // well inside the triangle
     const int edges = CountNot(wire, kBlack);
-    EXPECT_GT(edges, 60);           // three edges of about 28, 28 and 40 pixels
+    EXPECT_GT(edges, 60);  // three edges of about 28, 28 and 40 pixels
     EXPECT_LT(edges, solid / 4);
     // Back-facing triangles stay culled in wire frame.
     EXPECT_EQ(CountNot(Frame({{big[0], big[2], big[1]}}), kBlack), 0);
@@ -271,9 +271,9 @@ TEST_F(GlDeviceTest, TextureModulatesTheLitColourAndAlphaTestDropsFaintTexels) {
     auto surface = Texture(FormatWith(*device, 32, 0xFF000000), 2, 1);
     ASSERT_TRUE(surface);
     // Left texel blue with alpha 64, right texel orange with alpha 65.
-    ASSERT_EQ(surface->Blt(Staged(surface->Desc().ddpfPixelFormat, 2, 1,
-                                  {0x400000FFu, 0x41FF8000u})),
-              S_OK);
+    ASSERT_EQ(
+        surface->Blt(Staged(surface->Desc().ddpfPixelFormat, 2, 1, {0x400000FFu, 0x41FF8000u})),
+        S_OK);
     Lit(0xFFFFFF, 0, 0, 1);
     device->SetTexture(0, surface.get());
     device->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, 1);
@@ -298,9 +298,9 @@ TEST_F(GlDeviceTest, EveryOfferedFormatArrivesWithItsOwnPrecision) {
         uint32_t bits, alphaMask, pixel;
         Rgb expected;
     } cases[] = {
-        {16, 0, 0xF800 | (0x20 << 5) | 0x10, {255, 130, 132}},  // 565: 31, 32, 16
+        {16, 0, 0xF800 | (0x20 << 5) | 0x10, {255, 130, 132}},                   // 565: 31, 32, 16
         {16, 0x8000, 0x8000 | (0x1F << 10) | (0x08 << 5) | 0x00, {255, 66, 0}},  // 1555
-        {16, 0xF000, 0xF000 | 0x0F00 | 0x0080 | 0x0001, {255, 136, 17}},            // 4444
+        {16, 0xF000, 0xF000 | 0x0F00 | 0x0080 | 0x0001, {255, 136, 17}},         // 4444
         {32, 0, 0x00C86432, {200, 100, 50}},
         {32, 0xFF000000, 0xFF0A141E, {10, 20, 30}},
     };

@@ -3,8 +3,8 @@
 // frame loop's pacing, and the frames it presents.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <filesystem>
 
 #include "MainFrame.h"
@@ -538,9 +538,9 @@ TEST_F(MainFrameTest, DrawingMessagesFollowThePresentedFrameOncePerLoad) {
     Open();
     ui.messages.clear();  // the software-rendering notice
     // Three objects that name no texture, and no texture registered.
-    const std::string grid = StaticTessel({Square(-8, 10, 0, 3, -1), Square(0, 10, 0, 3, -1),
-                                           Square(8, 10, 0, 3, -1)})
-                                 .SaveAs(dir.File("grid.tsl"));
+    const std::string grid =
+        StaticTessel({Square(-8, 10, 0, 3, -1), Square(0, 10, 0, 3, -1), Square(8, 10, 0, 3, -1)})
+            .SaveAs(dir.File("grid.tsl"));
     std::vector<int> presentedBefore;
     ui.onMessage = [&](const std::string&) { presentedBefore.push_back(context->PresentCount()); };
     const int presents = context->PresentCount();

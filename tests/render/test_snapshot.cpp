@@ -2,9 +2,9 @@
 // a PNG image out, errors on standard error with a non-zero exit status.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <QImage>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 
 #include "CommandLine.h"
 #include "ImageDifference.h"
@@ -60,8 +59,8 @@ protected:
         tga.SaveAs((dir.Path() / "models" / "textr" / "grass.tga").string());
         tga.bytes = EncodeTga(1, 1, {0xFFFFFFFFu}, TgaLayout{});
         tga.SaveAs((dir.Path() / "models" / "textr" / "white.tga").string());
-        tessel = StaticTessel({Square(-8, 10, 0, 4, -1, "grass.tga"),
-                               Square(8, 10, 0, 4, -1, "white.tga")})
+        tessel = StaticTessel(
+                     {Square(-8, 10, 0, 4, -1, "grass.tga"), Square(8, 10, 0, 4, -1, "white.tga")})
                      .SaveAs((dir.Path() / "models" / "field.tsl").string());
         output = dir.File("out.png");
     }
@@ -77,8 +76,9 @@ protected:
 };
 
 TEST_F(SnapshotTest, WritesTheSceneAsSeenInTheWindow) {
-    ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --background 0,0,90 --tessel '" +
-                               tessel + "'");
+    ProgramRun run =
+        Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --background 0,0,90 --tessel '" +
+                         tessel + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     QImage image = Image();
     ASSERT_EQ(image.width(), 64);
@@ -92,14 +92,14 @@ TEST_F(SnapshotTest, WritesTheSceneAsSeenInTheWindow) {
 
 TEST_F(SnapshotTest, ViewLightAndSwitchOptionsChangeThePicture) {
     // Light off: ambient grey only.
-    ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --light 0,0,0 --tessel '" +
-                               tessel + "'");
+    ProgramRun run = Zintaro(
+        dir, "--snapshot '" + output + "' --size 64x48 --light 0,0,0 --tessel '" + tessel + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_PRED3(Near, PixelOf(Image(), 44, 24), (Rgb{0x55, 0x55, 0x55}), 1);
 
     // Turned round: the squares show their backs and are culled.
-    run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --yaw 3.14159 --tessel '" +
-                           tessel + "'");
+    run = Zintaro(
+        dir, "--snapshot '" + output + "' --size 64x48 --yaw 3.14159 --tessel '" + tessel + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     QImage turned = Image();
     int lit = 0;
@@ -108,14 +108,18 @@ TEST_F(SnapshotTest, ViewLightAndSwitchOptionsChangeThePicture) {
     EXPECT_EQ(lit, 0);
 
     // Hidden Tessel model.
-    run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --show 6=0 --background 9,9,9 "
-                       "--tessel '" + tessel + "'");
+    run = Zintaro(dir, "--snapshot '" + output +
+                           "' --size 64x48 --show 6=0 --background 9,9,9 "
+                           "--tessel '" +
+                           tessel + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_PRED3(Near, PixelOf(Image(), 44, 24), (Rgb{9, 9, 9}), 0);
 
     // Moved to the right and narrowed: the right square now covers the middle.
-    run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --pan -8,-10 --fov 0.3 "
-                       "--tessel '" + tessel + "'");
+    run = Zintaro(dir, "--snapshot '" + output +
+                           "' --size 64x48 --pan -8,-10 --fov 0.3 "
+                           "--tessel '" +
+                           tessel + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_PRED3(Near, PixelOf(Image(), 32, 24), (Rgb{232, 232, 232}), 1);
 }
@@ -127,15 +131,18 @@ TEST_F(SnapshotTest, FitFramesASmallFarModelAndAHugeOne) {
     } cases[] = {{60, -40, 0, 0.5f}, {0, 0, 0, 400}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.h);
-        const std::string file = StaticTessel({Square(c.cx, c.cy, c.z, c.h, -1)}).SaveAs(dir.File("one.tsl"));
+        const std::string file =
+            StaticTessel({Square(c.cx, c.cy, c.z, c.h, -1)}).SaveAs(dir.File("one.tsl"));
         for (bool fit : {false, true}) {
-            const ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --background 0,0,90 " +
-                                                    (fit ? "--fit " : "") + "--tessel '" + file + "'");
+            const ProgramRun run =
+                Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --background 0,0,90 " +
+                                 (fit ? "--fit " : "") + "--tessel '" + file + "'");
             ASSERT_EQ(run.status, 0) << run.output;
             const QImage image = Image();
             int covered = 0;
             for (int y = 0; y < image.height(); ++y)
-                for (int x = 0; x < image.width(); ++x) covered += !Near(PixelOf(image, x, y), background, 2);
+                for (int x = 0; x < image.width(); ++x)
+                    covered += !Near(PixelOf(image, x, y), background, 2);
             const bool corners = !Near(PixelOf(image, 0, 0), background, 2) ||
                                  !Near(PixelOf(image, 63, 47), background, 2);
             if (fit) {
@@ -167,15 +174,19 @@ TEST_F(SnapshotTest, SkeletonIsPosedByTheTicks) {
             for (int x = 0; x < image.width(); ++x)
                 if (qGray(image.pixel(x, y)) > 0) (x < image.width() / 2 ? left : right) += 1;
     };
-    ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --show 5=1 --ticks 1 "
-                           "--biped '" + file + "'");
+    ProgramRun run = Zintaro(dir, "--snapshot '" + output +
+                                      "' --size 64x48 --show 5=1 --ticks 1 "
+                                      "--biped '" +
+                                      file + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     int left, right;
     greyLeftAndRight(left, right);
     EXPECT_GT(left, 10);
     EXPECT_EQ(right, 0);
-    run = Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --show 5=1 --ticks 2 "
-                       "--biped '" + file + "'");
+    run = Zintaro(dir, "--snapshot '" + output +
+                           "' --size 64x48 --show 5=1 --ticks 2 "
+                           "--biped '" +
+                           file + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     greyLeftAndRight(left, right);
     EXPECT_EQ(left, 0);
@@ -202,7 +213,8 @@ TEST_F(SnapshotTest, BadInputIsReportedAndNothingIsWritten) {
          "missing.tsl"},
         {"--snapshot '" + output + "' --part 2='" + dir.File("none.mrv") + "'", 1, "none.mrv"},
         {"--snapshot '" + output + "' --biped '" + dir.Path().string() + "'", 1, "directory"},
-        {"--snapshot '" + output + "' --part 1='" + dir.File("pipe.mrv") + "'", 1, "pipe.mrv: is a FIFO"},
+        {"--snapshot '" + output + "' --part 1='" + dir.File("pipe.mrv") + "'", 1,
+         "pipe.mrv: is a FIFO"},
     };
     for (const Case& c : cases) {
         ProgramRun run = Zintaro(dir, c.arguments);
@@ -230,9 +242,9 @@ TEST(ViewerCommandLine, HelpAndFileOptions) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("--snapshot OUT.png"), std::string::npos);
 
-    const char* argv[] = {"zintaro", "--part", "3=sword.mrv", "--part", "0=body.mrv",
-                          "--biped", "walk.bpd", "--pan", "-2.5,4", "--show", "5=1",
-                          "--light", "1,2,3"};
+    const char* argv[] = {"zintaro", "--part",   "3=sword.mrv", "--part", "0=body.mrv",
+                          "--biped", "walk.bpd", "--pan",       "-2.5,4", "--show",
+                          "5=1",     "--light",  "1,2,3"};
     ViewerOptions options;
     std::string error;
     ASSERT_TRUE(ParseViewerOptions(13, argv, options, error)) << error;
@@ -249,10 +261,12 @@ TEST(ViewerCommandLine, HelpAndFileOptions) {
     EXPECT_NE(error.find("--part"), std::string::npos);
 
     // Files without options go by their extension, parts into the free slots.
-    const char* byName[] = {"zintaro", "helmet.mrv", "--part", "0=body.mrv", "walk.BPD", "shoes.mrv", "v/village.tsl", "--fit"};
+    const char* byName[] = {"zintaro",  "helmet.mrv", "--part",        "0=body.mrv",
+                            "walk.BPD", "shoes.mrv",  "v/village.tsl", "--fit"};
     ViewerOptions named;
     ASSERT_TRUE(ParseViewerOptions(8, byName, named, error)) << error;
-    EXPECT_EQ(named.parts, (std::map<int, std::string>{{0, "body.mrv"}, {1, "helmet.mrv"}, {2, "shoes.mrv"}}));
+    EXPECT_EQ(named.parts,
+              (std::map<int, std::string>{{0, "body.mrv"}, {1, "helmet.mrv"}, {2, "shoes.mrv"}}));
     EXPECT_EQ(named.biped, "walk.BPD");
     EXPECT_EQ(named.tessel, "v/village.tsl");
     EXPECT_TRUE(named.fit);
@@ -262,7 +276,8 @@ TEST(ViewerCommandLine, HelpAndFileOptions) {
     } refused[] = {
         {{"zintaro", "scene.gltf"}, "'scene.gltf': not a viewer file or option"},
         {{"zintaro", "v.tsl", "w.tsl"}, "'w.tsl': a second Tessel model file"},
-        {{"zintaro", "a.mrv", "b.mrv", "c.mrv", "d.mrv", "e.mrv", "f.mrv"}, "'f.mrv': no free part slot"},
+        {{"zintaro", "a.mrv", "b.mrv", "c.mrv", "d.mrv", "e.mrv", "f.mrv"},
+         "'f.mrv': no free part slot"},
     };
     for (const auto& r : refused) {
         ViewerOptions o;
@@ -285,18 +300,17 @@ TEST(DemoSnapshot, MatchesTheReferencePicture) {
         std::string(BIN_DIR) + "/make-demo-content '" + demo + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const std::string out = dir.File("demo.png");
-    ProgramRun run = Zintaro(
-        dir, "--snapshot '" + out + "' --size 320x240 --ticks 12 --show 5=1 --biped '" + demo +
-                 "/demo.bpd' --part 0='" + demo + "/body.mrv' --part 1='" + demo +
-                 "/helmet.mrv' --part 2='" + demo + "/armour.mrv' --part 3='" + demo +
-                 "/weapon.mrv' --part 4='" + demo + "/shoes.mrv' --tessel '" + demo +
-                 "/village.tsl'");
+    ProgramRun run =
+        Zintaro(dir, "--snapshot '" + out + "' --size 320x240 --ticks 12 --show 5=1 --biped '" +
+                         demo + "/demo.bpd' --part 0='" + demo + "/body.mrv' --part 1='" + demo +
+                         "/helmet.mrv' --part 2='" + demo + "/armour.mrv' --part 3='" + demo +
+                         "/weapon.mrv' --part 4='" + demo + "/shoes.mrv' --tessel '" + demo +
+                         "/village.tsl'");
     ASSERT_EQ(run.status, 0) << run.output;
 
     const QImage image = QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
-    const QImage reference =
-        QImage(QString(TEST_DATA_DIR) + "/reference/demo-snapshot.png")
-            .convertToFormat(QImage::Format_RGB32);
+    const QImage reference = QImage(QString(TEST_DATA_DIR) + "/reference/demo-snapshot.png")
+                                 .convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(reference.isNull());
     ASSERT_EQ(image.size(), reference.size());
 

@@ -31,17 +31,31 @@ void CountedFree(void* p) {
 }
 }  // namespace
 
-void* operator new(size_t size) { return CountedAlloc(size); }
-void* operator new[](size_t size) { return CountedAlloc(size); }
-void operator delete(void* p) noexcept { CountedFree(p); }
-void operator delete[](void* p) noexcept { CountedFree(p); }
-void operator delete(void* p, size_t) noexcept { CountedFree(p); }
-void operator delete[](void* p, size_t) noexcept { CountedFree(p); }
+void* operator new(size_t size) {
+    return CountedAlloc(size);
+}
+void* operator new[](size_t size) {
+    return CountedAlloc(size);
+}
+void operator delete(void* p) noexcept {
+    CountedFree(p);
+}
+void operator delete[](void* p) noexcept {
+    CountedFree(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    CountedFree(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    CountedFree(p);
+}
 
 namespace AllocationMeter {
 void Start() {
     g_base = g_current.load();
     g_peak.store(g_base);
 }
-size_t PeakSinceStart() { return g_peak.load() - g_base; }
+size_t PeakSinceStart() {
+    return g_peak.load() - g_base;
+}
 }  // namespace AllocationMeter

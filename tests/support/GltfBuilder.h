@@ -26,8 +26,10 @@ public:
     int AddNode(const std::string& name, int parent = -1, int mesh = -1) {
         nodes.push_back({name, mesh, -1, {}, {}, {}, {}, {}});
         const int i = static_cast<int>(nodes.size()) - 1;
-        if (parent < 0) roots.push_back(i);
-        else nodes[static_cast<size_t>(parent)].children.push_back(i);
+        if (parent < 0)
+            roots.push_back(i);
+        else
+            nodes[static_cast<size_t>(parent)].children.push_back(i);
         return i;
     }
     Node& NodeAt(int i) { return nodes[static_cast<size_t>(i)]; }
@@ -38,7 +40,8 @@ public:
         if (!imageUri.empty()) {
             images.push_back("{\"uri\":\"" + imageUri + "\"}");
             textures.push_back("{\"source\":" + std::to_string(images.size() - 1) + "}");
-            m << ",\"pbrMetallicRoughness\":{\"baseColorTexture\":{\"index\":" << textures.size() - 1 << "}}";
+            m << ",\"pbrMetallicRoughness\":{\"baseColorTexture\":{\"index\":"
+              << textures.size() - 1 << "}}";
         }
         m << "}";
         materials.push_back(m.str());
@@ -49,14 +52,15 @@ public:
         std::vector<float> positions;  // xyz
         std::vector<float> uvs;        // uv, empty for none
         std::vector<uint32_t> indices;
-        std::vector<uint16_t> joints;   // 4 per vertex
-        std::vector<float> weights;     // 4 per vertex
+        std::vector<uint16_t> joints;             // 4 per vertex
+        std::vector<float> weights;               // 4 per vertex
         std::vector<std::vector<float>> targets;  // position offsets per target
         int material = -1;
     };
 
     // A mesh of one or more primitives; returns its index.
-    int AddMesh(const std::vector<Primitive>& prims, const std::vector<float>& defaultWeights = {}) {
+    int AddMesh(const std::vector<Primitive>& prims,
+                const std::vector<float>& defaultWeights = {}) {
         std::ostringstream m;
         m << "{\"primitives\":[";
         for (size_t p = 0; p < prims.size(); ++p) {
@@ -74,7 +78,8 @@ public:
             if (!pr.targets.empty()) {
                 m << ",\"targets\":[";
                 for (size_t t = 0; t < pr.targets.size(); ++t)
-                    m << (t ? "," : "") << "{\"POSITION\":" << Accessor(pr.targets[t], "VEC3", true) << "}";
+                    m << (t ? "," : "") << "{\"POSITION\":" << Accessor(pr.targets[t], "VEC3", true)
+                      << "}";
                 m << "]";
             }
             m << "}";
@@ -89,14 +94,16 @@ public:
 
     // An axis-aligned box of half size h centred at c: 24 vertices (4 per
     // side, texture seams), 12 triangles, counter-clockwise from outside.
-    static Primitive Box(float h = 1.0f, bool withUvs = true, int material = -1, float cx = 0, float cy = 0, float cz = 0) {
+    static Primitive Box(float h = 1.0f, bool withUvs = true, int material = -1, float cx = 0,
+                         float cy = 0, float cz = 0) {
         Primitive p;
         p.material = material;
         const float n[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
         for (int f = 0; f < 6; ++f) {
             // Two axes spanning the side, right-handed with the normal.
             float u[3] = {n[f][1], n[f][2], n[f][0]};
-            float v[3] = {n[f][1] * u[2] - n[f][2] * u[1], n[f][2] * u[0] - n[f][0] * u[2], n[f][0] * u[1] - n[f][1] * u[0]};
+            float v[3] = {n[f][1] * u[2] - n[f][2] * u[1], n[f][2] * u[0] - n[f][0] * u[2],
+                          n[f][0] * u[1] - n[f][1] * u[0]};
             const float cs[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
             const uint32_t base = static_cast<uint32_t>(p.positions.size() / 3);
             for (auto& c : cs) {
@@ -115,7 +122,8 @@ public:
 
     int AddSkin(const std::vector<int>& joints, const std::vector<float>& inverseBindMatrices) {
         std::ostringstream s;
-        s << "{\"joints\":" << List(joints) << ",\"inverseBindMatrices\":" << Accessor(inverseBindMatrices, "MAT4") << "}";
+        s << "{\"joints\":" << List(joints)
+          << ",\"inverseBindMatrices\":" << Accessor(inverseBindMatrices, "MAT4") << "}";
         skins.push_back(s.str());
         return static_cast<int>(skins.size()) - 1;
     }
@@ -127,13 +135,15 @@ public:
                  const std::vector<float>& values, const std::string& interpolation = "LINEAR") {
         if (animations.empty()) animations.emplace_back();
         Anim& a = animations.back();
-        const std::string type = path == "rotation" ? "VEC4" : (path == "weights" ? "SCALAR" : "VEC3");
+        const std::string type =
+            path == "rotation" ? "VEC4" : (path == "weights" ? "SCALAR" : "VEC3");
         const int in = Accessor(times, "SCALAR", true);
         const int out = Accessor(values, type);
-        a.samplers.push_back("{\"input\":" + std::to_string(in) + ",\"output\":" + std::to_string(out) +
-                             ",\"interpolation\":\"" + interpolation + "\"}");
-        a.channels.push_back("{\"sampler\":" + std::to_string(a.samplers.size() - 1) + ",\"target\":{\"node\":" +
-                             std::to_string(node) + ",\"path\":\"" + path + "\"}}");
+        a.samplers.push_back("{\"input\":" + std::to_string(in) + ",\"output\":" +
+                             std::to_string(out) + ",\"interpolation\":\"" + interpolation + "\"}");
+        a.channels.push_back("{\"sampler\":" + std::to_string(a.samplers.size() - 1) +
+                             ",\"target\":{\"node\":" + std::to_string(node) + ",\"path\":\"" +
+                             path + "\"}}");
     }
     void NewAnimation(const std::string& name) { animations.push_back({name, {}, {}}); }
 
@@ -163,7 +173,8 @@ public:
 
     std::string Json(bool inlineData = true) const {
         std::ostringstream j;
-        j << "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":" << List(roots) << "}]";
+        j << "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":" << List(roots)
+          << "}]";
         j << ",\"nodes\":[";
         for (size_t i = 0; i < nodes.size(); ++i) {
             const Node& n = nodes[i];
@@ -187,9 +198,11 @@ public:
             j << ",\"animations\":[";
             for (size_t i = 0; i < animations.size(); ++i) {
                 j << (i ? "," : "") << "{\"name\":\"" << animations[i].name << "\",\"channels\":[";
-                for (size_t c = 0; c < animations[i].channels.size(); ++c) j << (c ? "," : "") << animations[i].channels[c];
+                for (size_t c = 0; c < animations[i].channels.size(); ++c)
+                    j << (c ? "," : "") << animations[i].channels[c];
                 j << "],\"samplers\":[";
-                for (size_t c = 0; c < animations[i].samplers.size(); ++c) j << (c ? "," : "") << animations[i].samplers[c];
+                for (size_t c = 0; c < animations[i].samplers.size(); ++c)
+                    j << (c ? "," : "") << animations[i].samplers[c];
                 j << "]}";
             }
             j << "]";
@@ -231,7 +244,8 @@ private:
         s << "]";
         return s.str();
     }
-    static void Section(std::ostringstream& j, const char* name, const std::vector<std::string>& items) {
+    static void Section(std::ostringstream& j, const char* name,
+                        const std::vector<std::string>& items) {
         if (items.empty()) return;
         j << ",\"" << name << "\":[";
         for (size_t i = 0; i < items.size(); ++i) j << (i ? "," : "") << items[i];
@@ -240,8 +254,10 @@ private:
     int View(const void* bytes, size_t size) {
         while (data.size() % 4) data.push_back(0);
         const size_t offset = data.size();
-        data.insert(data.end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + size);
-        views.push_back("{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) + ",\"byteLength\":" + std::to_string(size) + "}");
+        data.insert(data.end(), static_cast<const uint8_t*>(bytes),
+                    static_cast<const uint8_t*>(bytes) + size);
+        views.push_back("{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) +
+                        ",\"byteLength\":" + std::to_string(size) + "}");
         return static_cast<int>(views.size()) - 1;
     }
     static int Components(const std::string& type) {
@@ -256,7 +272,8 @@ private:
         const int comps = Components(type);
         std::ostringstream a;
         a.precision(9);
-        a << "{\"bufferView\":" << view << ",\"componentType\":5126,\"count\":" << v.size() / static_cast<size_t>(comps)
+        a << "{\"bufferView\":" << view
+          << ",\"componentType\":5126,\"count\":" << v.size() / static_cast<size_t>(comps)
           << ",\"type\":\"" << type << "\"";
         if (bounds && !v.empty()) {
             std::vector<float> lo(v.begin(), v.begin() + comps), hi = lo;
@@ -273,14 +290,17 @@ private:
     }
     int AccessorU32(const std::vector<uint32_t>& v) {
         const int view = View(v.data(), v.size() * sizeof(uint32_t));
-        accessors.push_back("{\"bufferView\":" + std::to_string(view) + ",\"componentType\":5125,\"count\":" +
-                            std::to_string(v.size()) + ",\"type\":\"SCALAR\"}");
+        accessors.push_back("{\"bufferView\":" + std::to_string(view) +
+                            ",\"componentType\":5125,\"count\":" + std::to_string(v.size()) +
+                            ",\"type\":\"SCALAR\"}");
         return static_cast<int>(accessors.size()) - 1;
     }
     int AccessorU16(const std::vector<uint16_t>& v, const std::string& type) {
         const int view = View(v.data(), v.size() * sizeof(uint16_t));
-        accessors.push_back("{\"bufferView\":" + std::to_string(view) + ",\"componentType\":5123,\"count\":" +
-                            std::to_string(v.size() / static_cast<size_t>(Components(type))) + ",\"type\":\"" + type + "\"}");
+        accessors.push_back("{\"bufferView\":" + std::to_string(view) +
+                            ",\"componentType\":5123,\"count\":" +
+                            std::to_string(v.size() / static_cast<size_t>(Components(type))) +
+                            ",\"type\":\"" + type + "\"}");
         return static_cast<int>(accessors.size()) - 1;
     }
     static std::string Base64(const std::vector<uint8_t>& in) {
@@ -289,14 +309,22 @@ private:
         size_t i = 0;
         for (; i + 2 < in.size(); i += 3) {
             const uint32_t v = (uint32_t(in[i]) << 16) | (uint32_t(in[i + 1]) << 8) | in[i + 2];
-            out += t[v >> 18]; out += t[(v >> 12) & 63]; out += t[(v >> 6) & 63]; out += t[v & 63];
+            out += t[v >> 18];
+            out += t[(v >> 12) & 63];
+            out += t[(v >> 6) & 63];
+            out += t[v & 63];
         }
         if (i + 1 == in.size()) {
             const uint32_t v = uint32_t(in[i]) << 16;
-            out += t[v >> 18]; out += t[(v >> 12) & 63]; out += "==";
+            out += t[v >> 18];
+            out += t[(v >> 12) & 63];
+            out += "==";
         } else if (i + 2 == in.size()) {
             const uint32_t v = (uint32_t(in[i]) << 16) | (uint32_t(in[i + 1]) << 8);
-            out += t[v >> 18]; out += t[(v >> 12) & 63]; out += t[(v >> 6) & 63]; out += '=';
+            out += t[v >> 18];
+            out += t[(v >> 12) & 63];
+            out += t[(v >> 6) & 63];
+            out += '=';
         }
         return out;
     }

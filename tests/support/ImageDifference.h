@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QImage>
-
 #include <algorithm>
 #include <cstdlib>
 #include <ostream>

@@ -23,11 +23,21 @@ inline DDPIXELFORMAT Rgb(uint32_t bits, uint32_t r, uint32_t g, uint32_t b, uint
     f.dwRGBAlphaBitMask = a;
     return f;
 }
-inline DDPIXELFORMAT R5G6B5() { return Rgb(16, 0xF800, 0x07E0, 0x001F); }
-inline DDPIXELFORMAT X1R5G5B5() { return Rgb(16, 0x7C00, 0x03E0, 0x001F); }
-inline DDPIXELFORMAT A1R5G5B5() { return Rgb(16, 0x7C00, 0x03E0, 0x001F, 0x8000); }
-inline DDPIXELFORMAT A4R4G4B4() { return Rgb(16, 0x0F00, 0x00F0, 0x000F, 0xF000); }
-inline DDPIXELFORMAT X8R8G8B8() { return Rgb(32, 0x00FF0000, 0x0000FF00, 0x000000FF); }
+inline DDPIXELFORMAT R5G6B5() {
+    return Rgb(16, 0xF800, 0x07E0, 0x001F);
+}
+inline DDPIXELFORMAT X1R5G5B5() {
+    return Rgb(16, 0x7C00, 0x03E0, 0x001F);
+}
+inline DDPIXELFORMAT A1R5G5B5() {
+    return Rgb(16, 0x7C00, 0x03E0, 0x001F, 0x8000);
+}
+inline DDPIXELFORMAT A4R4G4B4() {
+    return Rgb(16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+}
+inline DDPIXELFORMAT X8R8G8B8() {
+    return Rgb(32, 0x00FF0000, 0x0000FF00, 0x000000FF);
+}
 inline DDPIXELFORMAT A8R8G8B8() {
     return Rgb(32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
 }
@@ -79,9 +89,23 @@ public:
 class RecordingDevice : public RenderDevice {
 public:
     enum class Op {
-        GetCaps, EnumTextureFormats, CreateTextureSurface, Clear, BeginScene, EndScene,
-        SetTexture, SetRenderState, SetTextureStageState, SetTransform, SetMaterial, SetLight,
-        LightEnable, SetViewport, GetViewport, DrawPrimitive, DrawIndexedPrimitive,
+        GetCaps,
+        EnumTextureFormats,
+        CreateTextureSurface,
+        Clear,
+        BeginScene,
+        EndScene,
+        SetTexture,
+        SetRenderState,
+        SetTextureStageState,
+        SetTransform,
+        SetMaterial,
+        SetLight,
+        LightEnable,
+        SetViewport,
+        GetViewport,
+        DrawPrimitive,
+        DrawIndexedPrimitive,
     };
 
     struct Call {
@@ -148,8 +172,8 @@ public:
         call.desc = desc;
         calls.push_back(call);
         if (createSurfaceResult != S_OK) return createSurfaceResult;
-        auto created = std::make_unique<RecordingSurface>(desc, static_cast<int>(surfaces.size()),
-                                                          bltResult);
+        auto created =
+            std::make_unique<RecordingSurface>(desc, static_cast<int>(surfaces.size()), bltResult);
         surfaces.push_back(created.get());
         surface = std::move(created);
         return S_OK;

@@ -21,19 +21,24 @@ public:
         if (GetHostUi() == this) SetHostUi(nullptr);
     }
 
-    void MessageBox(const std::string& text, const std::string& caption) override { messages.push_back({text, caption}); }
+    void MessageBox(const std::string& text, const std::string& caption) override {
+        messages.push_back({text, caption});
+    }
     void ProgressStart(const std::string& title) override {
         progressTitles.push_back(title);
         progressOpen = true;
     }
     void ProgressUpdate(int percent, bool, const std::string*) override {
         progress.push_back(percent);
-        if (cancelAfterUpdates > 0 && static_cast<int>(progress.size()) >= cancelAfterUpdates) cancel = true;
+        if (cancelAfterUpdates > 0 && static_cast<int>(progress.size()) >= cancelAfterUpdates)
+            cancel = true;
     }
     void ProgressEnd() override { progressOpen = false; }
     bool CancelRequested() override { return cancel; }
     void SetCancel(bool c) override { cancel = c; }
-    void Assertion(const std::string& file, int line) override { assertions.push_back(file + ":" + std::to_string(line)); }
+    void Assertion(const std::string& file, int line) override {
+        assertions.push_back(file + ":" + std::to_string(line));
+    }
     void RunDialog(DialogWindow& dialog) override {
         dialogs.push_back(dialog.Template().caption);
         if (answer) answer(dialog);
@@ -45,7 +50,7 @@ public:
     std::vector<std::string> assertions;
     bool progressOpen = false;
     bool cancel = false;
-    int cancelAfterUpdates = 0;  // cancel once this many updates were reported
-    std::vector<std::string> dialogs;                // captions of the dialogs shown
-    std::function<void(DialogWindow&)> answer;       // the user's part; none closes the dialog
+    int cancelAfterUpdates = 0;                 // cancel once this many updates were reported
+    std::vector<std::string> dialogs;           // captions of the dialogs shown
+    std::function<void(DialogWindow&)> answer;  // the user's part; none closes the dialog
 };

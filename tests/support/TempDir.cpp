@@ -1,11 +1,13 @@
 #include "TempDir.h"
 
-#include <stdexcept>
-#include <string>
 #include <unistd.h>
 
+#include <stdexcept>
+#include <string>
+
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pipeline-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "pipeline-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
 }

@@ -6,10 +6,10 @@
 #include <vector>
 
 struct TgaLayout {
-    uint8_t type = 2;        // 2 uncompressed, 10 run-length encoded
-    uint8_t depth = 24;      // 24 or 32
-    bool topDown = false;    // image descriptor bit 5
-    uint8_t idLength = 0;    // bytes of image ID written after the header
+    uint8_t type = 2;      // 2 uncompressed, 10 run-length encoded
+    uint8_t depth = 24;    // 24 or 32
+    bool topDown = false;  // image descriptor bit 5
+    uint8_t idLength = 0;  // bytes of image ID written after the header
 };
 
 // The 18-byte header.
@@ -39,7 +39,8 @@ inline void AppendTgaPixel(std::vector<uint8_t>& out, uint32_t rgba, uint8_t dep
 // repeat packets for runs of two or more equal pixels and literal packets
 // otherwise, never across a row.
 inline std::vector<uint8_t> EncodeTga(uint32_t width, uint32_t height,
-                                      const std::vector<uint32_t>& pixels, const TgaLayout& layout) {
+                                      const std::vector<uint32_t>& pixels,
+                                      const TgaLayout& layout) {
     std::vector<uint8_t> out = TgaHeader(width, height, layout);
     for (uint32_t fileRow = 0; fileRow < height; ++fileRow) {
         const uint32_t line = layout.topDown ? fileRow : height - 1 - fileRow;

@@ -13,12 +13,18 @@
 #include <string>
 
 // A scene kept with the tests, by its path below its source repository.
-inline std::string SharedScene(const std::string& relative) { return std::string(TEST_DATA_DIR) + "/scenes/" + relative; }
+inline std::string SharedScene(const std::string& relative) {
+    return std::string(TEST_DATA_DIR) + "/scenes/" + relative;
+}
 
 // A scene of the full collection.
-inline std::string CorpusScene(const std::string& relative) { return std::string(SHARED_TESTDATA_DIR) + "/" + relative; }
+inline std::string CorpusScene(const std::string& relative) {
+    return std::string(SHARED_TESTDATA_DIR) + "/" + relative;
+}
 
-inline bool CorpusPresent() { return std::filesystem::exists(CorpusScene("MANIFEST.md")); }
+inline bool CorpusPresent() {
+    return std::filesystem::exists(CorpusScene("MANIFEST.md"));
+}
 
 inline bool RunningInCi() {
     const char* ci = std::getenv("CI");
@@ -26,11 +32,12 @@ inline bool RunningInCi() {
 }
 
 // Skips the calling test when the full collection is missing (fails it in CI).
-#define REQUIRE_SCENE_CORPUS()                                                                                 \
-    do {                                                                                                       \
-        if (!CorpusPresent()) {                                                                                \
-            if (RunningInCi()) FAIL() << "third-party scene collection missing: " << SHARED_TESTDATA_DIR;     \
-            GTEST_SKIP() << "third-party scene collection not found in " << SHARED_TESTDATA_DIR                \
-                         << " (set PIPELINE_TESTDATA_DIR): sweep skipped";                                     \
-        }                                                                                                      \
+#define REQUIRE_SCENE_CORPUS()                                                                  \
+    do {                                                                                        \
+        if (!CorpusPresent()) {                                                                 \
+            if (RunningInCi())                                                                  \
+                FAIL() << "third-party scene collection missing: " << SHARED_TESTDATA_DIR;      \
+            GTEST_SKIP() << "third-party scene collection not found in " << SHARED_TESTDATA_DIR \
+                         << " (set PIPELINE_TESTDATA_DIR): sweep skipped";                      \
+        }                                                                                       \
     } while (0)

@@ -35,7 +35,8 @@ inline float Hash(uint32_t x, uint32_t y, uint32_t seed) {
 // Smooth value noise of period `cell` pixels.
 inline float Noise(float x, float y, float cell, uint32_t seed) {
     const float fx = x / cell, fy = y / cell;
-    const uint32_t ix = static_cast<uint32_t>(std::floor(fx)), iy = static_cast<uint32_t>(std::floor(fy));
+    const uint32_t ix = static_cast<uint32_t>(std::floor(fx)),
+                   iy = static_cast<uint32_t>(std::floor(fy));
     const float tx = fx - std::floor(fx), ty = fy - std::floor(fy);
     const float sx = tx * tx * (3 - 2 * tx), sy = ty * ty * (3 - 2 * ty);
     const float a = Hash(ix, iy, seed), b = Hash(ix + 1, iy, seed);
@@ -82,7 +83,8 @@ inline std::vector<uint8_t> EncodeTga(const Image& image, bool runLength, int de
         uint32_t x = 0;
         while (x < image.width) {
             uint32_t run = 1;
-            while (x + run < image.width && run < 128 && (row[x + run] & mask) == (row[x] & mask)) ++run;
+            while (x + run < image.width && run < 128 && (row[x + run] & mask) == (row[x] & mask))
+                ++run;
             if (run > 1) {
                 out.push_back(static_cast<uint8_t>(0x80 | (run - 1)));
                 pixel(row[x]);

@@ -49,7 +49,8 @@ public:
     void Tube(Vec3 p0, Vec3 p1, float r0, float r1, int segments, UvRect uv, bool caps,
               float flatten = 1.0f) {
         const Vec3 axis = Normalised(p1 - p0);
-        Vec3 side = std::fabs(axis.y) < 0.9f ? Cross(axis, Vec3{0, 1, 0}) : Cross(axis, Vec3{0, 0, 1});
+        Vec3 side =
+            std::fabs(axis.y) < 0.9f ? Cross(axis, Vec3{0, 1, 0}) : Cross(axis, Vec3{0, 0, 1});
         side = Normalised(side);
         const Vec3 front = Normalised(Cross(side, axis));
         const float slope = (r0 - r1) / std::sqrt(Dot(p1 - p0, p1 - p0));
@@ -57,9 +58,10 @@ public:
         for (int s = 0; s <= segments; ++s) {
             const float a = 2.0f * kPi * static_cast<float>(s) / static_cast<float>(segments);
             const Vec3 dir = side * (std::sin(a) * flatten) + front * (-std::cos(a));
-            const Vec3 n = Normalised(side * (std::sin(a) / flatten) + front * (-std::cos(a)) +
-                                      axis * slope);
-            const float u = uv.u0 + (uv.u1 - uv.u0) * static_cast<float>(s) / static_cast<float>(segments);
+            const Vec3 n =
+                Normalised(side * (std::sin(a) / flatten) + front * (-std::cos(a)) + axis * slope);
+            const float u =
+                uv.u0 + (uv.u1 - uv.u0) * static_cast<float>(s) / static_cast<float>(segments);
             ring0.push_back(Add(p0 + dir * r0, n, u, uv.v0));
             ring1.push_back(Add(p1 + dir * r1, n, u, uv.v1));
         }
@@ -77,7 +79,8 @@ public:
                    float bottom = 1.0f) {
         std::vector<std::vector<int32_t>> rows;
         for (int t = 0; t <= stacks; ++t) {
-            const float f = top + (bottom - top) * static_cast<float>(t) / static_cast<float>(stacks);
+            const float f =
+                top + (bottom - top) * static_cast<float>(t) / static_cast<float>(stacks);
             const float phi = kPi * f;
             std::vector<int32_t> row;
             for (int s = 0; s <= slices; ++s) {
@@ -86,8 +89,10 @@ public:
                                 std::sin(phi) * std::cos(theta)};
                 const Vec3 p = centre + Vec3{unit.x * radii.x, unit.y * radii.y, unit.z * radii.z};
                 const Vec3 n{unit.x / radii.x, unit.y / radii.y, unit.z / radii.z};
-                const float u = uv.u0 + (uv.u1 - uv.u0) * static_cast<float>(s) / static_cast<float>(slices);
-                const float v = uv.v0 + (uv.v1 - uv.v0) * static_cast<float>(t) / static_cast<float>(stacks);
+                const float u =
+                    uv.u0 + (uv.u1 - uv.u0) * static_cast<float>(s) / static_cast<float>(slices);
+                const float v =
+                    uv.v0 + (uv.v1 - uv.v0) * static_cast<float>(t) / static_cast<float>(stacks);
                 row.push_back(Add(p, n, u, v));
             }
             rows.push_back(row);
@@ -98,7 +103,8 @@ public:
                               d = rows[t + 1][s];
                 if (vertices[a].p.x == vertices[b].p.x && vertices[a].p.z == vertices[b].p.z) {
                     Triangle(a, c, d);  // at a pole
-                } else if (vertices[c].p.x == vertices[d].p.x && vertices[c].p.z == vertices[d].p.z) {
+                } else if (vertices[c].p.x == vertices[d].p.x &&
+                           vertices[c].p.z == vertices[d].p.z) {
                     Triangle(a, b, c);
                 } else {
                     Quad(a, b, c, d);
@@ -114,7 +120,8 @@ public:
                            {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}};
         const int faces[6][4] = {{0, 1, 2, 3}, {5, 4, 7, 6}, {4, 0, 3, 7},
                                  {1, 5, 6, 2}, {3, 2, 6, 7}, {4, 5, 1, 0}};
-        const Vec3 normals[6] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
+        const Vec3 normals[6] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0},
+                                 {1, 0, 0},  {0, 1, 0}, {0, -1, 0}};
         for (int f = 0; f < 6; ++f) {
             const int32_t a = Add(c[faces[f][0]], normals[f], uv.u0, uv.v1);
             const int32_t b = Add(c[faces[f][1]], normals[f], uv.u1, uv.v1);

@@ -66,7 +66,8 @@ bool ParseSlot(const std::string& text, long high, int& slot, std::string& value
 std::string LowerExtension(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::string();
     std::string ext = path.substr(dot);
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
@@ -74,12 +75,14 @@ std::string LowerExtension(const std::string& path) {
 
 // A file named without an option goes where its extension says; parts are
 // placed once every --part has taken its slot.
-bool PlaceFile(const std::string& file, ViewerOptions& o, std::vector<std::string>& parts, std::string& error) {
+bool PlaceFile(const std::string& file, ViewerOptions& o, std::vector<std::string>& parts,
+               std::string& error) {
     const std::string ext = LowerExtension(file);
     std::string* single = ext == ".bpd" ? &o.biped : ext == ".tsl" ? &o.tessel : nullptr;
     if (single != nullptr) {
         if (!single->empty()) {
-            error = "'" + file + "': a second " + (ext == ".bpd" ? "skeleton" : "Tessel model") + " file (one only)";
+            error = "'" + file + "': a second " + (ext == ".bpd" ? "skeleton" : "Tessel model") +
+                    " file (one only)";
             return false;
         }
         *single = file;
@@ -216,7 +219,8 @@ bool ParseViewerOptions(int argc, const char* const* argv, ViewerOptions& o, std
 }
 
 std::string ViewerUsage() {
-    return "Usage: zintaro [FILE.bpd] [FILE.mrv]... [FILE.tsl] [--biped FILE] [--part SLOT=FILE]...\n"
+    return "Usage: zintaro [FILE.bpd] [FILE.mrv]... [FILE.tsl] [--biped FILE] [--part "
+           "SLOT=FILE]...\n"
            "               [--tessel FILE] [--play] [--fit] [--screenshot OUT.png]\n"
            "               [the settings below but --ticks]\n"
            "       zintaro --snapshot OUT.png [--size WxH] [--ticks N] [--yaw R] [--pitch R]\n"

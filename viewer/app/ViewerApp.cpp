@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QImage>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
-#include <QImage>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
@@ -135,7 +135,8 @@ void CViewerApp::AfterCreate(int result, const ViewerOptions& options) {
         QCoreApplication::exit(1);
         return;
     }
-    const bool anyFile = !options.biped.empty() || !options.parts.empty() || !options.tessel.empty();
+    const bool anyFile =
+        !options.biped.empty() || !options.parts.empty() || !options.tessel.empty();
     if (anyFile) {
         // The files go in without a frame each; then one tick poses them all
         // at frame 0 and fills the frame fields, as the snapshot does.
@@ -176,9 +177,9 @@ void CViewerApp::TakeScreenshot(const std::string& path) {
         for (const QRect& r : windows) {
             const QRect shown = r.intersected(desktop);
             const QRect local = shown.translated(-desktop.topLeft());
-            painter.drawPixmap(shown.topLeft() - area.topLeft(),
-                               screen->grabWindow(0, local.x(), local.y(), local.width(),
-                                                  local.height()));
+            painter.drawPixmap(
+                shown.topLeft() - area.topLeft(),
+                screen->grabWindow(0, local.x(), local.y(), local.width(), local.height()));
         }
         painter.end();
         saved = picture.save(QString::fromStdString(path), "PNG");
@@ -187,7 +188,8 @@ void CViewerApp::TakeScreenshot(const std::string& path) {
         std::printf("zintaro: screenshot written to %s\n", path.c_str());
     else
         std::fprintf(stderr, "zintaro: %s: the screenshot cannot be written\n", path.c_str());
-    if (m_bFilesRefused) std::fprintf(stderr, "zintaro: not every file of the command line was opened\n");
+    if (m_bFilesRefused)
+        std::fprintf(stderr, "zintaro: not every file of the command line was opened\n");
     std::fflush(stdout);
     m_pMainWnd->close();
     QCoreApplication::exit(saved && !m_bFilesRefused ? 0 : 1);

@@ -30,8 +30,8 @@ bool Answers(const std::string& socketPath, bool abstract) {
     address.sun_family = AF_UNIX;
     if (socketPath.size() + 2 > sizeof address.sun_path) return false;
     std::memcpy(address.sun_path + (abstract ? 1 : 0), socketPath.data(), socketPath.size());
-    const socklen_t length =
-        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socketPath.size() + (abstract ? 1 : 0));
+    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) +
+                                                    socketPath.size() + (abstract ? 1 : 0));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
@@ -49,7 +49,8 @@ std::string DeadDisplay() {
     std::string waylandSocket;
     if (wayland && *wayland) {
         const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        waylandSocket = wayland[0] == '/' ? wayland : std::string(runtime ? runtime : "") + "/" + wayland;
+        waylandSocket =
+            wayland[0] == '/' ? wayland : std::string(runtime ? runtime : "") + "/" + wayland;
         if (Answers(waylandSocket, false)) return std::string();
     }
     const char* x11 = std::getenv("DISPLAY");
@@ -62,7 +63,8 @@ std::string DeadDisplay() {
         const std::string socketPath = "/tmp/.X11-unix/X" + number;
         if (Answers(socketPath, false) || Answers(socketPath, true)) return std::string();
         return "no X server answers on the display '" + display + "' (DISPLAY)" +
-               (waylandSocket.empty() ? std::string() : " nor on the Wayland display '" + waylandSocket + "'");
+               (waylandSocket.empty() ? std::string()
+                                      : " nor on the Wayland display '" + waylandSocket + "'");
     }
     return "no Wayland compositor answers on '" + waylandSocket + "' (WAYLAND_DISPLAY)";
 }
@@ -98,7 +100,9 @@ int main(int argc, char** argv) {
     }
     const std::string dead = DeadDisplay();
     if (!dead.empty()) {
-        std::fprintf(stderr, "zintaro: cannot open the window: %s; render without a window with --snapshot OUT.png\n",
+        std::fprintf(stderr,
+                     "zintaro: cannot open the window: %s; render without a window with --snapshot "
+                     "OUT.png\n",
                      dead.c_str());
         return 1;
     }

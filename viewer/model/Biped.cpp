@@ -13,7 +13,9 @@ constexpr size_t kFrameBytes = 48;
 // Element indices of the 12 stored floats of a frame matrix.
 constexpr int kStoredElements[12] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14};
 
-std::string At(const ByteReader& r) { return " at byte " + std::to_string(r.Offset()); }
+std::string At(const ByteReader& r) {
+    return " at byte " + std::to_string(r.Offset());
+}
 }  // namespace
 
 bool Biped::Load(std::FILE* file, std::string& error) {
@@ -26,8 +28,7 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
     ByteReader r(data, size);
     int32_t nBones = 0, nFrames = 0;
     if (!r.ReadInt32(nBones) || !r.ReadInt32(nFrames)) {
-        error = "file is too short for the header (" + std::to_string(size) +
-                " bytes, 8 needed)";
+        error = "file is too short for the header (" + std::to_string(size) + " bytes, 8 needed)";
         return false;
     }
     if (nBones < 0) {
@@ -43,8 +44,8 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
     const uint64_t minimumBone = 8 + kFrameBytes * static_cast<uint64_t>(nFrames);
     if (!r.Holds(static_cast<uint64_t>(nBones), minimumBone)) {
         error = std::to_string(nBones) + " bones of " + std::to_string(nFrames) +
-                " frames need at least " + std::to_string(minimumBone) + " bytes each, the file has " +
-                std::to_string(r.Remaining()) + " after the header";
+                " frames need at least " + std::to_string(minimumBone) +
+                " bytes each, the file has " + std::to_string(r.Remaining()) + " after the header";
         return false;
     }
 

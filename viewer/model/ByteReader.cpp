@@ -48,7 +48,8 @@ bool ByteReader::ReadFloat(float& value) {
 namespace {
 
 std::string TooLarge(uint64_t size) {
-    return "the file holds " + (size == 0 ? std::string("more than ") : std::to_string(size) + " bytes, more than ") +
+    return "the file holds " +
+           (size == 0 ? std::string("more than ") : std::to_string(size) + " bytes, more than ") +
            "the " + std::to_string(kMaxModelFileBytes) + " bytes a model file may have";
 }
 

@@ -11,9 +11,9 @@
 #include "Biped.h"
 #include "ByteReader.h"
 #include "Device.h"
+#include "SkinKernel.h"
 #include "TextureManager.h"
 #include "UiServices.h"
-#include "SkinKernel.h"
 
 namespace {
 
@@ -22,7 +22,9 @@ constexpr size_t kFaceBytes = 12;
 constexpr size_t kSmallestObject = 12;   // name length, vertex count, face count
 constexpr int32_t kMaxVertices = 65536;  // what 16-bit face indices can reach
 
-std::string At(const ByteReader& r) { return " (at byte " + std::to_string(r.Offset()) + ")"; }
+std::string At(const ByteReader& r) {
+    return " (at byte " + std::to_string(r.Offset()) + ")";
+}
 
 // The end of the run of equal bone indices that starts at `first`.
 size_t RunEnd(const int16_t* bones, size_t first, size_t n) {
@@ -48,8 +50,8 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
     ByteReader r(data, size);
     int32_t objectCount = 0;
     if (!r.ReadInt32(objectCount)) {
-        error = "file is too short for the object count (" + std::to_string(size) +
-                " bytes, 4 needed)";
+        error =
+            "file is too short for the object count (" + std::to_string(size) + " bytes, 4 needed)";
         return false;
     }
     if (objectCount < 1) {
@@ -116,8 +118,7 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
         }
         if (vertexCount > kMaxVertices) {
             error = where + std::to_string(vertexCount) +
-                    " vertices, but 16-bit face indices reach only " +
-                    std::to_string(kMaxVertices);
+                    " vertices, but 16-bit face indices reach only " + std::to_string(kMaxVertices);
             return false;
         }
         object.vertexCount = vertexCount;
@@ -265,8 +266,9 @@ void CharacterPart::Draw(RenderDevice& device, UiServices& ui) {
     for (PartObject& object : objects) {
         SetObjectTexture(device, m_textures, object.textureIndex, object.textureReport, ui);
         if (object.indices.empty() || object.skinnedVertices.empty()) continue;
-        device.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, object.skinnedVertices.data(),
-                                    static_cast<uint32_t>(object.vertexCount), object.indices.data(),
-                                    static_cast<uint32_t>(object.indices.size()), 0);
+        device.DrawIndexedPrimitive(
+            D3DPT_TRIANGLELIST, D3DFVF_VERTEX, object.skinnedVertices.data(),
+            static_cast<uint32_t>(object.vertexCount), object.indices.data(),
+            static_cast<uint32_t>(object.indices.size()), 0);
     }
 }

@@ -37,7 +37,7 @@ struct PartObject {
 struct PartFileData {
     std::vector<PartObject> objects;
     int32_t faceTotal = 0;
-    int32_t lowestBone = 0;   // bone index range over all vertices
+    int32_t lowestBone = 0;  // bone index range over all vertices
     int32_t highestBone = -1;
 };
 

@@ -11,7 +11,8 @@ namespace {
 std::string LowerExtension(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::string();
     std::string ext = path.substr(dot);
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
@@ -55,7 +56,8 @@ const char* SceneFormat(const uint8_t* data, size_t size) {
     if (StartsWith(text, left, "*3DSMAX_ASCIIEXPORT")) return "an ASE scene";
     if (StartsWith(data, size, "xof ")) return "a DirectX scene";
     if (StartsWith(text, left, "{")) return "a JSON text (a glTF scene?)";
-    if (StartsWith(text, left, "<?xml") || StartsWith(text, left, "<COLLADA")) return "an XML text (a COLLADA scene?)";
+    if (StartsWith(text, left, "<?xml") || StartsWith(text, left, "<COLLADA"))
+        return "an XML text (a COLLADA scene?)";
     return nullptr;
 }
 
@@ -71,10 +73,14 @@ ModelKind ModelKindOfName(const std::string& path) {
 
 const char* ModelKindText(ModelKind kind) {
     switch (kind) {
-        case ModelKind::Biped: return "skeleton animation (.bpd)";
-        case ModelKind::Part: return "character part (.mrv)";
-        case ModelKind::Tessel: return "Tessel model (.tsl)";
-        case ModelKind::Unknown: break;
+        case ModelKind::Biped:
+            return "skeleton animation (.bpd)";
+        case ModelKind::Part:
+            return "character part (.mrv)";
+        case ModelKind::Tessel:
+            return "Tessel model (.tsl)";
+        case ModelKind::Unknown:
+            break;
     }
     return "model file";
 }
@@ -89,7 +95,8 @@ ModelKind ModelKindOfContent(const uint8_t* data, size_t size) {
     return found;
 }
 
-std::string WrongKindNote(const uint8_t* data, size_t size, const std::string& path, ModelKind expected) {
+std::string WrongKindNote(const uint8_t* data, size_t size, const std::string& path,
+                          ModelKind expected) {
     const std::string notExpected = std::string(", not a ") + ModelKindText(expected);
     for (ModelKind kind : {ModelKind::Biped, ModelKind::Part, ModelKind::Tessel})
         if (kind != expected && ReadsAs(kind, data, size))

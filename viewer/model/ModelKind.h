@@ -23,4 +23,5 @@ ModelKind ModelKindOfContent(const uint8_t* data, size_t size);
 // Tessel model (.tsl)" when its content reads as another kind, or else its
 // name says another kind or a scene format; empty when nothing points
 // elsewhere (the file is then a damaged file of the expected kind).
-std::string WrongKindNote(const uint8_t* data, size_t size, const std::string& path, ModelKind expected);
+std::string WrongKindNote(const uint8_t* data, size_t size, const std::string& path,
+                          ModelKind expected);

@@ -19,7 +19,9 @@ constexpr size_t kFaceBytes = 12;
 constexpr size_t kSmallestObject = 12;   // name length, vertex count, face count
 constexpr int32_t kMaxVertices = 65536;  // what 16-bit face indices can reach
 
-std::string At(const ByteReader& r) { return " (at byte " + std::to_string(r.Offset()) + ")"; }
+std::string At(const ByteReader& r) {
+    return " (at byte " + std::to_string(r.Offset()) + ")";
+}
 
 // Copies `count` 32-byte vertex records of the file into `out`.
 void ReadVertices(const uint8_t* p, size_t count, ModelVertex* out) {
@@ -75,7 +77,8 @@ bool ReadVertexCount(ByteReader& r, const std::string& where, int32_t frames, in
         return false;
     }
     uint64_t records = 0;
-    if (count < 0 || !CheckedMul(static_cast<uint64_t>(count), static_cast<uint64_t>(frames), records) ||
+    if (count < 0 ||
+        !CheckedMul(static_cast<uint64_t>(count), static_cast<uint64_t>(frames), records) ||
         !r.Holds(records, kVertexBytes)) {
         error = where + "vertex count " + std::to_string(count) +
                 (frames > 1 ? " in " + std::to_string(frames) + " frames" : std::string()) +
@@ -188,7 +191,8 @@ bool ParseTesselFile(const uint8_t* data, size_t size, TesselFileData& tessel, s
         object.frameCount = frameCount;
         if (!ReadTextureName(r, where, object.textureName, error)) return false;
         if (!ReadVertexCount(r, where, frameCount, object.vertexCount, error)) return false;
-        const size_t total = static_cast<size_t>(object.vertexCount) * static_cast<size_t>(frameCount);
+        const size_t total =
+            static_cast<size_t>(object.vertexCount) * static_cast<size_t>(frameCount);
         object.frames.resize(total);
         ReadVertices(r.Take(total * kVertexBytes), total, object.frames.data());
         if (!ReadFaces(r, where, object.vertexCount, object.faceCount, object.indices, error)) {
@@ -273,7 +277,8 @@ void TesselModel::Draw(RenderDevice& device, int32_t frame, UiServices& ui) {
         SetObjectTexture(device, m_textures, object.textureIndex, object.textureReport, ui);
         if (object.indices.empty() || object.vertices.empty()) continue;
         device.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, object.vertices.data(),
-                                    static_cast<uint32_t>(object.vertexCount), object.indices.data(),
+                                    static_cast<uint32_t>(object.vertexCount),
+                                    object.indices.data(),
                                     static_cast<uint32_t>(object.indices.size()), 0);
     }
     for (AnimatedObject& object : animateds) {
@@ -282,7 +287,8 @@ void TesselModel::Draw(RenderDevice& device, int32_t frame, UiServices& ui) {
         // Before the first frame step (frame -1) the model shows frame 0.
         const int32_t k = (frame >= 0 && frame < object.frameCount) ? frame : 0;
         device.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, object.Frame(k),
-                                    static_cast<uint32_t>(object.vertexCount), object.indices.data(),
+                                    static_cast<uint32_t>(object.vertexCount),
+                                    object.indices.data(),
                                     static_cast<uint32_t>(object.indices.size()), 0);
     }
 }

@@ -25,7 +25,9 @@ bool IsRegularFile(const std::string& path) {
     return fs::is_regular_file(fs::path(path), ec);
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -120,7 +122,8 @@ bool DecodeTga(const uint8_t* data, size_t size, TgaImage& image, std::string& e
     ByteReader r(data, size);
     const uint8_t* header = r.Take(18);
     if (header == nullptr) {
-        error = "file is too short for a TGA header (" + std::to_string(size) + " bytes, 18 needed)";
+        error =
+            "file is too short for a TGA header (" + std::to_string(size) + " bytes, 18 needed)";
         return false;
     }
     const uint32_t idLength = header[0];
@@ -165,8 +168,9 @@ bool DecodeTga(const uint8_t* data, size_t size, TgaImage& image, std::string& e
         return false;
     }
     uint64_t runLengthPixels = 0;
-    if (imageType == 10 && (!CheckedMul(r.Remaining() / (1 + bytesPerPixel), 128, runLengthPixels) ||
-                            pixelCount > runLengthPixels)) {
+    if (imageType == 10 &&
+        (!CheckedMul(r.Remaining() / (1 + bytesPerPixel), 128, runLengthPixels) ||
+         pixelCount > runLengthPixels)) {
         error = "file is too short for the " + std::to_string(width) + " x " +
                 std::to_string(height) + " run-length encoded pixels it announces";
         return false;

@@ -4,7 +4,9 @@
 
 namespace {
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -14,7 +16,9 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+std::string Quoted(const std::string& s) {
+    return "'" + s + "'";
+}
 
 }  // namespace
 
@@ -32,12 +36,13 @@ HRESULT TextureEntry::LoadImageFile(const std::string& searchPath, ImageLoader* 
     if (found.empty() && !media.empty()) found = FindFileNoCase(media, name);
     if (found.empty()) found = FindFileNoCase(std::string(), name);
     if (found.empty()) {
-        error = name + " was found neither " +
-                (modelDirectory.empty() ? std::string()
-                                        : "beside the model in " + Quoted(modelDirectory) + " nor ") +
-                "in the texture directory " + Quoted(searchPath.empty() ? "." : searchPath) +
-                (media.empty() ? std::string() : " nor in the media directory " + Quoted(media)) +
-                " nor in the current directory";
+        error =
+            name + " was found neither " +
+            (modelDirectory.empty() ? std::string()
+                                    : "beside the model in " + Quoted(modelDirectory) + " nor ") +
+            "in the texture directory " + Quoted(searchPath.empty() ? "." : searchPath) +
+            (media.empty() ? std::string() : " nor in the media directory " + Quoted(media)) +
+            " nor in the current directory";
         return DDERR_NOTFOUND;
     }
     path = found;
@@ -78,8 +83,8 @@ HRESULT TextureEntry::LoadImageFile(const std::string& searchPath, ImageLoader* 
         hasAlpha = AnyPixelTranslucent(pixels);
         return S_OK;
     }
-    error = found + ": " + (ext.empty() ? std::string("a name without an extension")
-                                        : Quoted(ext) + " images") +
+    error = found + ": " +
+            (ext.empty() ? std::string("a name without an extension") : Quoted(ext) + " images") +
             " cannot be loaded (only .bmp and .tga)";
     return E_NOTIMPL;
 }
@@ -115,9 +120,9 @@ HRESULT TextureEntry::CreateSurface(RenderDevice* device) {
     if ((desc.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8) || (bits != 16 && bits != 32)) {
         // Staged images carry 16- or 32-bit pixels only; palettes are not staged.
         error = name + ": the chosen texture format (" +
-                ((desc.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8) ? std::string("palettised")
-                                                                       : std::to_string(bits) +
-                                                                             "-bit") +
+                ((desc.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8)
+                     ? std::string("palettised")
+                     : std::to_string(bits) + "-bit") +
                 ") cannot be filled";
         return E_NOTIMPL;
     }
@@ -167,7 +172,9 @@ TextureManager::TextureManager(int32_t capacity, ImageLoader* bitmapLoader)
 
 TextureManager::~TextureManager() = default;
 
-void TextureManager::SetSearchPath(const std::string& directory) { m_searchPath = directory; }
+void TextureManager::SetSearchPath(const std::string& directory) {
+    m_searchPath = directory;
+}
 
 int32_t TextureManager::Add(const std::string& name) {
     if (name.empty()) {

@@ -67,7 +67,8 @@ void MultiplyMatrix(D3DMATRIX& dst, const D3DMATRIX& a, const D3DMATRIX& b) {
         for (int j = 0; j < 4; ++j) {
             long double sum = 0.0L;
             for (int k = 0; k < 4; ++k) {
-                sum += static_cast<long double>(a[4 * i + k]) * static_cast<long double>(b[4 * k + j]);
+                sum +=
+                    static_cast<long double>(a[4 * i + k]) * static_cast<long double>(b[4 * k + j]);
             }
             q[4 * i + j] = static_cast<float>(sum);
         }

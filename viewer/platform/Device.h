@@ -40,8 +40,8 @@ constexpr uint32_t D3DPTEXTURECAPS_SQUAREONLY = 0x00000020;
 
 // What the texture code reads of the device description (D3DDEVICEDESC7).
 struct DeviceCaps {
-    bool hardware = true;          // a HAL / T&L HAL device (texture management on)
-    uint32_t dwTextureCaps = 0;    // D3DPTEXTURECAPS_*
+    bool hardware = true;             // a HAL / T&L HAL device (texture management on)
+    uint32_t dwTextureCaps = 0;       // D3DPTEXTURECAPS_*
     uint32_t dwMaxTextureWidth = 0;   // 0 counts as 256
     uint32_t dwMaxTextureHeight = 0;  // 0 counts as 256
 };

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +22,8 @@ uint32_t BmpFileDepth(const std::string& path) {
     const size_t got = std::fread(h, 1, sizeof h, file);
     std::fclose(file);
     if (got < 26 || h[0] != 'B' || h[1] != 'M') return 0;
-    const uint32_t headerSize = h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<uint32_t>(h[17]) << 24);
+    const uint32_t headerSize =
+        h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<uint32_t>(h[17]) << 24);
     if (headerSize == 12) return h[24] | (h[25] << 8);  // OS/2 core header
     if (got < 30) return 0;
     return h[28] | (h[29] << 8);
@@ -61,13 +61,15 @@ bool QtImageLoader::LoadBitmap(const std::string& path, BitmapImage& image, std:
     auto tooLarge = [&](const QSize& size) {
         // A top-down bitmap has a negative height.
         const uint64_t width = static_cast<uint64_t>(std::abs(static_cast<int64_t>(size.width())));
-        const uint64_t height = static_cast<uint64_t>(std::abs(static_cast<int64_t>(size.height())));
+        const uint64_t height =
+            static_cast<uint64_t>(std::abs(static_cast<int64_t>(size.height())));
         uint64_t pixels = 0, allowed = 0;
         const bool sized = CheckedMul(width, height, pixels);
         if (!CheckedMul(fileSize, kPixelsPerFileByte, allowed)) allowed = UINT64_MAX;
         if (sized && (pixels <= kPixelsAlwaysAllowed || pixels <= allowed)) return false;
-        error = "the bitmap header claims " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels, more than a file of " + std::to_string(fileSize) + " bytes can hold";
+        error = "the bitmap header claims " + std::to_string(width) + " x " +
+                std::to_string(height) + " pixels, more than a file of " +
+                std::to_string(fileSize) + " bytes can hold";
         return true;
     };
     if (tooLarge(reader.size())) return false;
@@ -75,7 +77,8 @@ bool QtImageLoader::LoadBitmap(const std::string& path, BitmapImage& image, std:
     uint64_t allowedPixels = 0;
     if (!CheckedMul(fileSize, kPixelsPerFileByte, allowedPixels)) allowedPixels = UINT64_MAX;
     allowedPixels = std::max(kPixelsAlwaysAllowed, allowedPixels);
-    reader.setAllocationLimit(static_cast<int>(std::min<uint64_t>(allowedPixels / (256 * 1024) + 1, 1024)));
+    reader.setAllocationLimit(
+        static_cast<int>(std::min<uint64_t>(allowedPixels / (256 * 1024) + 1, 1024)));
     QImage decoded = reader.read();
     if (decoded.isNull()) {
         error = "cannot be decoded as an image: " + reader.errorString().toStdString();
@@ -95,7 +98,8 @@ bool QtImageLoader::LoadBitmap(const std::string& path, BitmapImage& image, std:
         uint32_t* out = image.pixels.data() + static_cast<size_t>(y) * width;
         for (uint32_t x = 0; x < width; ++x) {
             const QRgb p = line[x];
-            out[x] = (static_cast<uint32_t>(qRed(p)) << 24) | (static_cast<uint32_t>(qGreen(p)) << 16) |
+            out[x] = (static_cast<uint32_t>(qRed(p)) << 24) |
+                     (static_cast<uint32_t>(qGreen(p)) << 16) |
                      (static_cast<uint32_t>(qBlue(p)) << 8) | static_cast<uint32_t>(qAlpha(p));
         }
     }

@@ -54,11 +54,16 @@ std::unique_ptr<EglSurfacelessContext> EglSurfacelessContext::Create(uint32_t wi
     std::unique_ptr<EglSurfacelessContext> c(new EglSurfacelessContext());
     c->m_display = display;
 
-    const EGLint configAttributes[] = {EGL_SURFACE_TYPE,    EGL_PBUFFER_BIT,
-                                       EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                       EGL_RED_SIZE,        8,
-                                       EGL_GREEN_SIZE,      8,
-                                       EGL_BLUE_SIZE,       8,
+    const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
+                                       EGL_PBUFFER_BIT,
+                                       EGL_RENDERABLE_TYPE,
+                                       EGL_OPENGL_BIT,
+                                       EGL_RED_SIZE,
+                                       8,
+                                       EGL_GREEN_SIZE,
+                                       8,
+                                       EGL_BLUE_SIZE,
+                                       8,
                                        EGL_NONE};
     EGLConfig config = nullptr;
     EGLint count = 0;
@@ -132,8 +137,7 @@ void EglSurfacelessContext::ReleaseImage() {
 
 uint32_t EglSurfacelessContext::PresentFramebuffer() {
     if (!MakeCurrent()) return 0;
-    if (m_framebuffer && m_imageWidth == m_width && m_imageHeight == m_height)
-        return m_framebuffer;
+    if (m_framebuffer && m_imageWidth == m_width && m_imageHeight == m_height) return m_framebuffer;
     ReleaseImage();
     if (m_width == 0 || m_height == 0) return 0;
     glGenFramebuffers(1, &m_framebuffer);

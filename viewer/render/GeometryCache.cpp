@@ -11,7 +11,9 @@ namespace {
 constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
 constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
 
-inline uint64_t Rotl(uint64_t v, int r) { return (v << r) | (v >> (64 - r)); }
+inline uint64_t Rotl(uint64_t v, int r) {
+    return (v << r) | (v >> (64 - r));
+}
 inline uint64_t Round(uint64_t acc, uint64_t word) {
     acc += word * kPrime2;
     return Rotl(acc, 31) * kPrime1;
@@ -92,8 +94,7 @@ void GeometryCache::DropUnused(uint64_t use) {
 }
 
 const GeometryCache::Entry* GeometryCache::Prepare(const ModelVertex* vertices,
-                                                   uint32_t vertexCount,
-                                                   const uint16_t* indices,
+                                                   uint32_t vertexCount, const uint16_t* indices,
                                                    uint32_t indexCount, uint64_t use) {
     const size_t vertexBytes = static_cast<size_t>(vertexCount) * sizeof(ModelVertex);
     const size_t indexBytes = static_cast<size_t>(indexCount) * sizeof(uint16_t);
@@ -157,7 +158,8 @@ const GeometryCache::Entry* GeometryCache::Prepare(const ModelVertex* vertices,
     }
     if (fresh || entry.indexHash != indexHash) {
         uint32_t maxIndex = 0;
-        for (uint32_t i = 0; i < indexCount; ++i) maxIndex = std::max<uint32_t>(maxIndex, indices[i]);
+        for (uint32_t i = 0; i < indexCount; ++i)
+            maxIndex = std::max<uint32_t>(maxIndex, indices[i]);
         entry.maxIndex = maxIndex;
     }
     entry.vertexHash = vertexHash;

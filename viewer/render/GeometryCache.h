@@ -41,8 +41,8 @@ public:
     // that grows with every scene; entries not used in the current scene are
     // dropped, least recently used first, when the cache grows past its budget.
     // Null when the GL buffers could not be made.
-    const Entry* Prepare(const ModelVertex* vertices, uint32_t vertexCount,
-                         const uint16_t* indices, uint32_t indexCount, uint64_t use);
+    const Entry* Prepare(const ModelVertex* vertices, uint32_t vertexCount, const uint16_t* indices,
+                         uint32_t indexCount, uint64_t use);
 
     // Deletes the entries not used since the scene counted `use`.
     void DropUnused(uint64_t use);
@@ -64,8 +64,8 @@ private:
         const void* indices;
         uint32_t indexCount;
         bool operator==(const Key& o) const {
-            return vertices == o.vertices && vertexCount == o.vertexCount &&
-                   indices == o.indices && indexCount == o.indexCount;
+            return vertices == o.vertices && vertexCount == o.vertexCount && indices == o.indices &&
+                   indexCount == o.indexCount;
         }
     };
     struct KeyHash {

@@ -115,10 +115,10 @@ const TextureFormat kFormats[] = {
      GL_UNSIGNED_SHORT_1_5_5_5_REV, false},
     {Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0F00, 0x00F0, 0x000F, 0xF000), GL_BGRA,
      GL_UNSIGNED_SHORT_4_4_4_4_REV, false},
-    {Rgb(DDPF_RGB, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0), GL_BGRA,
-     GL_UNSIGNED_INT_8_8_8_8_REV, true},
-    {Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000),
-     GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, false},
+    {Rgb(DDPF_RGB, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+     true},
+    {Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000), GL_BGRA,
+     GL_UNSIGNED_INT_8_8_8_8_REV, false},
 };
 
 const TextureFormat* FindFormat(const DDPIXELFORMAT& pf) {
@@ -170,17 +170,25 @@ void NormalMatrix(const D3DMATRIX& m, float out[9]) {
     for (int k = 0; k < 9; ++k) out[k] = cof[k] / det;
 }
 
-void SetColour(GLint location, const D3DCOLORVALUE& c) { glUniform4f(location, c.r, c.g, c.b, c.a); }
+void SetColour(GLint location, const D3DCOLORVALUE& c) {
+    glUniform4f(location, c.r, c.g, c.b, c.a);
+}
 
 GLenum PrimitiveMode(D3DPRIMITIVETYPE type, bool& ok) {
     ok = true;
     switch (type) {
-        case D3DPT_POINTLIST: return GL_POINTS;
-        case D3DPT_LINELIST: return GL_LINES;
-        case D3DPT_LINESTRIP: return GL_LINE_STRIP;
-        case D3DPT_TRIANGLELIST: return GL_TRIANGLES;
-        case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
-        case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
+        case D3DPT_POINTLIST:
+            return GL_POINTS;
+        case D3DPT_LINELIST:
+            return GL_LINES;
+        case D3DPT_LINESTRIP:
+            return GL_LINE_STRIP;
+        case D3DPT_TRIANGLELIST:
+            return GL_TRIANGLES;
+        case D3DPT_TRIANGLESTRIP:
+            return GL_TRIANGLE_STRIP;
+        case D3DPT_TRIANGLEFAN:
+            return GL_TRIANGLE_FAN;
     }
     ok = false;
     return GL_TRIANGLES;
@@ -422,8 +430,7 @@ HRESULT GlRenderDevice::CreateTextureSurface(const SurfaceDesc& desc,
     if (!m_context.MakeCurrent()) return DDERR_SURFACELOST;
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    if (desc.dwWidth == 0 || desc.dwHeight == 0 ||
-        desc.dwWidth > static_cast<uint32_t>(maxSize) ||
+    if (desc.dwWidth == 0 || desc.dwHeight == 0 || desc.dwWidth > static_cast<uint32_t>(maxSize) ||
         desc.dwHeight > static_cast<uint32_t>(maxSize))
         return E_INVALIDARG;
 
@@ -444,8 +451,7 @@ HRESULT GlRenderDevice::CreateTextureSurface(const SurfaceDesc& desc,
     SurfaceDesc stored = desc;
     stored.ddpfPixelFormat = format->pf;
     stored.ddpfPixelFormat.dwSize = 32;
-    surface =
-        std::make_unique<GlTextureSurface>(m_context.GetHandle(), stored, std::move(texture));
+    surface = std::make_unique<GlTextureSurface>(m_context.GetHandle(), stored, std::move(texture));
     return S_OK;
 }
 
@@ -508,7 +514,9 @@ HRESULT GlRenderDevice::EndScene() {
     return S_OK;
 }
 
-void GlRenderDevice::ReleaseUnusedGeometry() { m_trimGeometry = true; }
+void GlRenderDevice::ReleaseUnusedGeometry() {
+    m_trimGeometry = true;
+}
 
 HRESULT GlRenderDevice::SetTexture(uint32_t stage, TextureSurface* surface) {
     if (stage != 0) return E_INVALIDARG;
@@ -536,8 +544,12 @@ HRESULT GlRenderDevice::SetRenderState(D3DRENDERSTATETYPE state, uint32_t value)
             if (value < 1 || value > 3) return E_INVALIDARG;
             m_fillMode = value;
             break;
-        case D3DRENDERSTATE_ALPHATESTENABLE: m_alphaTestEnable = value ? 1 : 0; break;
-        case D3DRENDERSTATE_ALPHAREF: m_alphaRef = value & 0xFF; break;
+        case D3DRENDERSTATE_ALPHATESTENABLE:
+            m_alphaTestEnable = value ? 1 : 0;
+            break;
+        case D3DRENDERSTATE_ALPHAREF:
+            m_alphaRef = value & 0xFF;
+            break;
         case D3DRENDERSTATE_ALPHAFUNC:
             if (value < 1 || value > 8) return E_INVALIDARG;
             m_alphaFunc = value;
@@ -554,7 +566,8 @@ HRESULT GlRenderDevice::SetRenderState(D3DRENDERSTATETYPE state, uint32_t value)
             m_ambient = value;
             m_dirtyLighting = true;
             return S_OK;
-        default: return E_INVALIDARG;
+        default:
+            return E_INVALIDARG;
     }
     m_dirtyRaster = true;
     return S_OK;
@@ -576,10 +589,17 @@ HRESULT GlRenderDevice::SetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTAT
 
 HRESULT GlRenderDevice::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX& matrix) {
     switch (type) {
-        case D3DTRANSFORMSTATE_WORLD: m_world = matrix; break;
-        case D3DTRANSFORMSTATE_VIEW: m_view = matrix; break;
-        case D3DTRANSFORMSTATE_PROJECTION: m_projection = matrix; break;
-        default: return E_INVALIDARG;
+        case D3DTRANSFORMSTATE_WORLD:
+            m_world = matrix;
+            break;
+        case D3DTRANSFORMSTATE_VIEW:
+            m_view = matrix;
+            break;
+        case D3DTRANSFORMSTATE_PROJECTION:
+            m_projection = matrix;
+            break;
+        default:
+            return E_INVALIDARG;
     }
     m_dirtyTransforms = true;
     return S_OK;
@@ -587,9 +607,15 @@ HRESULT GlRenderDevice::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX
 
 HRESULT GlRenderDevice::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX& matrix) const {
     switch (type) {
-        case D3DTRANSFORMSTATE_WORLD: matrix = m_world; return S_OK;
-        case D3DTRANSFORMSTATE_VIEW: matrix = m_view; return S_OK;
-        case D3DTRANSFORMSTATE_PROJECTION: matrix = m_projection; return S_OK;
+        case D3DTRANSFORMSTATE_WORLD:
+            matrix = m_world;
+            return S_OK;
+        case D3DTRANSFORMSTATE_VIEW:
+            matrix = m_view;
+            return S_OK;
+        case D3DTRANSFORMSTATE_PROJECTION:
+            matrix = m_projection;
+            return S_OK;
     }
     return E_INVALIDARG;
 }
@@ -602,14 +628,22 @@ HRESULT GlRenderDevice::GetLight(uint32_t index, D3DLIGHT7& light) const {
 
 uint32_t GlRenderDevice::GetRenderState(D3DRENDERSTATETYPE state) const {
     switch (state) {
-        case D3DRENDERSTATE_ZENABLE: return m_zEnable;
-        case D3DRENDERSTATE_FILLMODE: return m_fillMode;
-        case D3DRENDERSTATE_ALPHATESTENABLE: return m_alphaTestEnable;
-        case D3DRENDERSTATE_ALPHAREF: return m_alphaRef;
-        case D3DRENDERSTATE_ALPHAFUNC: return m_alphaFunc;
-        case D3DRENDERSTATE_CULLMODE: return m_cullMode;
-        case D3DRENDERSTATE_LIGHTING: return m_lighting;
-        case D3DRENDERSTATE_AMBIENT: return m_ambient;
+        case D3DRENDERSTATE_ZENABLE:
+            return m_zEnable;
+        case D3DRENDERSTATE_FILLMODE:
+            return m_fillMode;
+        case D3DRENDERSTATE_ALPHATESTENABLE:
+            return m_alphaTestEnable;
+        case D3DRENDERSTATE_ALPHAREF:
+            return m_alphaRef;
+        case D3DRENDERSTATE_ALPHAFUNC:
+            return m_alphaFunc;
+        case D3DRENDERSTATE_CULLMODE:
+            return m_cullMode;
+        case D3DRENDERSTATE_LIGHTING:
+            return m_lighting;
+        case D3DRENDERSTATE_AMBIENT:
+            return m_ambient;
     }
     return 0;
 }
@@ -690,10 +724,9 @@ void GlRenderDevice::ApplyState() {
         glUniform3f(m_u.toLight, -x, -y, -z);
         SetColour(m_u.lightDiffuse, m_light.dcvDiffuse);
         SetColour(m_u.lightAmbient, m_light.dcvAmbient);
-        const D3DCOLORVALUE ambient = {((m_ambient >> 16) & 0xFF) / 255.0f,
-                                       ((m_ambient >> 8) & 0xFF) / 255.0f,
-                                       (m_ambient & 0xFF) / 255.0f,
-                                       ((m_ambient >> 24) & 0xFF) / 255.0f};
+        const D3DCOLORVALUE ambient = {
+            ((m_ambient >> 16) & 0xFF) / 255.0f, ((m_ambient >> 8) & 0xFF) / 255.0f,
+            (m_ambient & 0xFF) / 255.0f, ((m_ambient >> 24) & 0xFF) / 255.0f};
         SetColour(m_u.globalAmbient, ambient);
         SetColour(m_u.materialDiffuse, m_material.diffuse);
         SetColour(m_u.materialAmbient, m_material.ambient);
@@ -735,8 +768,7 @@ void GlRenderDevice::ApplyState() {
 }
 
 HRESULT GlRenderDevice::Draw(D3DPRIMITIVETYPE type, uint32_t fvf, const ModelVertex* vertices,
-                             uint32_t vertexCount, const uint16_t* indices,
-                             uint32_t indexCount) {
+                             uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount) {
     if (!m_inScene) return E_FAIL;
     if (fvf != D3DFVF_VERTEX) return E_INVALIDARG;
     bool known = false;

@@ -113,9 +113,8 @@ public:
 
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const ModelVertex* vertices,
                           uint32_t vertexCount, uint32_t flags) override;
-    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf,
-                                 const ModelVertex* vertices, uint32_t vertexCount,
-                                 const uint16_t* indices, uint32_t indexCount,
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const ModelVertex* vertices,
+                                 uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount,
                                  uint32_t flags) override;
 
     // The states as set (Direct3D's GetTransform / GetLight).

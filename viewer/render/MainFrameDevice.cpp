@@ -121,8 +121,8 @@ void CMainFrame::OnSize(uint32_t sizeType, int32_t cx, int32_t cy) {
     // A minimised window has no client area to make a target of: the device
     // is kept as it is. A window that comes back at another size than its
     // target gets a new device even though it was not active before.
-    const bool otherSize = m_pRenderTarget &&
-                           (static_cast<uint32_t>(cx) != m_pRenderTarget->Width() ||
+    const bool otherSize =
+        m_pRenderTarget && (static_cast<uint32_t>(cx) != m_pRenderTarget->Width() ||
                             static_cast<uint32_t>(cy) != m_pRenderTarget->Height());
     if (!hidden && cx > 0 && cy > 0 && m_bDeviceReady && (m_bActive || otherSize)) {
         m_bDeviceReady = false;

@@ -96,8 +96,8 @@ std::string SkeletonMismatch(const std::string& partFile, const CharacterPart& p
 
 // Why a file was refused: what it is when it is another kind of file, else
 // the reader's problem.
-std::string RefusalText(const std::vector<uint8_t>& bytes, const std::string& path, ModelKind expected,
-                        const std::string& error) {
+std::string RefusalText(const std::vector<uint8_t>& bytes, const std::string& path,
+                        ModelKind expected, const std::string& error) {
     const std::string wrongKind = WrongKindNote(bytes.data(), bytes.size(), path, expected);
     return wrongKind.empty() ? path + ": " + error : wrongKind;
 }
@@ -151,7 +151,8 @@ OpenResult CMainFrame::OpenBipedFile(const std::string& path) {
             std::string mismatches;
             for (int slot = 0; slot < kPartSlots; ++slot) {
                 if (!m_pParts[slot]) continue;
-                const std::string m = SkeletonMismatch(m_partFiles[slot], *m_pParts[slot], path, *m_pBiped);
+                const std::string m =
+                    SkeletonMismatch(m_partFiles[slot], *m_pParts[slot], path, *m_pBiped);
                 if (!m.empty()) mismatches += (mismatches.empty() ? "" : "\n") + m;
             }
             if (!mismatches.empty()) m_ui.MessageBox(mismatches);
@@ -193,7 +194,8 @@ OpenResult CMainFrame::OpenPartFile(int slot, const std::string& path, bool repo
             m_partFiles[slot] = path;
             if (reportFaces) m_ui.MessageBox(FacesText(faces));
             if (m_pBiped) {
-                const std::string m = SkeletonMismatch(path, *m_pParts[slot], m_bipedFile, *m_pBiped);
+                const std::string m =
+                    SkeletonMismatch(path, *m_pParts[slot], m_bipedFile, *m_pBiped);
                 if (!m.empty()) m_ui.MessageBox(m);
             }
             if (m_pControlPanel) m_pControlPanel->SetSlotName(slot, FileNameOnly(path));
@@ -235,8 +237,9 @@ OpenResult CMainFrame::OpenTesselFile(const std::string& path, bool reportFaces)
         if (!error.empty()) {
             // The refusal of a header without objects keeps its own words,
             // unless the file is of another kind.
-            const std::string wrongKind = WrongKindNote(bytes.data(), bytes.size(), path, ModelKind::Tessel);
-            m_ui.MessageBox(!wrongKind.empty()            ? wrongKind
+            const std::string wrongKind =
+                WrongKindNote(bytes.data(), bytes.size(), path, ModelKind::Tessel);
+            m_ui.MessageBox(!wrongKind.empty()           ? wrongKind
                             : error == kNoObjectsMessage ? error
                                                          : path + ": " + error);
             result = OpenResult::Damaged;

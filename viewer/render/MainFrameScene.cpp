@@ -122,7 +122,8 @@ bool CMainFrame::FitView() {
         out[2] = y * sp + z1 * cp;
     };
     double centre[3];
-    turn((double(lo[0]) + hi[0]) / 2, (double(lo[1]) + hi[1]) / 2, (double(lo[2]) + hi[2]) / 2, centre);
+    turn((double(lo[0]) + hi[0]) / 2, (double(lo[1]) + hi[1]) / 2, (double(lo[2]) + hi[2]) / 2,
+         centre);
     double corners[8][3];
     for (int k = 0; k < 8; ++k) {
         turn(k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2], corners[k]);
@@ -152,10 +153,12 @@ bool CMainFrame::FitView() {
         distance = closest - nearest;
         double tanV = 1e-6;
         for (const auto& c : corners)
-            tanV = std::max({tanV, std::fabs(c[1]) / (distance + c[2]), aspect * std::fabs(c[0]) / (distance + c[2])});
+            tanV = std::max({tanV, std::fabs(c[1]) / (distance + c[2]),
+                             aspect * std::fabs(c[0]) / (distance + c[2])});
         fov = std::clamp(2 * std::atan(tanV), 0.03, 3.141592);
     }
-    if (distance + farthest > m_fFarPlane) m_fFarPlane = static_cast<float>(distance + farthest) * 1.01f;
+    if (distance + farthest > m_fFarPlane)
+        m_fFarPlane = static_cast<float>(distance + farthest) * 1.01f;
     m_fPanX = static_cast<float>(-centre[0]);
     m_fPanY = static_cast<float>(-centre[1]);
     m_fViewZ = static_cast<float>(distance - centre[2]);
@@ -290,13 +293,18 @@ void CMainFrame::OnKeyDown(uint32_t key) {
             m_fPanY -= kPanStep;
             UpdateView();
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
-void CMainFrame::OnLButtonDown(POINT point) { m_ptLastMouse = point; }
+void CMainFrame::OnLButtonDown(POINT point) {
+    m_ptLastMouse = point;
+}
 
-void CMainFrame::OnRButtonDown(POINT point) { m_ptLastMouse = point; }
+void CMainFrame::OnRButtonDown(POINT point) {
+    m_ptLastMouse = point;
+}
 
 void CMainFrame::OnMouseMove(uint32_t keyFlags, POINT point) {
     if (keyFlags == MK_LBUTTON) {
