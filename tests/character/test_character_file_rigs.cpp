@@ -197,7 +197,9 @@ TEST(FileRigs, TexturesAreFoundByTheirUriAndNamedAfterTheirCharacter) {
         const std::string stem = fs::path(name).stem().string();
         ASSERT_EQ(r.textures.size(), name == "hero.gltf" ? 2u : 1u);
         EXPECT_EQ(r.textures[0].name, stem + "_Haut rot.tga");
-        if (name == "hero.gltf") EXPECT_EQ(r.textures[1].name, stem + "_R\xC3\xB6t.tga");
+        if (name == "hero.gltf") {
+            EXPECT_EQ(r.textures[1].name, stem + "_R\xC3\xB6t.tga");
+        }
     }
     ViewerCharacter v;
     v.textures.SetSearchPath(dir.File("out/textr/"));

@@ -201,13 +201,17 @@ TEST(ExportFaults, TargetsThatCannotBeReplacedTakeTheContentThemselves) {
                       other = (out / "other-name.tsl").string();
     std::ofstream(linked, std::ios::binary) << kEarlier;
     fs::create_hard_link(linked, other);
-    if (::geteuid() == 0) ASSERT_EQ(::chown(linked.c_str(), 1234, 2345), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(linked.c_str(), 1234, 2345), 0);
+    }
     fs::permissions(linked, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     ASSERT_EQ(RunHost(Quote(scene) + " " + Quote(linked) + " --all").status, 0);
     EXPECT_EQ(ReadAll(other), expected);
 
     std::ofstream(plain, std::ios::binary) << kEarlier;
-    if (::geteuid() == 0) ASSERT_EQ(::chown(plain.c_str(), 1234, 2345), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(plain.c_str(), 1234, 2345), 0);
+    }
     fs::permissions(plain, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     ASSERT_EQ(RunHost(Quote(scene) + " " + Quote(plain) + " --all").status, 0);
     EXPECT_EQ(ReadAll(plain), expected);
