@@ -172,18 +172,11 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
 }
 
 // Assimp can crash on some damaged files; the program then ends with a
-// message naming the file instead of a bare signal. A process forked while
-// reading (an importer run in a child) keeps the signal's own action, so that
-// its parent sees how it ended.
+// message naming the file instead of a bare signal. (The importer itself runs
+// as a program of its own, which starts with every signal at its default.)
 char g_crashMessage[1024];
-pid_t g_mainProcess = 0;
 
-void OnCrash(int sig) {
-    if (::getpid() != g_mainProcess) {
-        ::signal(sig, SIG_DFL);
-        ::raise(sig);
-        return;
-    }
+void OnCrash(int) {
     const ssize_t n = ::write(2, g_crashMessage, std::strlen(g_crashMessage));
     (void)n;
     _exit(1);
@@ -195,7 +188,6 @@ std::unique_ptr<HostScene> LoadGuarded(const std::string& path, const std::strin
                   "character-export: cannot read scene file '%s': the scene reader failed on it "
                   "(damaged file)\n",
                   path.c_str());
-    g_mainProcess = ::getpid();
     struct sigaction crash {
     }, old[4]{};
     crash.sa_handler = OnCrash;

@@ -1,10 +1,11 @@
 #include "PluginLoader.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <memory>
+
+#include "HostFiles.h"
 
 PluginLibrary::~PluginLibrary() {
     if (handle) dlclose(handle);
@@ -70,20 +71,5 @@ SceneExport* PluginLibrary::CreateExporter() const {
 }
 
 std::string DefaultPluginPath() {
-    char buf[4096];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "libTesselExp.so";
-    buf[n] = '\0';
-    std::string exe(buf);
-    const size_t slash = exe.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-    // Beside the program in the build tree; in the installed tree in the
-    // plug-in folder relative to it.
-    const std::string beside = folder + "/libTesselExp.so";
-    if (::access(beside.c_str(), F_OK) == 0) return beside;
-#ifdef TESSEL_PLUGIN_FROM_PROGRAM
-    const std::string installed = folder + "/" TESSEL_PLUGIN_FROM_PROGRAM "/libTesselExp.so";
-    if (::access(installed.c_str(), F_OK) == 0) return installed;
-#endif
-    return beside;
+    return HostFile("libTesselExp.so");
 }

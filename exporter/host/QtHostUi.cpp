@@ -295,3 +295,44 @@ bool QtCanShowWindows() {
     }
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
+
+namespace {
+// What the message handler needs while the application opens its display.
+struct Opening {
+    const char* program = "";
+    QtMessageHandler previous = nullptr;
+    std::string reason;  // Qt's first warning: why the display could not be opened
+};
+Opening opening;
+
+void OpeningHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        if (opening.reason.empty() && (type == QtWarningMsg || type == QtCriticalMsg))
+            opening.reason = message.toStdString();
+        if (opening.previous) opening.previous(type, context, message);
+        return;
+    }
+    // Qt ends the program after a fatal message: it ends here, as a usage
+    // error, before anything was written.
+    std::string where;
+    for (const char* name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || *value == '\0') continue;
+        where += std::string(where.empty() ? "" : ", ") + name + "='" + value + "'";
+    }
+    std::fprintf(stderr, "%s: --interactive cannot open a window (%s): %s\n", opening.program,
+                 where.c_str(),
+                 opening.reason.empty() ? message.toStdString().c_str() : opening.reason.c_str());
+    std::fflush(nullptr);
+    std::_Exit(2);
+}
+}  // namespace
+
+std::unique_ptr<QApplication> OpenWindowApplication(int& argc, char** argv, const char* program) {
+    opening.program = program;
+    opening.reason.clear();
+    opening.previous = qInstallMessageHandler(OpeningHandler);
+    auto app = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(opening.previous);
+    return app;
+}

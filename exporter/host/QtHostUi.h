@@ -6,6 +6,7 @@
 // is shown after it.
 #pragma once
 
+#include <QApplication>
 #include <QDialog>
 #include <QPointer>
 #include <functional>
@@ -75,3 +76,9 @@ private:
 // Wayland) or a platform chosen with QT_QPA_PLATFORM other than offscreen
 // and minimal, which show them to nobody.
 bool QtCanShowWindows();
+
+// The application for windows someone answers. When Qt cannot open the
+// display (a DISPLAY whose server is gone, a Wayland socket nobody serves),
+// where Qt itself would abort, `program` says so on standard error with Qt's
+// reason and the process ends with exit status 2.
+std::unique_ptr<QApplication> OpenWindowApplication(int& argc, char** argv, const char* program);

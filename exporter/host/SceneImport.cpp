@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -24,18 +25,10 @@
 #include <cstring>
 #include <vector>
 
+#include "HostFiles.h"
 #include "SceneTransfer.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define PIPELINE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PIPELINE_SANITIZED 1
-#endif
-#endif
-#ifdef PIPELINE_SANITIZED
-#include <sanitizer/common_interface_defs.h>
-#endif
+extern char** environ;
 
 namespace {
 
@@ -59,43 +52,6 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
         size -= static_cast<size_t>(n);
     }
     return true;
-}
-
-// The importing child: reads the file, writes its message, and leaves
-// without running the parent's exit handlers or flushing its streams.
-[[noreturn]] void RunChild(const std::string& path, int dataFd, int errFd, pid_t parent) {
-    ::dup2(errFd, STDERR_FILENO);
-    ::close(errFd);
-    // The child does not outlive the host, and leaves no core file behind.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(3);
-    struct rlimit noCore {};
-    ::setrlimit(RLIMIT_CORE, &noCore);
-    // A fault of the importer ends the child at once, by its signal, without
-    // the reports and handlers the host may have installed for itself.
-    for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) ::signal(sig, SIG_DFL);
-#ifdef PIPELINE_SANITIZED
-    // A sanitizer's report on the importer ends the child only: whatever the
-    // host asked to be done at its own death (a fuzzer saving its input) is not.
-    __sanitizer_set_death_callback(nullptr);
-#endif
-
-    // The importer and its scene are never freed: the child ends as soon as
-    // the scene is on its way.
-    auto* importer = new Assimp::Importer();
-    std::vector<uint8_t> message(kHeaderSize);
-    std::string why;
-    const aiScene* scene = ReadSceneInProcess(*importer, path, why);
-    if (scene != nullptr) {
-        message[0] = kSceneFollows;
-        WriteSceneBytes(*scene, message);
-    } else {
-        message[0] = kRefused;
-        message.insert(message.end(), why.begin(), why.end());
-    }
-    const uint64_t length = message.size() - kHeaderSize;
-    std::memcpy(message.data() + 1, &length, sizeof length);
-    ::_exit(WriteAll(dataFd, message.data(), message.size()) ? 0 : 2);
 }
 
 // True when `message` holds the child's whole message: its header and as
@@ -179,6 +135,58 @@ std::string SignalName(int sig) {
         default:
             return std::string("signal ") + std::to_string(sig);
     }
+}
+
+// Moves `fd` above the standard streams (kept close-on-exec), so that the
+// child's standard output and error can be set from it in any order.
+bool AboveStandardStreams(int& fd) {
+    if (fd > STDERR_FILENO) return true;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (moved < 0) return false;
+    ::close(fd);
+    fd = moved;
+    return true;
+}
+
+// Starts the importer program on `path` with its standard output on
+// `dataFd` and its standard error on `errFd`, nothing on its standard input
+// and no other descriptor of this process. posix_spawn starts it without
+// copying this process (which may run threads: a Qt window, a test runner).
+// 0 or the error number.
+int SpawnImporter(const std::string& program, const std::string& path, int dataFd, int errFd,
+                  pid_t& pid) {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    if (int e = ::posix_spawn_file_actions_init(&actions)) return e;
+    if (int e = ::posix_spawnattr_init(&attributes)) {
+        ::posix_spawn_file_actions_destroy(&actions);
+        return e;
+    }
+    int error =
+        ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (error == 0) error = ::posix_spawn_file_actions_adddup2(&actions, dataFd, STDOUT_FILENO);
+    if (error == 0) error = ::posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    if (error == 0) error = ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
+    // Every signal at its default and none blocked, whatever the host set up
+    // for itself (an ignored SIGPIPE, a blocked SIGINT).
+    sigset_t none, all;
+    ::sigemptyset(&none);
+    ::sigfillset(&all);
+    if (error == 0) error = ::posix_spawnattr_setsigmask(&attributes, &none);
+    if (error == 0) error = ::posix_spawnattr_setsigdefault(&attributes, &all);
+    if (error == 0)
+        error =
+            ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const std::string parent = std::to_string(::getpid());
+    const char* argv[] = {program.c_str(), "--parent", parent.c_str(), "--", path.c_str(), nullptr};
+    if (error == 0)
+        error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes,
+                              const_cast<char* const*>(argv), environ);
+    ::posix_spawnattr_destroy(&attributes);
+    ::posix_spawn_file_actions_destroy(&actions);
+    return error;
 }
 
 double PositiveNumber(const char* text) {
@@ -270,6 +278,44 @@ const aiScene* ReadSceneInProcess(Assimp::Importer& importer, const std::string&
     return scene;
 }
 
+std::string ImporterProgram() {
+    const char* chosen = std::getenv(kImporterProgramVariable);
+    if (chosen != nullptr && *chosen != '\0') return chosen;
+    return HostFile(kImporterProgramName);
+}
+
+int RunImporter(const std::string& path, long parent) {
+    // The message goes to the host on the standard output it was started
+    // with; whatever the importer prints goes to standard error.
+    const int messageFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (messageFd < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) return 2;
+    if (parent > 0) {
+        // The importer does not outlive the host.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != static_cast<pid_t>(parent)) return 3;
+    }
+    // A crash of the importer leaves no core file behind.
+    struct rlimit noCore {};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+
+    // The importer and its scene are never freed: the program ends as soon
+    // as the scene is on its way.
+    auto* importer = new Assimp::Importer();
+    std::vector<uint8_t> message(kHeaderSize);
+    std::string why;
+    const aiScene* scene = ReadSceneInProcess(*importer, path, why);
+    if (scene != nullptr) {
+        message[0] = kSceneFollows;
+        WriteSceneBytes(*scene, message);
+    } else {
+        message[0] = kRefused;
+        message.insert(message.end(), why.begin(), why.end());
+    }
+    const uint64_t length = message.size() - kHeaderSize;
+    std::memcpy(message.data() + 1, &length, sizeof length);
+    return WriteAll(messageFd, message.data(), message.size()) ? 0 : 2;
+}
+
 std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const ImportLimits& limits,
                                              std::string& why) {
     int dataPipe[2], errPipe[2];
@@ -283,21 +329,17 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
         ::close(dataPipe[1]);
         return nullptr;
     }
-    // A pipe as large as the system allows lets the child hand over a scene
-    // in fewer turns.
+    // A pipe as large as the system allows lets the importer hand over a
+    // scene in fewer turns.
     ::fcntl(dataPipe[1], F_SETPIPE_SZ, 1 << 20);
-    std::fflush(nullptr);  // nothing buffered is written twice
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        why = std::string("cannot start the importer: ") + std::strerror(errno);
+    const std::string program = ImporterProgram();
+    pid_t pid = -1;
+    int error = AboveStandardStreams(dataPipe[1]) && AboveStandardStreams(errPipe[1]) ? 0 : errno;
+    if (error == 0) error = SpawnImporter(program, path, dataPipe[1], errPipe[1], pid);
+    if (error != 0) {
+        why = "cannot start the importer '" + program + "': " + std::strerror(error);
         for (int fd : {dataPipe[0], dataPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
         return nullptr;
-    }
-    if (pid == 0) {
-        ::close(dataPipe[0]);
-        ::close(errPipe[0]);
-        RunChild(path, dataPipe[1], errPipe[1], parent);
     }
     ::close(dataPipe[1]);
     ::close(errPipe[1]);
@@ -310,7 +352,7 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
     std::vector<uint8_t> message, diagnostics;
     bool dataOpen = true, errOpen = true, reserved = false;
     enum class Stop { None, Time, Memory, Watch, Oversized } stop = Stop::None;
-    // The child may announce no more than its memory limit lets it hold:
+    // The importer may announce no more than its memory limit lets it hold:
     // the host reserves and keeps no more than that on its word.
     const uint64_t mostBytes = static_cast<uint64_t>(limits.megabytes) * 1024 * 1024;
     uint64_t announced = 0;
@@ -387,9 +429,17 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
     }
 
     if (!MessageComplete(message)) {
-        // The child ended without its message: the importer failed on the file.
+        // The importer ended without its whole message: it failed on the file.
         if (WIFSIGNALED(status)) {
             why = "the importer crashed on it with " + SignalName(WTERMSIG(status));
+        } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+            // It claims success but its result is cut short.
+            why = "the importer's result was cut short: ";
+            if (message.size() < kHeaderSize)
+                why += std::to_string(message.size()) + " bytes, not even its header";
+            else
+                why += "it announced " + std::to_string(announced) + " bytes and sent " +
+                       std::to_string(message.size() - kHeaderSize);
         } else if (WIFEXITED(status)) {
             why = "the importer failed on it and exited with status " +
                   std::to_string(WEXITSTATUS(status));
@@ -404,6 +454,11 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
     if (!diagnostics.empty()) std::fwrite(diagnostics.data(), 1, diagnostics.size(), stderr);
     if (message[0] == kRefused) {
         why.assign(message.begin() + kHeaderSize, message.end());
+        return nullptr;
+    }
+    if (message[0] != kSceneFollows) {
+        why = "the importer's result is damaged (it starts with " + std::to_string(message[0]) +
+              ", neither a scene nor a refusal)";
         return nullptr;
     }
     std::unique_ptr<aiScene> scene =

@@ -419,7 +419,7 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<QApplication> app;
     int qtArgc = 1;
-    if (o.interactive) app = std::make_unique<QApplication>(qtArgc, argv);
+    if (o.interactive) app = OpenWindowApplication(qtArgc, argv, "tessel-export");
 
     ConsoleUi console;
     QtHostUi windows;

@@ -464,6 +464,15 @@ TEST(HostProgram, InteractiveNeedsADisplay) {
     EXPECT_EQ(r.status, 2);
     r = Export(Quote(scene) + " --list --interactive");
     EXPECT_EQ(r.status, 2);
+
+    // A display whose server is gone: a clear error, not Qt's abort.
+    r = Export(Quote(scene) + " " + Quote(dir.File("o.tsl")) + " --interactive",
+               "env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:4242 ");
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_NE(r.out.find("tessel-export: --interactive cannot open a window (DISPLAY=':4242'): "),
+              std::string::npos)
+        << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("o.tsl")));
 }
 
 }  // namespace

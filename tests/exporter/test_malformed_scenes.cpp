@@ -148,4 +148,63 @@ TEST(HostProgramMalformedScenes, MalformedScenesTheImporterReadsExportOrFailClea
     EXPECT_GE(checked, 8u);
 }
 
+// The host trusts nothing the importer program sends: an importer that lies
+// about its result (TESSEL_IMPORTER names it) ends the export with a message,
+// and the earlier file stays.
+TEST(HostProgramMalformedScenes, AnImporterThatLiesIsRefused) {
+    TempDir work, dir;
+    GltfBuilder b;
+    b.AddNode("Crate", -1, b.AddMesh({GltfBuilder::Box()}));
+    const std::string scene = work.File("crate.gltf");
+    ASSERT_TRUE(b.Write(scene));
+    const std::string importer = work.File("importer"), result = work.File("result");
+    std::ofstream(importer) << "#!/bin/sh\nexec cat " << Quote(result) << "\n";
+    fs::permissions(importer, fs::perms::owner_all);
+    const std::string out = dir.File("out.tsl");
+    std::ofstream(out) << kEarlier;
+
+    // The result's header: a status byte (0: a scene follows), then its length.
+    auto header = [](char status, uint64_t length) {
+        return std::string(1, status) + std::string(reinterpret_cast<const char*>(&length), 8);
+    };
+    const std::string larger =
+        "the importer's scene is larger than it announced or than its "
+        "memory limit of 400 MB (TESSEL_IMPORT_MEMORY_LIMIT sets the limit)";
+    const struct {
+        std::string bytes, reason;
+    } lies[] = {
+        {header(0, uint64_t{1} << 40), larger},
+        {header(0, 4) + std::string(64, 'x'), larger},
+        {header(0, 1000) + std::string(10, 'x'),
+         "the importer's result was cut short: it announced 1000 bytes and sent 10"},
+        {header(0, 3).substr(0, 3),
+         "the importer's result was cut short: 3 bytes, not even its header"},
+        {header(0, 16) + std::string(16, 'x'), "the importer's scene does not start as one"},
+        {header(7, 0), "the importer's result is damaged (it starts with 7"},
+    };
+    for (const auto& lie : lies) {
+        std::ofstream(result, std::ios::binary) << lie.bytes;
+        const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " --all",
+                                     "TESSEL_IMPORTER=" + Quote(importer));
+        SCOPED_TRACE(lie.reason);
+        EXPECT_EQ(r.signal, 0) << r.output;
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(
+            r.output.find("tessel-export: cannot read scene file '" + scene + "': " + lie.reason),
+            std::string::npos)
+            << r.output;
+        EXPECT_EQ(ReadAll(out), kEarlier);
+        EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"out.tsl"});
+    }
+
+    // An importer program that is not there.
+    const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " --all",
+                                 "TESSEL_IMPORTER=/nonexistent/importer");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("cannot start the importer '/nonexistent/importer': No such file"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(ReadAll(out), kEarlier);
+}
+
 }  // namespace
