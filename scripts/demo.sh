@@ -25,14 +25,28 @@ if [ "${1:-}" = "cesium" ]; then
   character=cesium
   shift
 fi
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# The viewer's options, read from its usage text before anything is built:
+# those written with a value ("--yaw R") and those without ("--fit").
+viewer_usage="$(sed -n '/^std::string ViewerUsage/,/^}/p' "$here/viewer/app/CommandLine.cpp")"
+with_value=" $(grep -oE -- '--[a-z]+ [A-Z]' <<<"$viewer_usage" | cut -d' ' -f1 | sort -u | tr '\n' ' ')"
+all_options=" $(grep -oE -- '--[a-z]+' <<<"$viewer_usage" | sort -u | tr '\n' ' ')"
+skip_value=0
 for a in "$@"; do
+  if [ "$skip_value" = 1 ]; then skip_value=0; continue; fi
   case "$a" in
     -h|--help) usage; exit 0 ;;
     --snapshot|--screenshot)
       echo "demo.sh: $a is chosen by the script itself" >&2; exit 2 ;;
+    -*)
+      if [[ "$all_options" != *" $a "* ]]; then
+        echo "demo.sh: unknown option '$a' (see build/bin/zintaro --help)" >&2
+        usage >&2
+        exit 2
+      fi
+      if [[ "$with_value" == *" $a "* ]]; then skip_value=1; fi ;;
   esac
 done
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$here/build"
 "$here/scripts/setup.sh" "$build"
 

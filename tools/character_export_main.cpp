@@ -20,6 +20,7 @@
 
 #include "HostMaterials.h"
 #include "HostScene.h"
+#include "SceneImport.h"
 #include "character_export.h"
 
 namespace {
@@ -332,6 +333,11 @@ int main(int argc, char** argv) {
     if (o.help) {
         std::fputs(kUsage, stdout);
         return 0;
+    }
+    const std::string limits = ImportLimits::EnvironmentProblem();
+    if (!limits.empty()) {
+        std::fprintf(stderr, "character-export: %s\n", limits.c_str());
+        return 2;
     }
     std::unique_ptr<HostScene> scene = LoadGuarded(o.scene, o.animation, error);
     if (!scene) {

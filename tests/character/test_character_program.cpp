@@ -41,6 +41,14 @@ TEST(CharacterProgram, HelpAndUsageErrors) {
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_TRUE(Has(r, std::string("character-export: ") + message)) << args << "\n" << r.out;
     }
+    // The import limits are checked as tessel-export checks them.
+    for (const char* limit :
+         {"TESSEL_IMPORT_TIME_LIMIT='abc'", "TESSEL_IMPORT_MEMORY_LIMIT='-3'"}) {
+        r = RunCommand(std::string(limit) + " " + BIN_DIR + "/character-export scene.gltf out");
+        EXPECT_EQ(r.status, 2) << limit;
+        EXPECT_TRUE(Has(r, std::string("character-export: ") + limit + " is not a positive number"))
+            << r.out;
+    }
 }
 
 TEST(CharacterProgram, ListsSkeletonsAndMeshes) {
