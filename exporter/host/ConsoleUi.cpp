@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "HostDialog.h"
+#include "MessageGlosses.h"
 
 namespace {
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -16,6 +17,12 @@ void OnInterrupt(int) {
         return;
     }
     g_interrupted = 1;
+}
+
+// A text of the plug-in followed by its gloss, when it has one.
+std::string Glossed(const std::string& text) {
+    const std::string gloss = EnglishGloss(text);
+    return gloss.empty() ? text : text + " (" + gloss + ")";
 }
 }  // namespace
 
@@ -37,7 +44,8 @@ void ConsoleUi::CatchInterrupt() {
 
 void ConsoleUi::MessageBox(const std::string& text, const std::string& caption) {
     if (progressOn && terminal) std::fputc('\n', out);
-    std::fprintf(out, "[%s] %s\n", caption.c_str(), text.c_str());
+    messages.push_back(text);
+    std::fprintf(out, "[%s] %s\n", Glossed(caption).c_str(), Glossed(text).c_str());
     if (progressOn) Draw();
     std::fflush(out);
 }
@@ -56,7 +64,7 @@ void ConsoleUi::Draw() {
 }
 
 void ConsoleUi::ProgressStart(const std::string& t) {
-    title = t;
+    title = Glossed(t);
     percent = 0;
     progressOn = true;
     if (terminal)
@@ -68,7 +76,7 @@ void ConsoleUi::ProgressStart(const std::string& t) {
 void ConsoleUi::ProgressUpdate(int pct, bool showPct, const std::string* t) {
     percent = pct < 0 ? 0 : (pct > 100 ? 100 : pct);
     showPercent = showPct;
-    if (t) title = *t;
+    if (t) title = Glossed(*t);
     Draw();
 }
 

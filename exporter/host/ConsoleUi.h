@@ -1,13 +1,15 @@
 // The batch host's UI services on a terminal: message boxes are printed with
 // their caption to standard error, the progress bar is drawn on standard
 // error when it is a terminal, and Ctrl-C asks the running export to cancel
-// (a second Ctrl-C ends the program). Dialogs are answered by a function
-// the program sets.
+// (a second Ctrl-C ends the program). The plug-in's Korean texts are each
+// followed by an English gloss. Dialogs are answered by a function the
+// program sets.
 #pragma once
 
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "HostUi.h"
 
@@ -31,6 +33,9 @@ public:
     // Installs the Ctrl-C handler (once per process).
     static void CatchInterrupt();
 
+    // The texts of the message boxes shown so far, in order.
+    const std::vector<std::string>& Messages() const { return messages; }
+
 private:
     void Draw();
     std::FILE* out;
@@ -39,4 +44,5 @@ private:
     std::string title;
     int percent = 0;
     bool showPercent = true;
+    std::vector<std::string> messages;
 };

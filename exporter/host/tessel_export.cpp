@@ -20,6 +20,7 @@
 #include "ConsoleUi.h"
 #include "DialogAnswers.h"
 #include "HostScene.h"
+#include "MessageGlosses.h"
 #include "PluginLoader.h"
 #include "QtHostUi.h"
 #include "SceneImport.h"
@@ -277,7 +278,8 @@ bool Exists(const std::string& path, struct stat& st) {
 // The textures the plug-in writes into the file: with --convert-textures each
 // bitmap is handed to the plug-in under the name of its copy in textr/
 // beside the file; without, the names stay and the images the viewer cannot
-// read are counted.
+// read are counted. Either way the textures the viewer will not show are
+// kept for the summary.
 class ExportTextures {
 public:
     ExportTextures(HostScene& scene, bool convert) : scene(scene), images(scene), convert(convert) {
@@ -293,6 +295,7 @@ public:
     // on `report`), or the count of names the viewer cannot read. False when
     // a copy fails.
     bool Finish(const std::string& out, std::FILE* report) {
+        unreadable.clear();
         const fs::path dir = fs::path(out).parent_path() / "textr";
         for (const std::string& n : notes)
             std::fprintf(stderr, "tessel-export: warning: %s\n", n.c_str());
@@ -308,26 +311,35 @@ public:
             if (!images.Outputs().empty())
                 std::fprintf(report, "textures: %zu written into %s (%zu converted to TGA)\n",
                              images.Outputs().size(), dir.string().c_str(), converted);
+            unreadable = notes;  // each says why its texture was left out
             return true;
         }
-        size_t unreadable = 0;
-        std::vector<std::string> missing;
+        std::vector<std::string> converts, missing;
         for (const std::string& path : named) {
             const ViewerTextures::Readable r = images.Check(path);
-            if (r == ViewerTextures::Readable::AfterConversion) ++unreadable;
+            if (r == ViewerTextures::Readable::AfterConversion) converts.push_back(path);
             if (r == ViewerTextures::Readable::Missing) missing.push_back(path);
         }
-        if (unreadable > 0)
+        for (const std::string& path : converts)
+            unreadable.push_back("texture '" + path +
+                                 "': the viewer reads only BMP and TGA (--convert-textures "
+                                 "converts it)");
+        for (const std::string& path : missing)
+            unreadable.push_back("texture '" + path + "': not found beside the scene");
+        if (!converts.empty())
             std::fprintf(stderr,
                          "tessel-export: %zu of the %zu textures the file names are images the "
                          "viewer cannot read "
                          "(it reads BMP and TGA); --convert-textures writes them as TGA into %s\n",
-                         unreadable, named.size(), dir.string().c_str());
+                         converts.size(), named.size(), dir.string().c_str());
         for (const std::string& path : missing)
             std::fprintf(stderr, "tessel-export: texture '%s' is not found beside the scene\n",
                          path.c_str());
         return true;
     }
+
+    // The textures the viewer will not show, each with the reason (after Finish).
+    const std::vector<std::string>& Unreadable() const { return unreadable; }
 
 private:
     HostScene& scene;
@@ -335,6 +347,7 @@ private:
     bool convert;
     std::vector<std::string> named;  // bitmap paths the plug-in asked for, in order
     std::vector<std::string> notes;
+    std::vector<std::string> unreadable;
 };
 
 // Why a file cannot be made at `path`, as far as its folder tells; empty
@@ -367,6 +380,41 @@ void SayClampedFrames(const Options& o, HostScene& scene) {
             stderr,
             "tessel-export: --end %s is after the scene's last frame %d; the export ends at %d\n",
             o.answers.endFrame->c_str(), last, last);
+}
+
+// The end of a written export in English: the objects in the file (read
+// back from its header when it is a regular file), those written empty as
+// the plug-in's messages name them, and the textures the viewer will not show.
+void PrintSummary(std::FILE* report, const std::string& out, bool regularFile,
+                  const std::vector<std::string>& messages,
+                  const std::vector<std::string>& textures) {
+    std::fprintf(report, "summary:\n");
+    unsigned char header[12];
+    std::FILE* f = regularFile ? std::fopen(out.c_str(), "rb") : nullptr;
+    if (f != nullptr && std::fread(header, 1, sizeof header, f) == sizeof header) {
+        auto count = [&](int at) {
+            return static_cast<int32_t>(uint32_t(header[at]) | uint32_t(header[at + 1]) << 8 |
+                                        uint32_t(header[at + 2]) << 16 |
+                                        uint32_t(header[at + 3]) << 24);
+        };
+        std::fprintf(report, "  objects written: %d (%d static, %d animated)\n",
+                     count(4) + count(8), count(4), count(8));
+    }
+    if (f != nullptr) std::fclose(f);
+    std::vector<EmptyObjectMessage> empty;
+    for (const std::string& text : messages)
+        if (std::optional<EmptyObjectMessage> e = EmptyObjectIn(text)) empty.push_back(*e);
+    if (empty.empty())
+        std::fprintf(report, "  written empty: none\n");
+    else
+        std::fprintf(report, "  written empty (%zu):\n", empty.size());
+    for (const EmptyObjectMessage& e : empty)
+        std::fprintf(report, "    '%s': %s\n", e.name.c_str(), e.reason.c_str());
+    if (textures.empty())
+        std::fprintf(report, "  textures the viewer cannot read: none\n");
+    else
+        std::fprintf(report, "  textures the viewer cannot read (%zu):\n", textures.size());
+    for (const std::string& t : textures) std::fprintf(report, "    %s\n", t.c_str());
 }
 
 }  // namespace
@@ -526,5 +574,11 @@ int main(int argc, char** argv) {
     std::fprintf(toStandardOutput ? stderr : stdout, "wrote %s\n", o.out.c_str());
     if (scene->FrameRate() != 30.0)
         std::fprintf(stderr, "tessel-export: %s\n", RateNote(*scene).c_str());
-    return textures.Finish(o.out, toStandardOutput ? stderr : stdout) ? 0 : 1;
+    std::FILE* report = toStandardOutput ? stderr : stdout;
+    if (!textures.Finish(o.out, report)) return 1;
+    // The window showed its messages itself; the summary is the terminal's.
+    if (!o.interactive)
+        PrintSummary(report, o.out, S_ISREG(after.st_mode), console.Messages(),
+                     textures.Unreadable());
+    return 0;
 }

@@ -266,6 +266,44 @@ TEST(HostProgram, ExportWritesAFileTheViewerReads) {
         << r.out;
 }
 
+// On a terminal the plug-in's Korean texts are followed by English, and the
+// export ends with a summary: objects written, those written empty and why,
+// textures the viewer will not show.
+TEST(HostProgram, ConsoleGlossesThePluginsTextsAndSumsUp) {
+    TempDir dir;
+    GltfBuilder b;
+    b.AddNode("Crate", -1,
+              b.AddMesh({GltfBuilder::Box(1.0f, true, b.AddMaterial("M", "gone.png"))}));
+    // A finite scale whose product with the corners overflows.
+    b.NodeAt(b.AddNode("Huge", -1, b.AddMesh({GltfBuilder::Box(10.0f)}))).scale = {3e38f, 3e38f,
+                                                                                   3e38f};
+    const std::string scene = dir.File("yard.gltf");
+    ASSERT_TRUE(b.Write(scene));
+    const std::string out = dir.File("yard.tsl");
+
+    ProgramRun r = Export(Quote(scene) + " " + Quote(out) + " --all");
+    ASSERT_EQ(r.status, 0) << r.out;
+    for (const char* said : {
+             "테셀 파일 저장중... (saving the Tessel file)",
+             "[Export Message] 오브젝트 'Huge': 변환된 좌표가 유한한 값이 아닙니다.\r\n빈 메시로 "
+             "저장합니다. (object 'Huge': its transformed coordinates are not finite numbers; it "
+             "is written as an empty object)\n",
+             "summary:\n  objects written: 2 (2 static, 0 animated)\n  written empty (1):\n"
+             "    'Huge': its transformed coordinates are not finite numbers\n"
+             "  textures the viewer cannot read (1):\n"
+             "    texture 'gone.png': not found beside the scene\n",
+         })
+        EXPECT_NE(r.out.find(said), std::string::npos) << said << "\n---\n" << r.out;
+
+    r = Export(Quote(scene) + " " + Quote(out) + " --select Crate --convert-textures");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("summary:\n  objects written: 1 (1 static, 0 animated)\n"
+                         "  written empty: none\n  textures the viewer cannot read (1):\n"
+                         "    texture 'gone.png': no such file beside the scene"),
+              std::string::npos)
+        << r.out;
+}
+
 // One building saved in metres (glTF) and in centimetres (COLLADA): the
 // same size with --unit m; --unit and --scale resize static and animated
 // objects alike.

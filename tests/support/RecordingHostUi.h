@@ -1,14 +1,19 @@
 // Host UI services for tests: records message boxes (with captions),
 // progress calls, assertions and dialogs, cancels on request and answers
-// dialogs with a function the test gives.
+// dialogs with a function the test gives. A Korean text the terminal has no
+// English gloss for fails the test that showed it.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "HostDialog.h"
 #include "HostUi.h"
+#include "MessageGlosses.h"
 
 class RecordingHostUi : public HostUi {
 public:
@@ -22,9 +27,12 @@ public:
     }
 
     void MessageBox(const std::string& text, const std::string& caption) override {
+        ExpectGloss(text);
+        ExpectGloss(caption);
         messages.push_back({text, caption});
     }
     void ProgressStart(const std::string& title) override {
+        ExpectGloss(title);
         progressTitles.push_back(title);
         progressOpen = true;
     }
@@ -53,4 +61,11 @@ public:
     int cancelAfterUpdates = 0;                 // cancel once this many updates were reported
     std::vector<std::string> dialogs;           // captions of the dialogs shown
     std::function<void(DialogWindow&)> answer;  // the user's part; none closes the dialog
+
+private:
+    static void ExpectGloss(const std::string& text) {
+        const bool ascii = std::all_of(text.begin(), text.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        EXPECT_TRUE(ascii || !EnglishGloss(text).empty()) << "no English gloss for: " << text;
+    }
 };
