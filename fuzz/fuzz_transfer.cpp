@@ -9,6 +9,10 @@
 #include "HostScene.h"
 #include "SceneTransfer.h"
 
+// The rebuilt scene is held to this, as the host holds it to the importer's
+// memory limit; well inside the run's -malloc_limit_mb.
+constexpr uint64_t kMemoryLimit = 32 << 20;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     fuzz::FileBytes bytes;
@@ -46,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     std::string why;
-    std::unique_ptr<aiScene> scene = ReadSceneBytes(bytes.bytes.data(), bytes.bytes.size(), why);
+    std::unique_ptr<aiScene> scene =
+        ReadSceneBytes(bytes.bytes.data(), bytes.bytes.size(), why, kMemoryLimit);
     if (!scene) {
         if (why.empty()) fuzz::Broken("refused scene bytes without a reason");
         return 0;

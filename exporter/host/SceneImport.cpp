@@ -461,7 +461,10 @@ std::unique_ptr<aiScene> ImportSceneIsolated(const std::string& path, const Impo
               ", neither a scene nor a refusal)";
         return nullptr;
     }
+    // The rebuilt scene may take what the importer could hold for it, no more.
     std::unique_ptr<aiScene> scene =
-        ReadSceneBytes(message.data() + kHeaderSize, message.size() - kHeaderSize, why);
+        ReadSceneBytes(message.data() + kHeaderSize, message.size() - kHeaderSize, why, mostBytes);
+    if (!scene && why.find("MB of memory") != std::string::npos)
+        why += std::string(" (") + kImportMemoryLimitVariable + " sets the limit)";
     return scene;
 }

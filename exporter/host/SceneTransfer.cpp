@@ -328,7 +328,8 @@ bool CheckedProduct(uint64_t a, uint64_t b, uint64_t& product) {
 // and every array built so far matches its count for the scene's destructor.
 class Source {
 public:
-    Source(const uint8_t* data, size_t size) : data(data), size(size) {}
+    Source(const uint8_t* data, size_t size, uint64_t memoryLimit)
+        : data(data), size(size), memoryLimit(memoryLimit) {}
 
     size_t Remaining() const { return size - offset; }
     bool Failed() const { return !problem.empty(); }
@@ -354,6 +355,22 @@ public:
         offset += n;
         return true;
     }
+    // Counts an allocation of `bytes` (and the allocator's own record of it)
+    // toward the memory the rebuilt scene takes; past the limit the reader
+    // fails. A record in memory can be many times its size in bytes (every
+    // name is a fixed 1 KiB string), so this, not the bytes left, bounds it.
+    // False when the reader has failed.
+    bool Charge(uint64_t bytes) {
+        if (Failed()) return false;
+        const uint64_t held = charged + bytes + kAllocationRecord;
+        if (held < charged || held > memoryLimit) {
+            Fail("it would take more than " + std::to_string(memoryLimit / (1024 * 1024)) +
+                 " MB of memory");
+            return false;
+        }
+        charged = held;
+        return true;
+    }
     // A count of items of at least `minBytes` each, checked against the bytes left.
     uint32_t Count(size_t minBytes) {
         const uint32_t n = Get<uint32_t>();
@@ -374,6 +391,7 @@ public:
             Fail("an array of " + std::to_string(count) + " values is cut short");
             return nullptr;
         }
+        if (!Charge(sizeof(T) * count)) return nullptr;
         T* values = new T[count];
         GetBytes(values, sizeof(T) * count);
         return values;
@@ -392,9 +410,12 @@ public:
     }
 
 private:
+    static constexpr uint64_t kAllocationRecord = 16;
     const uint8_t* data;
     size_t size;
     size_t offset = 0;
+    uint64_t memoryLimit;
+    uint64_t charged = 0;
     std::string problem;
 };
 
@@ -405,15 +426,19 @@ aiMetadata* ReadMetadata(Source& r, int depth) {
         return nullptr;
     }
     const uint32_t n = r.Count(8);
+    if (!r.Charge(sizeof(aiMetadata))) return nullptr;
     auto md = std::make_unique<aiMetadata>();
-    if (n == 0) return md.release();
+    if (n == 0 || !r.Charge(uint64_t{n} * sizeof(aiString)) ||
+        !r.Charge(uint64_t{n} * sizeof(aiMetadataEntry)))
+        return md.release();
     md->mKeys = new aiString[n]();
     md->mValues = new aiMetadataEntry[n]();
     md->mNumProperties = n;
     for (uint32_t i = 0; i < n && !r.Failed(); ++i) {
         r.GetString(md->mKeys[i]);
         const uint32_t type = r.Get<uint32_t>();
-        if (r.Failed()) break;
+        // Every value is an allocation of its own; a name is a fixed 1 KiB string.
+        if (!r.Charge(type == AI_AISTRING ? sizeof(aiString) : sizeof(aiVector3D))) break;
         aiMetadataEntry& e = md->mValues[i];
         switch (type) {
             case AI_BOOL:
@@ -457,6 +482,7 @@ aiMetadata* ReadMetadata(Source& r, int depth) {
 }
 
 aiNode* ReadNode(Source& r, aiNode* parent, int depth) {
+    r.Charge(sizeof(aiNode));
     auto node = std::make_unique<aiNode>();
     node->mParent = parent;
     if (depth > kMaxDepth) {
@@ -470,7 +496,7 @@ aiNode* ReadNode(Source& r, aiNode* parent, int depth) {
     node->mNumMeshes = node->mMeshes ? meshes : 0;
     node->mMetaData = ReadMetadata(r, 0);
     const uint32_t children = r.Count(4);
-    if (children != 0) {
+    if (children != 0 && r.Charge(uint64_t{children} * sizeof(aiNode*))) {
         node->mChildren = new aiNode*[children]();
         for (uint32_t i = 0; i < children && !r.Failed(); ++i) {
             node->mChildren[i] = ReadNode(r, node.get(), depth + 1);
@@ -493,6 +519,7 @@ void ReadChannels(Source& r, M& m, uint32_t n) {
 }
 
 aiMesh* ReadMesh(Source& r) {
+    r.Charge(sizeof(aiMesh));
     auto m = std::make_unique<aiMesh>();
     r.GetString(m->mName);
     m->mPrimitiveTypes = r.Get<uint32_t>();
@@ -513,12 +540,13 @@ aiMesh* ReadMesh(Source& r) {
         if (!r.Failed()) m->SetTextureCoordsName(c, name);
     }
     const uint32_t faces = r.Count(4);
-    if (faces != 0) {
+    if (faces != 0 && r.Charge(uint64_t{faces} * sizeof(aiFace))) {
         m->mFaces = new aiFace[faces];
         m->mNumFaces = faces;
         for (uint32_t f = 0; f < faces && !r.Failed(); ++f) {
             const uint32_t k = r.Count(sizeof(unsigned));
             if (k == 0) continue;
+            if (!r.Charge(uint64_t{k} * sizeof(unsigned))) break;
             aiFace& face = m->mFaces[f];
             face.mIndices = new unsigned[k];
             face.mNumIndices = k;
@@ -529,14 +557,14 @@ aiMesh* ReadMesh(Source& r) {
         }
     }
     const uint32_t bones = r.Count(8 + sizeof(aiMatrix4x4));
-    if (bones != 0) {
+    if (bones != 0 && r.Charge(uint64_t{bones} * sizeof(aiBone*))) {
         m->mBones = new aiBone*[bones]();
-        for (uint32_t b = 0; b < bones && !r.Failed(); ++b) {
+        for (uint32_t b = 0; b < bones && r.Charge(sizeof(aiBone)); ++b) {
             auto bone = std::make_unique<aiBone>();
             r.GetString(bone->mName);
             bone->mOffsetMatrix = r.Get<aiMatrix4x4>();
             const uint32_t weights = r.Count(sizeof(aiVertexWeight));
-            if (weights != 0) {
+            if (weights != 0 && r.Charge(uint64_t{weights} * sizeof(aiVertexWeight))) {
                 bone->mWeights = new aiVertexWeight[weights];
                 bone->mNumWeights = weights;
                 r.GetBytes(bone->mWeights, sizeof(aiVertexWeight) * weights);
@@ -549,9 +577,9 @@ aiMesh* ReadMesh(Source& r) {
         }
     }
     const uint32_t targets = r.Count(12);
-    if (targets != 0) {
+    if (targets != 0 && r.Charge(uint64_t{targets} * sizeof(aiAnimMesh*))) {
         m->mAnimMeshes = new aiAnimMesh*[targets]();
-        for (uint32_t a = 0; a < targets && !r.Failed(); ++a) {
+        for (uint32_t a = 0; a < targets && r.Charge(sizeof(aiAnimMesh)); ++a) {
             auto t = std::make_unique<aiAnimMesh>();
             r.GetString(t->mName);
             t->mWeight = r.Get<float>();
@@ -568,6 +596,7 @@ aiMesh* ReadMesh(Source& r) {
 }
 
 aiMaterial* ReadMaterial(Source& r) {
+    r.Charge(sizeof(aiMaterial));
     auto mat = std::make_unique<aiMaterial>();
     const uint32_t count = r.Count(20);
     for (uint32_t p = 0; p < count && !r.Failed(); ++p) {
@@ -586,6 +615,9 @@ aiMaterial* ReadMaterial(Source& r) {
         }
         // A property without bytes carries nothing and cannot be stored.
         if (len == 0) continue;
+        // The property, its value and its place in the material's list.
+        if (!r.Charge(sizeof(aiMaterialProperty) + sizeof(aiMaterialProperty*)) || !r.Charge(len))
+            break;
         // The property readers take a property's layout on trust: a text is
         // its length, its bytes and a terminator; numbers fill the whole value.
         bool laidOut = true;
@@ -615,7 +647,7 @@ aiMaterial* ReadMaterial(Source& r) {
 template <typename Key, typename Value>
 Key* ReadKeys(Source& r, unsigned& count) {
     const uint32_t n = r.Count(sizeof(double) + sizeof(Value));
-    if (n == 0) return nullptr;
+    if (n == 0 || !r.Charge(uint64_t{n} * sizeof(Key))) return nullptr;
     Key* keys = new Key[n];
     count = n;
     for (uint32_t k = 0; k < n; ++k) {
@@ -626,14 +658,15 @@ Key* ReadKeys(Source& r, unsigned& count) {
 }
 
 aiAnimation* ReadAnimation(Source& r) {
+    r.Charge(sizeof(aiAnimation));
     auto a = std::make_unique<aiAnimation>();
     r.GetString(a->mName);
     a->mDuration = r.Get<double>();
     a->mTicksPerSecond = r.Get<double>();
     const uint32_t channels = r.Count(24);
-    if (channels != 0) {
+    if (channels != 0 && r.Charge(uint64_t{channels} * sizeof(aiNodeAnim*))) {
         a->mChannels = new aiNodeAnim*[channels]();
-        for (uint32_t c = 0; c < channels && !r.Failed(); ++c) {
+        for (uint32_t c = 0; c < channels && r.Charge(sizeof(aiNodeAnim)); ++c) {
             auto ch = std::make_unique<aiNodeAnim>();
             r.GetString(ch->mNodeName);
             ch->mPreState = static_cast<aiAnimBehaviour>(r.Get<uint32_t>());
@@ -646,9 +679,9 @@ aiAnimation* ReadAnimation(Source& r) {
         }
     }
     const uint32_t meshChannels = r.Count(8);
-    if (meshChannels != 0) {
+    if (meshChannels != 0 && r.Charge(uint64_t{meshChannels} * sizeof(aiMeshAnim*))) {
         a->mMeshChannels = new aiMeshAnim*[meshChannels]();
-        for (uint32_t c = 0; c < meshChannels && !r.Failed(); ++c) {
+        for (uint32_t c = 0; c < meshChannels && r.Charge(sizeof(aiMeshAnim)); ++c) {
             auto ch = std::make_unique<aiMeshAnim>();
             r.GetString(ch->mName);
             ch->mKeys = ReadKeys<aiMeshKey, uint32_t>(r, ch->mNumKeys);
@@ -657,13 +690,13 @@ aiAnimation* ReadAnimation(Source& r) {
         }
     }
     const uint32_t morphChannels = r.Count(8);
-    if (morphChannels != 0) {
+    if (morphChannels != 0 && r.Charge(uint64_t{morphChannels} * sizeof(aiMeshMorphAnim*))) {
         a->mMorphMeshChannels = new aiMeshMorphAnim*[morphChannels]();
-        for (uint32_t c = 0; c < morphChannels && !r.Failed(); ++c) {
+        for (uint32_t c = 0; c < morphChannels && r.Charge(sizeof(aiMeshMorphAnim)); ++c) {
             auto ch = std::make_unique<aiMeshMorphAnim>();
             r.GetString(ch->mName);
             const uint32_t n = r.Count(sizeof(double) + 4);
-            if (n != 0) {
+            if (n != 0 && r.Charge(uint64_t{n} * sizeof(aiMeshMorphKey))) {
                 ch->mKeys = new aiMeshMorphKey[n];
                 ch->mNumKeys = n;
                 for (uint32_t k = 0; k < n && !r.Failed(); ++k) {
@@ -671,6 +704,9 @@ aiAnimation* ReadAnimation(Source& r) {
                     key.mTime = r.Get<double>();
                     const uint32_t nv = r.Count(sizeof(unsigned) + sizeof(double));
                     if (nv == 0) continue;
+                    if (!r.Charge(uint64_t{nv} * sizeof(unsigned)) ||
+                        !r.Charge(uint64_t{nv} * sizeof(double)))
+                        break;
                     key.mValues = new unsigned[nv];
                     key.mWeights = new double[nv];
                     key.mNumValuesAndWeights = nv;
@@ -686,6 +722,7 @@ aiAnimation* ReadAnimation(Source& r) {
 }
 
 aiTexture* ReadTexture(Source& r) {
+    r.Charge(sizeof(aiTexture));
     auto t = std::make_unique<aiTexture>();
     t->mWidth = r.Get<uint32_t>();
     t->mHeight = r.Get<uint32_t>();
@@ -703,7 +740,7 @@ aiTexture* ReadTexture(Source& r) {
         r.Fail("an embedded texture's data is cut short");
         return t.release();
     }
-    if (bytes != 0) {
+    if (bytes != 0 && r.Charge(bytes)) {
         // Texel storage, rounded up for compressed data.
         t->pcData = new aiTexel[(bytes + sizeof(aiTexel) - 1) / sizeof(aiTexel)]();
         r.GetBytes(t->pcData, static_cast<size_t>(bytes));
@@ -712,6 +749,7 @@ aiTexture* ReadTexture(Source& r) {
 }
 
 aiLight* ReadLight(Source& r) {
+    r.Charge(sizeof(aiLight));
     auto l = std::make_unique<aiLight>();
     r.GetString(l->mName);
     l->mType = static_cast<aiLightSourceType>(r.Get<uint32_t>());
@@ -737,6 +775,7 @@ aiLight* ReadLight(Source& r) {
 }
 
 aiCamera* ReadCamera(Source& r) {
+    r.Charge(sizeof(aiCamera));
     auto c = std::make_unique<aiCamera>();
     r.GetString(c->mName);
     c->mPosition = r.Get<aiVector3D>();
@@ -755,7 +794,7 @@ aiCamera* ReadCamera(Source& r) {
 template <typename T, typename F>
 void ReadList(Source& r, T**& items, unsigned& count, F read) {
     const uint32_t n = r.Count(4);
-    if (n == 0) return;
+    if (n == 0 || !r.Charge(uint64_t{n} * sizeof(T*))) return;
     items = new T*[n]();
     for (uint32_t i = 0; i < n && !r.Failed(); ++i) {
         items[i] = read(r);
@@ -791,8 +830,9 @@ void WriteSceneBytes(const aiScene& scene, std::vector<uint8_t>& out) {
     WriteList(w, scene.mCameras, scene.mNumCameras, WriteCamera);
 }
 
-std::unique_ptr<aiScene> ReadSceneBytes(const uint8_t* data, size_t size, std::string& error) {
-    Source r(data, size);
+std::unique_ptr<aiScene> ReadSceneBytes(const uint8_t* data, size_t size, std::string& error,
+                                        uint64_t memoryLimit) {
+    Source r(data, size, memoryLimit);
     if (r.Get<uint32_t>() != kMagic) {
         error = "the importer's scene does not start as one";
         return nullptr;
@@ -803,6 +843,7 @@ std::unique_ptr<aiScene> ReadSceneBytes(const uint8_t* data, size_t size, std::s
                 std::to_string(kVersion);
         return nullptr;
     }
+    r.Charge(sizeof(aiScene));
     auto scene = std::make_unique<aiScene>();
     scene->mFlags = r.Get<uint32_t>();
     r.GetString(scene->mName);

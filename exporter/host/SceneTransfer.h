@@ -19,6 +19,9 @@ struct aiScene;
 void WriteSceneBytes(const aiScene& scene, std::vector<uint8_t>& out);
 
 // Rebuilds a scene written by WriteSceneBytes. Every count is checked against
-// the bytes left before anything is allocated for it; bytes cut short or
-// inconsistent give null and the problem in `error`.
-std::unique_ptr<aiScene> ReadSceneBytes(const uint8_t* data, size_t size, std::string& error);
+// the bytes left before anything is allocated for it, and the rebuilt scene
+// may take at most `memoryLimit` bytes of memory (records in memory can be
+// up to ~175 times their bytes: every name is a fixed 1 KiB string); bytes
+// cut short, inconsistent or needing more memory give null and the problem in `error`.
+std::unique_ptr<aiScene> ReadSceneBytes(const uint8_t* data, size_t size, std::string& error,
+                                        uint64_t memoryLimit = UINT64_MAX);

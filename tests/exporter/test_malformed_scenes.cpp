@@ -1,6 +1,7 @@
 // The host program on every malformed, refused or importer-crashing scene of
 // the third-party scene collection: it ends with a message naming the file and a failure
 // status, never by a signal, and leaves an earlier output file as it was.
+#include <assimp/scene.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -11,6 +12,7 @@
 #include <iterator>
 
 #include "SceneFiles.h"
+#include "SceneTransfer.h"
 #include "TesselModel.h"
 #include "TestdataIndex.h"
 
@@ -149,8 +151,9 @@ TEST(HostProgramMalformedScenes, MalformedScenesTheImporterReadsExportOrFailClea
 }
 
 // The host trusts nothing the importer program sends: an importer that lies
-// about its result (TESSEL_IMPORTER names it) ends the export with a message,
-// and the earlier file stays.
+// about its result (TESSEL_IMPORTER names it), or sends a scene larger in
+// memory than it could have held itself, ends the export with a message, and
+// the earlier file stays.
 TEST(HostProgramMalformedScenes, AnImporterThatLiesIsRefused) {
     TempDir work, dir;
     GltfBuilder b;
@@ -170,8 +173,18 @@ TEST(HostProgramMalformedScenes, AnImporterThatLiesIsRefused) {
     const std::string larger =
         "the importer's scene is larger than it announced or than its "
         "memory limit of 400 MB (TESSEL_IMPORT_MEMORY_LIMIT sets the limit)";
+    // 20,000 metadata texts of 13 bytes each: about 260 KB that take about
+    // 40 MB once every name is a fixed 1 KiB string again.
+    aiScene named;
+    named.mRootNode = new aiNode("Root");
+    named.mRootNode->mMetaData = aiMetadata::Alloc(20000);
+    for (unsigned i = 0; i < 20000; ++i) named.mRootNode->mMetaData->Set(i, "k", aiString(""));
+    std::vector<uint8_t> texts;
+    WriteSceneBytes(named, texts);
+    const std::string manyNames = header(0, texts.size()) + std::string(texts.begin(), texts.end());
+
     const struct {
-        std::string bytes, reason;
+        std::string bytes, reason, environment = "";
     } lies[] = {
         {header(0, uint64_t{1} << 40), larger},
         {header(0, 4) + std::string(64, 'x'), larger},
@@ -181,11 +194,15 @@ TEST(HostProgramMalformedScenes, AnImporterThatLiesIsRefused) {
          "the importer's result was cut short: 3 bytes, not even its header"},
         {header(0, 16) + std::string(16, 'x'), "the importer's scene does not start as one"},
         {header(7, 0), "the importer's result is damaged (it starts with 7"},
+        {manyNames,
+         "the importer's scene cannot be taken over: it would take more than 16 MB of memory "
+         "(TESSEL_IMPORT_MEMORY_LIMIT sets the limit)",
+         "TESSEL_IMPORT_MEMORY_LIMIT=16 "},
     };
     for (const auto& lie : lies) {
         std::ofstream(result, std::ios::binary) << lie.bytes;
         const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " --all",
-                                     "TESSEL_IMPORTER=" + Quote(importer));
+                                     lie.environment + "TESSEL_IMPORTER=" + Quote(importer));
         SCOPED_TRACE(lie.reason);
         EXPECT_EQ(r.signal, 0) << r.output;
         EXPECT_EQ(r.status, 1) << r.output;
