@@ -157,9 +157,31 @@ bool DecodeWithQt(const std::vector<uint8_t>& bytes, const std::string& hint, Tg
 }  // namespace
 
 // ------------------------------------------------------------------- TGA
+// The viewer's reader takes true-colour images of 24 or 32 bits stored left
+// to right, with every pixel present and no run-length packet crossing the
+// end of a row; anything else is converted.
 bool ViewerReadsTga(const std::vector<uint8_t>& bytes) {
-    return bytes.size() >= 18 && bytes[1] == 0 && (bytes[2] == 2 || bytes[2] == 10) &&
-           (bytes[16] == 24 || bytes[16] == 32);
+    if (bytes.size() < 18 || bytes[1] != 0 || (bytes[2] != 2 && bytes[2] != 10) ||
+        (bytes[16] != 24 && bytes[16] != 32) || (bytes[17] & 0x10) != 0)
+        return false;
+    const size_t width = bytes[12] | (size_t(bytes[13]) << 8);
+    const size_t height = bytes[14] | (size_t(bytes[15]) << 8);
+    const size_t bytesPerPixel = bytes[16] / 8;
+    if (width == 0 || height == 0) return false;
+    size_t at = 18 + size_t(bytes[0]);
+    if (bytes[2] == 2) return at + width * height * bytesPerPixel <= bytes.size();
+    for (size_t y = 0; y < height; ++y) {
+        for (size_t x = 0; x < width;) {
+            if (at >= bytes.size()) return false;
+            const uint8_t head = bytes[at++];
+            const size_t n = (head & 0x7Fu) + 1;
+            if (x + n > width) return false;
+            at += (head & 0x80) ? bytesPerPixel : n * bytesPerPixel;
+            if (at > bytes.size()) return false;
+            x += n;
+        }
+    }
+    return true;
 }
 
 bool DecodeTga(const std::vector<uint8_t>& bytes, TgaPicture& picture, std::string& error) {
