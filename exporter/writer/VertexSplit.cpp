@@ -1,6 +1,7 @@
 #include "VertexSplit.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 
@@ -138,6 +139,8 @@ void SplitVertices(const int32_t* cornerVertex, const int32_t* cornerTexture, si
     KeyIndex crowded;  // (class, u, v) of the classes past the list length
     for (size_t k = 0; k < corners; ++k) {
         const int32_t p = cornerVertex[k];
+        assert(p >= 0 && static_cast<size_t>(p) < classes.size());
+        assert(cornerTexture[k] >= 0 && static_cast<size_t>(cornerTexture[k]) < table.size());
         const TexturePair& tex = table[static_cast<size_t>(cornerTexture[k])];
         const int32_t cls = classes[static_cast<size_t>(p)];
         const int32_t m = static_cast<int32_t>(layout.positionIndex.size());

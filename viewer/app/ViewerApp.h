@@ -48,9 +48,8 @@ public:
 
     // Starts the idle loop, as any event does.
     void WakeIdle();
-    // Idle passes run so far, and whether one is due.
+    // Idle passes run so far.
     long IdlePasses() const { return m_nIdlePasses; }
-    bool IdlePending() const { return m_idleTimer.isActive(); }
 
     // Where textures are looked up first: "textr/" beside the program.
     std::string m_strTextureDir;

@@ -13,9 +13,6 @@ constexpr size_t kFrameBytes = 48;
 // Element indices of the 12 stored floats of a frame matrix.
 constexpr int kStoredElements[12] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14};
 
-std::string At(const ByteReader& r) {
-    return " at byte " + std::to_string(r.Offset());
-}
 }  // namespace
 
 bool Biped::Load(std::FILE* file, std::string& error) {
@@ -61,7 +58,8 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
         }
         if (positionCount < 0 || !r.Holds(static_cast<uint64_t>(positionCount), kPointBytes)) {
             error = where + ": position count " + std::to_string(positionCount) +
-                    " does not fit the " + std::to_string(r.Remaining()) + " bytes left" + At(r);
+                    " does not fit the " + std::to_string(r.Remaining()) + " bytes left" +
+                    r.AtByte();
             return false;
         }
         table.resize(static_cast<size_t>(positionCount) * 3);
@@ -74,7 +72,8 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
         }
         if (triangleCount < 0 || !r.Holds(static_cast<uint64_t>(triangleCount), kTriangleBytes)) {
             error = where + ": triangle count " + std::to_string(triangleCount) +
-                    " does not fit the " + std::to_string(r.Remaining()) + " bytes left" + At(r);
+                    " does not fit the " + std::to_string(r.Remaining()) + " bytes left" +
+                    r.AtByte();
             return false;
         }
         bone.triangleCount = triangleCount;
@@ -99,7 +98,7 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
 
         if (!r.Holds(static_cast<uint64_t>(nFrames), kFrameBytes)) {
             error = where + ": file ends inside its " + std::to_string(nFrames) +
-                    " frame matrices" + At(r);
+                    " frame matrices" + r.AtByte();
             return false;
         }
         bone.matrices.resize(static_cast<size_t>(nFrames));
@@ -113,7 +112,8 @@ bool Biped::LoadFromMemory(const uint8_t* data, size_t size, std::string& error)
         }
     }
     if (!r.AtEnd()) {
-        error = std::to_string(r.Remaining()) + " unexpected bytes after the last bone" + At(r);
+        error =
+            std::to_string(r.Remaining()) + " unexpected bytes after the last bone" + r.AtByte();
         return false;
     }
 

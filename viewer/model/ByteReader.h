@@ -32,6 +32,8 @@ public:
     size_t Offset() const { return m_offset; }
     size_t Remaining() const { return m_size - m_offset; }
     bool AtEnd() const { return m_offset == m_size; }
+    // " (at byte N)", where N is the offset: the end of a reader's messages.
+    std::string AtByte() const { return " (at byte " + std::to_string(m_offset) + ")"; }
     // True when `count` records of `recordBytes` each fit in what is left.
     bool Holds(uint64_t count, uint64_t recordBytes) const {
         uint64_t total = 0;

@@ -11,6 +11,7 @@
 #include "Biped.h"
 #include "ByteReader.h"
 #include "Device.h"
+#include "ModelRecords.h"
 #include "SkinKernel.h"
 #include "TextureManager.h"
 #include "UiServices.h"
@@ -18,13 +19,6 @@
 namespace {
 
 constexpr size_t kPartVertexBytes = 34;  // ModelVertex + int16 bone index
-constexpr size_t kFaceBytes = 12;
-constexpr size_t kSmallestObject = 12;   // name length, vertex count, face count
-constexpr int32_t kMaxVertices = 65536;  // what 16-bit face indices can reach
-
-std::string At(const ByteReader& r) {
-    return " (at byte " + std::to_string(r.Offset()) + ")";
-}
 
 // The end of the run of equal bone indices that starts at `first`.
 size_t RunEnd(const int16_t* bones, size_t first, size_t n) {
@@ -84,43 +78,9 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
         PartObject& object = loaded.objects[static_cast<size_t>(i)];
         const std::string where = "object " + std::to_string(i) + ": ";
 
-        int32_t nameLength = 0;
-        if (!r.ReadInt32(nameLength)) {
-            error = where + "file ends before its texture name length" + At(r);
-            return false;
-        }
-        if (nameLength < 0 || static_cast<size_t>(nameLength) > kMaxTextureName) {
-            error = where + "texture name length " + std::to_string(nameLength) +
-                    " is outside 0.." + std::to_string(kMaxTextureName) + At(r);
-            return false;
-        }
-        const uint8_t* name = r.Take(static_cast<size_t>(nameLength));
-        if (name == nullptr) {
-            error = where + "file ends inside its texture name" + At(r);
-            return false;
-        }
-        object.textureName.assign(reinterpret_cast<const char*>(name),
-                                  static_cast<size_t>(nameLength));
-        if (object.textureName.find('\0') != std::string::npos) {
-            error = where + "texture name contains a zero byte";
-            return false;
-        }
-
+        if (!ReadTextureName(r, where, object.textureName, error)) return false;
         int32_t vertexCount = 0;
-        if (!r.ReadInt32(vertexCount)) {
-            error = where + "file ends before its vertex count" + At(r);
-            return false;
-        }
-        if (vertexCount < 0 || !r.Holds(static_cast<uint64_t>(vertexCount), kPartVertexBytes)) {
-            error = where + "vertex count " + std::to_string(vertexCount) + " does not fit the " +
-                    std::to_string(r.Remaining()) + " bytes left" + At(r);
-            return false;
-        }
-        if (vertexCount > kMaxVertices) {
-            error = where + std::to_string(vertexCount) +
-                    " vertices, but 16-bit face indices reach only " + std::to_string(kMaxVertices);
-            return false;
-        }
+        if (!ReadVertexCount(r, where, kPartVertexBytes, 1, vertexCount, error)) return false;
         object.vertexCount = vertexCount;
         object.sourceVertices.resize(static_cast<size_t>(vertexCount));
         object.boneIndices.resize(static_cast<size_t>(vertexCount));
@@ -145,35 +105,15 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
         }
 
         int32_t faceCount = 0;
-        if (!r.ReadInt32(faceCount)) {
-            error = where + "file ends before its face count" + At(r);
-            return false;
-        }
-        if (faceCount < 0 || !r.Holds(static_cast<uint64_t>(faceCount), kFaceBytes)) {
-            error = where + "face count " + std::to_string(faceCount) + " does not fit the " +
-                    std::to_string(r.Remaining()) + " bytes left" + At(r);
-            return false;
-        }
+        if (!ReadFaces(r, where, vertexCount, faceCount, object.indices, error)) return false;
         object.faceCount = faceCount;
-        const size_t indexCount = static_cast<size_t>(faceCount) * 3;
-        object.indices.resize(indexCount);
-        for (size_t k = 0; k < indexCount; ++k) {
-            int32_t index = 0;
-            r.ReadInt32(index);
-            if (index < 0 || index >= vertexCount) {
-                error = where + "face " + std::to_string(k / 3) + " names vertex " +
-                        std::to_string(index) + " but the object has " +
-                        std::to_string(vertexCount) + " vertices";
-                return false;
-            }
-            object.indices[k] = static_cast<uint16_t>(index);
-        }
         faceTotal += faceCount;
         object.skinnedVertices = object.sourceVertices;
         object.skinFields.Assign(object.sourceVertices);
     }
     if (!r.AtEnd()) {
-        error = std::to_string(r.Remaining()) + " unexpected bytes after the last object" + At(r);
+        error =
+            std::to_string(r.Remaining()) + " unexpected bytes after the last object" + r.AtByte();
         return false;
     }
     if (faceTotal > std::numeric_limits<int32_t>::max()) {

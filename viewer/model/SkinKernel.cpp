@@ -1,6 +1,7 @@
 #include "SkinKernel.h"
 
 #include <atomic>
+#include <cassert>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -430,6 +431,7 @@ bool UseSkinPath(SkinPath path) {
 
 size_t SkinVertices(const D3DMATRIX& m, const SkinFields& fields, const ModelVertex* source,
                     ModelVertex* skinned, size_t first, size_t count) {
+    assert(count == 0 || (source != nullptr && skinned != nullptr));
     if (!IsAffine(m) || fields.Size() < first + count) {
         for (size_t k = 0; k < count; ++k) {
             const size_t j = first + k;

@@ -7,6 +7,7 @@
 
 #include "ByteReader.h"
 #include "Device.h"
+#include "ModelRecords.h"
 #include "TextureManager.h"
 #include "UiServices.h"
 
@@ -15,13 +16,6 @@ const char* const kNoObjectsMessage = "Object의 갯수가 1보다 작습니다.
 namespace {
 
 constexpr size_t kVertexBytes = 32;
-constexpr size_t kFaceBytes = 12;
-constexpr size_t kSmallestObject = 12;   // name length, vertex count, face count
-constexpr int32_t kMaxVertices = 65536;  // what 16-bit face indices can reach
-
-std::string At(const ByteReader& r) {
-    return " (at byte " + std::to_string(r.Offset()) + ")";
-}
 
 // Copies `count` 32-byte vertex records of the file into `out`.
 void ReadVertices(const uint8_t* p, size_t count, ModelVertex* out) {
@@ -41,88 +35,6 @@ void ReadVertices(const uint8_t* p, size_t count, ModelVertex* out) {
         v.ReadFloat(mv.tv);
     }
 #endif
-}
-
-// Reads the texture reference of a record.
-bool ReadTextureName(ByteReader& r, const std::string& where, std::string& name,
-                     std::string& error) {
-    int32_t nameLength = 0;
-    if (!r.ReadInt32(nameLength)) {
-        error = where + "file ends before its texture name length" + At(r);
-        return false;
-    }
-    if (nameLength < 0 || static_cast<size_t>(nameLength) > kMaxTextureName) {
-        error = where + "texture name length " + std::to_string(nameLength) + " is outside 0.." +
-                std::to_string(kMaxTextureName) + At(r);
-        return false;
-    }
-    const uint8_t* bytes = r.Take(static_cast<size_t>(nameLength));
-    if (bytes == nullptr) {
-        error = where + "file ends inside its texture name" + At(r);
-        return false;
-    }
-    name.assign(reinterpret_cast<const char*>(bytes), static_cast<size_t>(nameLength));
-    if (name.find('\0') != std::string::npos) {
-        error = where + "texture name contains a zero byte";
-        return false;
-    }
-    return true;
-}
-
-// Reads a vertex count that must leave room for `frames` sets of that many vertices.
-bool ReadVertexCount(ByteReader& r, const std::string& where, int32_t frames, int32_t& count,
-                     std::string& error) {
-    if (!r.ReadInt32(count)) {
-        error = where + "file ends before its vertex count" + At(r);
-        return false;
-    }
-    uint64_t records = 0;
-    if (count < 0 ||
-        !CheckedMul(static_cast<uint64_t>(count), static_cast<uint64_t>(frames), records) ||
-        !r.Holds(records, kVertexBytes)) {
-        error = where + "vertex count " + std::to_string(count) +
-                (frames > 1 ? " in " + std::to_string(frames) + " frames" : std::string()) +
-                " does not fit the " + std::to_string(r.Remaining()) + " bytes left" + At(r);
-        return false;
-    }
-    if (count > kMaxVertices) {
-        error = where + std::to_string(count) + " vertices, but 16-bit face indices reach only " +
-                std::to_string(kMaxVertices);
-        return false;
-    }
-    return true;
-}
-
-// Reads the face count and the triangle list of an object of `vertexCount` vertices.
-bool ReadFaces(ByteReader& r, const std::string& where, int32_t vertexCount, int32_t& faceCount,
-               std::vector<uint16_t>& indices, std::string& error) {
-    if (!r.ReadInt32(faceCount)) {
-        error = where + "file ends before its face count" + At(r);
-        return false;
-    }
-    if (faceCount < 0 || !r.Holds(static_cast<uint64_t>(faceCount), kFaceBytes)) {
-        error = where + "face count " + std::to_string(faceCount) + " does not fit the " +
-                std::to_string(r.Remaining()) + " bytes left" + At(r);
-        return false;
-    }
-    const size_t count = static_cast<size_t>(faceCount) * 3;
-    indices.resize(count);
-    const uint8_t* p = r.Take(count * 4);
-    const uint32_t limit = static_cast<uint32_t>(vertexCount);
-    for (size_t k = 0; k < count; ++k, p += 4) {
-        const uint32_t index = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                               (static_cast<uint32_t>(p[2]) << 16) |
-                               (static_cast<uint32_t>(p[3]) << 24);
-        // Unsigned: a negative index compares above every vertex count.
-        if (index >= limit) {
-            error = where + "face " + std::to_string(k / 3) + " names vertex " +
-                    std::to_string(static_cast<int32_t>(index)) + " but the object has " +
-                    std::to_string(vertexCount) + " vertices";
-            return false;
-        }
-        indices[k] = static_cast<uint16_t>(index);
-    }
-    return true;
 }
 
 }  // namespace
@@ -174,7 +86,7 @@ bool ParseTesselFile(const uint8_t* data, size_t size, TesselFileData& tessel, s
         StaticObject& object = loaded.statics[static_cast<size_t>(i)];
         const std::string where = "static object " + std::to_string(i) + ": ";
         if (!ReadTextureName(r, where, object.textureName, error)) return false;
-        if (!ReadVertexCount(r, where, 1, object.vertexCount, error)) return false;
+        if (!ReadVertexCount(r, where, kVertexBytes, 1, object.vertexCount, error)) return false;
         object.vertices.resize(static_cast<size_t>(object.vertexCount));
         ReadVertices(r.Take(static_cast<size_t>(object.vertexCount) * kVertexBytes),
                      object.vertices.size(), object.vertices.data());
@@ -190,7 +102,8 @@ bool ParseTesselFile(const uint8_t* data, size_t size, TesselFileData& tessel, s
         const std::string where = "animated object " + std::to_string(i) + ": ";
         object.frameCount = frameCount;
         if (!ReadTextureName(r, where, object.textureName, error)) return false;
-        if (!ReadVertexCount(r, where, frameCount, object.vertexCount, error)) return false;
+        if (!ReadVertexCount(r, where, kVertexBytes, frameCount, object.vertexCount, error))
+            return false;
         const size_t total =
             static_cast<size_t>(object.vertexCount) * static_cast<size_t>(frameCount);
         object.frames.resize(total);
@@ -201,7 +114,8 @@ bool ParseTesselFile(const uint8_t* data, size_t size, TesselFileData& tessel, s
         faceTotal += object.faceCount;
     }
     if (!r.AtEnd()) {
-        error = std::to_string(r.Remaining()) + " unexpected bytes after the last object" + At(r);
+        error =
+            std::to_string(r.Remaining()) + " unexpected bytes after the last object" + r.AtByte();
         return false;
     }
     if (faceTotal > std::numeric_limits<int32_t>::max()) {

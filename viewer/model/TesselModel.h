@@ -3,6 +3,7 @@
 // frame counter of the model's own.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +43,7 @@ struct AnimatedObject {
 
     // Frame k's vertices (k in 0 .. frameCount - 1).
     const ModelVertex* Frame(int32_t k) const {
+        assert(k >= 0 && k < frameCount);
         return frames.data() + static_cast<size_t>(k) * static_cast<size_t>(vertexCount);
     }
 };

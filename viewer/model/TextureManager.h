@@ -72,7 +72,6 @@ public:
     // model being loaded; none = empty).
     void SetModelDirectory(const std::string& directory) { m_modelDirectory = directory; }
     const std::string& ModelDirectory() const { return m_modelDirectory; }
-    void SetImageLoader(ImageLoader* bitmapLoader) { m_bitmapLoader = bitmapLoader; }
 
     // Registers a texture name and loads its image: the index of its slot, or a
     // negative result (E_INVALIDARG for an empty name or one longer than

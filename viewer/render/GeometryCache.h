@@ -55,7 +55,6 @@ public:
 
     uint64_t UploadedBytes() const { return m_uploadedBytes; }
     size_t EntryCount() const { return m_entries.size(); }
-    size_t CachedBytes() const { return m_cachedBytes; }
 
 private:
     struct Key {

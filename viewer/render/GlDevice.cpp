@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "GlShaders.h"
+#include "GlTextureFormats.h"
 #include "VertexMath.h"
 
 namespace {
@@ -16,139 +18,7 @@ namespace {
 // entries are dropped beyond it).
 constexpr size_t kGeometryBudgetBytes = size_t(512) << 20;
 
-const char* const kVertexShader = R"(#version 330 core
-layout(location = 0) in vec3 aPosition;
-layout(location = 1) in vec3 aNormal;
-layout(location = 2) in vec2 aTexCoord;
-
-uniform mat4 uWorldViewProjection;  // row-vector matrices, uploaded as they are
-uniform mat3 uNormalMatrix;         // view space normals
-uniform bool uLighting;
-uniform bool uLightEnabled;
-uniform vec3 uToLight;              // view space, unit length, towards the light
-uniform vec4 uLightDiffuse;
-uniform vec4 uLightAmbient;
-uniform vec4 uGlobalAmbient;
-uniform vec4 uMaterialDiffuse;
-uniform vec4 uMaterialAmbient;
-uniform vec4 uMaterialEmissive;
-
-out vec4 vColour;
-out vec2 vTexCoord;
-
-void main() {
-    vec4 clip = uWorldViewProjection * vec4(aPosition, 1.0);
-    // Direct3D clip z runs from 0 to w, OpenGL's from -w to w.
-    clip.z = 2.0 * clip.z - clip.w;
-    gl_Position = clip;
-    vTexCoord = aTexCoord;
-    if (!uLighting) {
-        vColour = vec4(1.0);
-        return;
-    }
-    vec3 colour = uMaterialEmissive.rgb + uGlobalAmbient.rgb * uMaterialAmbient.rgb;
-    if (uLightEnabled) {
-        float k = max(dot(uNormalMatrix * aNormal, uToLight), 0.0);
-        colour += uLightAmbient.rgb * uMaterialAmbient.rgb
-                + uLightDiffuse.rgb * uMaterialDiffuse.rgb * k;
-    }
-    vColour = vec4(clamp(colour, 0.0, 1.0), clamp(uMaterialDiffuse.a, 0.0, 1.0));
-}
-)";
-
-const char* const kFragmentShader = R"(#version 330 core
-in vec4 vColour;
-in vec2 vTexCoord;
-
-uniform sampler2D uTexture;
-uniform bool uTextured;
-uniform int uAlphaFunc;    // D3DCMP_*
-uniform float uAlphaRef;   // 0..255
-
-out vec4 fragColour;
-
-void main() {
-    vec4 c = vColour;
-    if (uTextured) {
-        vec4 t = texture(uTexture, vTexCoord);
-        c = vec4(c.rgb * t.rgb, t.a);
-    }
-    float a = floor(c.a * 255.0 + 0.5);
-    bool pass = true;
-    if (uAlphaFunc == 1) pass = false;
-    else if (uAlphaFunc == 2) pass = a < uAlphaRef;
-    else if (uAlphaFunc == 3) pass = a == uAlphaRef;
-    else if (uAlphaFunc == 4) pass = a <= uAlphaRef;
-    else if (uAlphaFunc == 5) pass = a > uAlphaRef;
-    else if (uAlphaFunc == 6) pass = a != uAlphaRef;
-    else if (uAlphaFunc == 7) pass = a >= uAlphaRef;
-    if (!pass) discard;
-    fragColour = c;
-}
-)";
-
 constexpr uint32_t kCmpAlways = 8;
-
-// The texture formats the device offers, in the order it offers them, with
-// the GL packed type that reads each one.
-struct TextureFormat {
-    DDPIXELFORMAT pf;
-    GLenum format;
-    GLenum type;
-    bool opaque;  // no alpha channel: sampled alpha is 1
-};
-
-DDPIXELFORMAT Rgb(uint32_t flags, uint32_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-    DDPIXELFORMAT pf;
-    pf.dwFlags = flags;
-    pf.dwRGBBitCount = bits;
-    pf.dwRBitMask = r;
-    pf.dwGBitMask = g;
-    pf.dwBBitMask = b;
-    pf.dwRGBAlphaBitMask = a;
-    return pf;
-}
-
-const TextureFormat kFormats[] = {
-    {Rgb(DDPF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0), GL_RGB, GL_UNSIGNED_SHORT_5_6_5, true},
-    {Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7C00, 0x03E0, 0x001F, 0x8000), GL_BGRA,
-     GL_UNSIGNED_SHORT_1_5_5_5_REV, false},
-    {Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0F00, 0x00F0, 0x000F, 0xF000), GL_BGRA,
-     GL_UNSIGNED_SHORT_4_4_4_4_REV, false},
-    {Rgb(DDPF_RGB, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-     true},
-    {Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000), GL_BGRA,
-     GL_UNSIGNED_INT_8_8_8_8_REV, false},
-};
-
-const TextureFormat* FindFormat(const DDPIXELFORMAT& pf) {
-    constexpr uint32_t kRelevant = DDPF_RGB | DDPF_ALPHAPIXELS | DDPF_FOURCC |
-                                   DDPF_PALETTEINDEXED8 | DDPF_LUMINANCE | DDPF_BUMPLUMINANCE |
-                                   DDPF_BUMPDUDV;
-    for (const TextureFormat& f : kFormats) {
-        if ((pf.dwFlags & kRelevant) == f.pf.dwFlags && pf.dwRGBBitCount == f.pf.dwRGBBitCount &&
-            pf.dwRBitMask == f.pf.dwRBitMask && pf.dwGBitMask == f.pf.dwGBitMask &&
-            pf.dwBBitMask == f.pf.dwBBitMask && pf.dwRGBAlphaBitMask == f.pf.dwRGBAlphaBitMask)
-            return &f;
-    }
-    return nullptr;
-}
-
-GLuint CompileShader(GLenum kind, const char* source, std::string& error) {
-    GLuint shader = glCreateShader(kind);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = {};
-        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
-        error = std::string("shader does not compile: ") + log;
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
 
 // Inverse transpose of the upper 3x3 of a row-vector matrix, row-major; the
 // matrix itself when it cannot be inverted.
@@ -197,114 +67,6 @@ GLenum PrimitiveMode(D3DPRIMITIVETYPE type, bool& ok) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Render target
-
-HRESULT GlRenderTarget::Create(RenderContext& context, uint32_t width, uint32_t height,
-                               std::unique_ptr<GlRenderTarget>& target) {
-    target.reset();
-    if (width == 0 || height == 0) return E_INVALIDARG;
-    if (!context.MakeCurrent()) return E_FAIL;
-    GLint maxSize = 0;
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
-    if (width > static_cast<uint32_t>(maxSize) || height > static_cast<uint32_t>(maxSize))
-        return E_INVALIDARG;
-
-    std::unique_ptr<GlRenderTarget> t(new GlRenderTarget(context, width, height));
-    glGenFramebuffers(1, &t->m_framebuffer);
-    glGenRenderbuffers(1, &t->m_colour);
-    glGenRenderbuffers(1, &t->m_depth);
-    glBindRenderbuffer(GL_RENDERBUFFER, t->m_colour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, static_cast<GLsizei>(width),
-                          static_cast<GLsizei>(height));
-    // A z-buffer without stencil bits.
-    glBindRenderbuffer(GL_RENDERBUFFER, t->m_depth);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, static_cast<GLsizei>(width),
-                          static_cast<GLsizei>(height));
-    glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, t->m_framebuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, t->m_colour);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, t->m_depth);
-    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    if (status != GL_FRAMEBUFFER_COMPLETE || glGetError() != GL_NO_ERROR) return E_FAIL;
-    target = std::move(t);
-    return S_OK;
-}
-
-GlRenderTarget::~GlRenderTarget() {
-    if (!m_context.MakeCurrent()) return;
-    if (m_framebuffer) glDeleteFramebuffers(1, &m_framebuffer);
-    if (m_colour) glDeleteRenderbuffers(1, &m_colour);
-    if (m_depth) glDeleteRenderbuffers(1, &m_depth);
-}
-
-bool GlRenderTarget::Read(RgbaImage& image) {
-    if (!m_context.MakeCurrent()) return false;
-    return ReadFramebuffer(m_framebuffer, m_width, m_height, image);
-}
-
-bool ReadFramebuffer(uint32_t framebuffer, uint32_t width, uint32_t height, RgbaImage& image) {
-    image.width = width;
-    image.height = height;
-    image.rgba.assign(static_cast<size_t>(width) * height * 4, 0);
-    if (width == 0 || height == 0) return true;
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    std::vector<uint8_t> bottomUp(image.rgba.size());
-    glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_RGBA,
-                 GL_UNSIGNED_BYTE, bottomUp.data());
-    const bool ok = glGetError() == GL_NO_ERROR;
-    const size_t row = static_cast<size_t>(width) * 4;
-    for (uint32_t y = 0; y < height; ++y)
-        std::memcpy(&image.rgba[y * row], &bottomUp[(height - 1 - y) * row], row);
-    return ok;
-}
-
-// ---------------------------------------------------------------------------
-// Textures
-
-GlTextureObject::~GlTextureObject() {
-    // A texture outliving its context went with it.
-    if (m_name && *m_context && (*m_context)->MakeCurrent()) glDeleteTextures(1, &m_name);
-}
-
-HRESULT GlTextureSurface::Blt(const StagingImage& image) {
-    const TextureFormat* format = FindFormat(m_desc.ddpfPixelFormat);
-    const TextureFormat* source = FindFormat(image.format);
-    if (!format || source != format) return E_INVALIDARG;
-    const uint32_t bytesPerPixel = format->pf.dwRGBBitCount / 8;
-    if (image.width == 0 || image.height == 0 ||
-        image.pitch < static_cast<uint64_t>(image.width) * bytesPerPixel ||
-        image.bytes.size() < static_cast<uint64_t>(image.pitch) * image.height)
-        return E_INVALIDARG;
-    if (!*m_context || !(*m_context)->MakeCurrent()) return DDERR_SURFACELOST;
-
-    // Scale to the texture's size by taking the nearest staged pixel.
-    const uint32_t w = m_desc.dwWidth, h = m_desc.dwHeight;
-    std::vector<uint8_t> packed(static_cast<size_t>(w) * h * bytesPerPixel);
-    for (uint32_t y = 0; y < h; ++y) {
-        const uint32_t sy = static_cast<uint32_t>(static_cast<uint64_t>(y) * image.height / h);
-        const uint8_t* srcRow = &image.bytes[static_cast<size_t>(sy) * image.pitch];
-        uint8_t* dstRow = &packed[static_cast<size_t>(y) * w * bytesPerPixel];
-        for (uint32_t x = 0; x < w; ++x) {
-            const uint32_t sx = static_cast<uint32_t>(static_cast<uint64_t>(x) * image.width / w);
-            std::memcpy(dstRow + x * bytesPerPixel, srcRow + sx * bytesPerPixel, bytesPerPixel);
-        }
-    }
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-    glBindTexture(GL_TEXTURE_2D, m_texture->Name());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h),
-                    format->format, format->type, packed.data());
-    return glGetError() == GL_NO_ERROR ? S_OK : E_FAIL;
-}
-
-// ---------------------------------------------------------------------------
 // Device
 
 GlRenderDevice::GlRenderDevice(RenderContext& context, GlRenderTarget& target, bool software)
@@ -340,27 +102,8 @@ bool GlRenderDevice::Init(std::string& error) {
                 std::to_string(minor);
         return false;
     }
-    GLuint vs = CompileShader(GL_VERTEX_SHADER, kVertexShader, error);
-    if (!vs) return false;
-    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, kFragmentShader, error);
-    if (!fs) {
-        glDeleteShader(vs);
-        return false;
-    }
-    m_program = glCreateProgram();
-    glAttachShader(m_program, vs);
-    glAttachShader(m_program, fs);
-    glLinkProgram(m_program);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    GLint linked = 0;
-    glGetProgramiv(m_program, GL_LINK_STATUS, &linked);
-    if (!linked) {
-        char log[1024] = {};
-        glGetProgramInfoLog(m_program, sizeof log, nullptr, log);
-        error = std::string("shader program does not link: ") + log;
-        return false;
-    }
+    m_program = BuildSceneProgram(error);
+    if (!m_program) return false;
     auto at = [this](const char* name) { return glGetUniformLocation(m_program, name); };
     m_u.worldViewProjection = at("uWorldViewProjection");
     m_u.normalMatrix = at("uNormalMatrix");
@@ -413,8 +156,10 @@ HRESULT GlRenderDevice::GetCaps(DeviceCaps& caps) {
 
 HRESULT GlRenderDevice::EnumTextureFormats(TextureFormatCallback callback, void* context) {
     if (!callback) return E_INVALIDARG;
-    for (const TextureFormat& f : kFormats) {
-        if (callback(f.pf, context) == D3DENUMRET_CANCEL) break;
+    size_t count = 0;
+    const TextureFormat* formats = TextureFormats(count);
+    for (size_t k = 0; k < count; ++k) {
+        if (callback(formats[k].pf, context) == D3DENUMRET_CANCEL) break;
     }
     return S_OK;
 }
