@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "BipedWriter.h"
 #include "ControlDlg.h"
 #include "EglContext.h"
 #include "ManualClock.h"
@@ -50,13 +51,7 @@ inline const std::vector<float> kBoneTriangle = {-3, 14, 0, 0, 19, 0, 3, 14, 0};
 // A biped of one bone with one triangle over `corners`; frame k moves the
 // bone by k * dx along x.
 inline ByteWriter MovingBiped(int frames, float dx, const std::vector<float>& corners) {
-    ByteWriter w;
-    w.Int32(1).Int32(frames);
-    w.Int32(3);
-    for (float c : corners) w.Float(c);
-    w.Int32(1).Int32(0).Int32(1).Int32(2);
-    for (int k = 0; k < frames; ++k) w.Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, dx * k, 0, 0});
-    return w;
+    return OneBoneBiped(frames, corners, dx);
 }
 
 // ---- Pixels ------------------------------------------------------------------

@@ -14,58 +14,43 @@
 #include <fstream>
 #include <sstream>
 
+#include "ProgramRun.h"
 #include "QtUiServices.h"
 #include "Snapshot.h"
 #include "TempDir.h"
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::string output;
-};
-
 ProgramRun Zintaro(const std::string& environment, const std::string& arguments) {
-    TempDir dir;
-    const std::string log = dir.File("out.log");
-    const std::string command =
-        environment + " " + std::string(BIN_DIR) + "/zintaro " + arguments + " >'" + log + "' 2>&1";
-    const int raw = std::system(command.c_str());
-    ProgramRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(log);
-    std::stringstream text;
-    text << in.rdbuf();
-    run.output = text.str();
-    return run;
+    return RunCommand(environment + " " + std::string(BIN_DIR) + "/zintaro " + arguments);
 }
 
 TEST(ViewerProgram, RefusesAWindowWithoutOpenGLOrWithoutADisplay) {
     // The offscreen platform has no OpenGL: said, not crashed.
     ProgramRun run = Zintaro("env QT_QPA_PLATFORM=offscreen", "");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("offers no OpenGL"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("--snapshot"), std::string::npos) << run.output;
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("offers no OpenGL"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("--snapshot"), std::string::npos) << run.out;
     // No display at all.
     run = Zintaro("env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY", "--play");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("no display"), std::string::npos) << run.output;
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("no display"), std::string::npos) << run.out;
     // A display nothing answers on: said instead of Qt's abort.
     run = Zintaro("env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:987", "--play");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("no X server answers on the display ':987' (DISPLAY)"),
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("no X server answers on the display ':987' (DISPLAY)"),
               std::string::npos)
-        << run.output;
+        << run.out;
     run = Zintaro("env -u QT_QPA_PLATFORM -u DISPLAY WAYLAND_DISPLAY=/nonexistent/wayland-9",
                   "--play");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("no Wayland compositor answers on '/nonexistent/wayland-9'"),
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("no Wayland compositor answers on '/nonexistent/wayland-9'"),
               std::string::npos)
-        << run.output;
+        << run.out;
     // Options are checked before anything else.
     run = Zintaro("env QT_QPA_PLATFORM=offscreen", "--screenshot");
-    EXPECT_EQ(run.status, 2) << run.output;
-    EXPECT_NE(run.output.find("--screenshot"), std::string::npos) << run.output;
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_NE(run.out.find("--screenshot"), std::string::npos) << run.out;
 }
 
 TEST(ViewerProgram, TexturesAreLookedUpInTextrBesideTheProgram) {

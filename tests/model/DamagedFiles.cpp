@@ -3,12 +3,13 @@
 #include <cstdio>
 
 #include "Biped.h"
-#include "ByteWriter.h"
+#include "BipedWriter.h"
 #include "CharacterPart.h"
 #include "ModelFileWriter.h"
 #include "TesselModel.h"
 #include "TextureImage.h"
 #include "TgaWriter.h"
+#include "formats/LittleEndianWriter.h"
 
 namespace {
 
@@ -26,15 +27,6 @@ void Add(std::vector<DamagedFile>& table, const std::string& name,
 
 void WriteFrame(ByteWriter& w, float scale, float tx) {
     w.Floats({scale, 0, 0, 0, scale, 0, 0, 0, scale, tx, 0, 0});
-}
-
-ByteWriter OneBoneBiped(int frames) {
-    ByteWriter w;
-    w.Int32(1).Int32(frames);
-    w.Int32(3).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0});
-    w.Int32(1).Int32(0).Int32(1).Int32(2);
-    for (int f = 0; f < frames; ++f) WriteFrame(w, 1.0f, static_cast<float>(f) * 10.0f);
-    return w;
 }
 
 // ---- part

@@ -4,28 +4,19 @@
 #include <cstdio>
 
 #include "Biped.h"
-#include "ByteWriter.h"
+#include "BipedWriter.h"
 #include "DamagedFiles.h"
 #include "RecordingControlPanel.h"
 #include "RecordingUiServices.h"
 #include "SceneState.h"
 #include "TempDir.h"
+#include "formats/LittleEndianWriter.h"
 
 namespace {
 
 // One stored frame: the 3x3 part row by row and the translation (12 floats).
 void WriteFrame(ByteWriter& w, float scale, float tx, float ty, float tz) {
     w.Floats({scale, 0, 0, 0, scale, 0, 0, 0, scale, tx, ty, tz});
-}
-
-// boneCount 1, frames frames, one triangle over positions 0, 1, 2.
-ByteWriter OneBoneBiped(int frames) {
-    ByteWriter w;
-    w.Int32(1).Int32(frames);
-    w.Int32(3).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0});
-    w.Int32(1).Int32(0).Int32(1).Int32(2);
-    for (int f = 0; f < frames; ++f) WriteFrame(w, 1.0f, static_cast<float>(f) * 10.0f, 0, 0);
-    return w;
 }
 
 bool Load(Biped& biped, const ByteWriter& w, std::string& error) {

@@ -11,6 +11,7 @@
 #include "Biped.h"
 #include "CharacterPart.h"
 #include "DamagedFiles.h"
+#include "FileContents.h"
 #include "ModelFileWriter.h"
 #include "RecordingDevice.h"
 #include "RecordingUiServices.h"
@@ -93,11 +94,6 @@ TEST(DamagedFiles, RejectedPartsAndModelsKeepWhatTheyHeldAndRegisterNoTexture) {
     EXPECT_EQ(textures.Count(), 1);
     EXPECT_EQ(device.surfaces.size(), surfaces);  // no surfaces were made again
     EXPECT_TRUE(ui.messages.empty());
-}
-
-std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(DamagedFiles, CommittedCorpusMatchesTheTablesAndIsRejectedFromDisk) {

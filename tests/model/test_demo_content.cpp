@@ -15,7 +15,9 @@
 #include "Biped.h"
 #include "CharacterPart.h"
 #include "DamagedFiles.h"
+#include "FileContents.h"
 #include "ModelFileWriter.h"
+#include "ProgramRun.h"
 #include "QtImageLoader.h"
 #include "RecordingDevice.h"
 #include "RecordingUiServices.h"
@@ -27,30 +29,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ProgramRun {
-    int status = -1;
-    std::string output;  // standard output and error
-};
-
-ProgramRun Execute(const std::string& command) {
-    ProgramRun run;
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
 std::string Tool(const char* name) {
     return std::string(BIN_DIR) + "/" + name;
-}
-
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 const char* const kParts[5] = {"body.mrv", "helmet.mrv", "armour.mrv", "weapon.mrv", "shoes.mrv"};
@@ -59,8 +39,8 @@ class DemoContent : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = new TempDir;
-        const ProgramRun run = Execute(Tool("make-demo-content") + " " + dir->Path().string());
-        ASSERT_EQ(run.status, 0) << run.output;
+        const ProgramRun run = RunCommand(Tool("make-demo-content") + " " + dir->Path().string());
+        ASSERT_EQ(run.status, 0) << run.out;
     }
     static void TearDownTestSuite() {
         delete dir;
@@ -193,8 +173,8 @@ TEST_F(DemoContent, FacesAreWoundClockwiseSeenFromOutside) {
 
 TEST_F(DemoContent, EveryRunWritesTheSameFiles) {
     TempDir again;
-    const ProgramRun run = Execute(Tool("make-demo-content") + " " + again.Path().string());
-    ASSERT_EQ(run.status, 0) << run.output;
+    const ProgramRun run = RunCommand(Tool("make-demo-content") + " " + again.Path().string());
+    ASSERT_EQ(run.status, 0) << run.out;
     size_t files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(dir->Path())) {
         if (!entry.is_regular_file()) continue;
@@ -208,17 +188,17 @@ TEST_F(DemoContent, EveryRunWritesTheSameFiles) {
 TEST_F(DemoContent, ModelInfoSummarisesEveryDemoFile) {
     for (const char* name : {"demo.bpd", "body.mrv", "helmet.mrv", "armour.mrv", "weapon.mrv",
                              "shoes.mrv", "village.tsl"}) {
-        const ProgramRun run = Execute(Tool("model-info") + " " + dir->File(name));
-        EXPECT_EQ(run.status, 0) << run.output;
-        EXPECT_EQ(run.output.rfind(name, 0), 0u) << run.output;
+        const ProgramRun run = RunCommand(Tool("model-info") + " " + dir->File(name));
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(run.out.rfind(name, 0), 0u) << run.out;
     }
-    const ProgramRun tessel = Execute(Tool("model-info") + " " + dir->File("village.tsl"));
-    EXPECT_NE(tessel.output.find("Tessel model, 36 frames"), std::string::npos) << tessel.output;
-    EXPECT_NE(tessel.output.find("animated   0: texture wood.tga"), std::string::npos);
-    const ProgramRun part = Execute(Tool("model-info") + " " + dir->File("helmet.mrv"));
-    EXPECT_NE(part.output.find("object  1: texture helmet.tga, 8 vertices, 4 faces"),
+    const ProgramRun tessel = RunCommand(Tool("model-info") + " " + dir->File("village.tsl"));
+    EXPECT_NE(tessel.out.find("Tessel model, 36 frames"), std::string::npos) << tessel.out;
+    EXPECT_NE(tessel.out.find("animated   0: texture wood.tga"), std::string::npos);
+    const ProgramRun part = RunCommand(Tool("model-info") + " " + dir->File("helmet.mrv"));
+    EXPECT_NE(part.out.find("object  1: texture helmet.tga, 8 vertices, 4 faces"),
               std::string::npos)
-        << part.output;
+        << part.out;
 }
 
 TEST(ModelInfo, DamagedCorpusFilesFailWithTheFileAndTheProblem) {
@@ -228,33 +208,32 @@ TEST(ModelInfo, DamagedCorpusFilesFailWithTheFileAndTheProblem) {
         for (size_t i = 0; i < kind.files.size(); ++i) {
             const fs::path path =
                 root / kind.kind / DamagedFileName(i, kind.files[i], kind.extension);
-            const ProgramRun run = Execute(Tool("model-info") + " " + path.string());
+            const ProgramRun run = RunCommand(Tool("model-info") + " " + path.string());
             EXPECT_EQ(run.status, 1) << path;
-            EXPECT_NE(run.output.find(path.string() + ": "), std::string::npos) << run.output;
-            EXPECT_NE(run.output.find(kind.files[i].messagePart), std::string::npos) << run.output;
+            EXPECT_NE(run.out.find(path.string() + ": "), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find(kind.files[i].messagePart), std::string::npos) << run.out;
         }
     }
 }
 
 TEST(ModelInfo, UsageAndUnknownFiles) {
     for (const char* tool : {"model-info", "make-demo-content"}) {
-        const ProgramRun help = Execute(Tool(tool) + " --help");
+        const ProgramRun help = RunCommand(Tool(tool) + " --help");
         EXPECT_EQ(help.status, 0) << tool;
-        EXPECT_NE(help.output.find(std::string("usage: ") + tool), std::string::npos)
-            << help.output;
-        EXPECT_EQ(Execute(Tool(tool)).status, 2) << tool;
+        EXPECT_NE(help.out.find(std::string("usage: ") + tool), std::string::npos) << help.out;
+        EXPECT_EQ(RunCommand(Tool(tool)).status, 2) << tool;
     }
-    EXPECT_EQ(Execute(Tool("model-info") + " --bogus x.tsl").status, 2);
-    EXPECT_EQ(Execute(Tool("model-info") + " x.mrv --biped").status, 2);
+    EXPECT_EQ(RunCommand(Tool("model-info") + " --bogus x.tsl").status, 2);
+    EXPECT_EQ(RunCommand(Tool("model-info") + " x.mrv --biped").status, 2);
     TempDir dir;
     std::ofstream(dir.File("notes.txt")) << "x";
-    const ProgramRun unknown = Execute(Tool("model-info") + " " + dir.File("notes.txt"));
+    const ProgramRun unknown = RunCommand(Tool("model-info") + " " + dir.File("notes.txt"));
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.output.find(dir.File("notes.txt") + ": not a model file"), std::string::npos)
-        << unknown.output;
-    const ProgramRun missing = Execute(Tool("model-info") + " " + dir.File("none.tsl"));
+    EXPECT_NE(unknown.out.find(dir.File("notes.txt") + ": not a model file"), std::string::npos)
+        << unknown.out;
+    const ProgramRun missing = RunCommand(Tool("model-info") + " " + dir.File("none.tsl"));
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.output.find("cannot open"), std::string::npos);
+    EXPECT_NE(missing.out.find("cannot open"), std::string::npos);
     // What is not a regular file is refused before anything is read from it:
     // a FIFO without a writer does not block, an endless device is not read.
     ASSERT_EQ(::mkfifo(dir.File("pipe.tsl").c_str(), 0600), 0);
@@ -264,9 +243,9 @@ TEST(ModelInfo, UsageAndUnknownFiles) {
                     {"/dev/zero", "is a device"},
                     {dir.Path().string(), "directory"}};
     for (const auto& c : notFiles) {
-        const ProgramRun run = Execute("timeout 20 " + Tool("model-info") + " '" + c.path + "'");
+        const ProgramRun run = RunCommand("timeout 20 " + Tool("model-info") + " '" + c.path + "'");
         EXPECT_EQ(run.status, 1) << c.path;
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
     }
 }
 
@@ -275,15 +254,14 @@ TEST(ModelInfo, UsageAndUnknownFiles) {
 // values the formats cannot mean.
 TEST_F(DemoContent, ModelInfoChecksPartsAgainstASkeletonAndTheirTextures) {
     const std::string biped = dir->File("demo.bpd");
-    ProgramRun run = Execute(Tool("model-info") + " " + dir->File("helmet.mrv") + " " +
-                             dir->File("village.tsl") + " --biped " + biped);
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("helmet.mrv: character part"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("village.tsl: Tessel model"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("  skeleton " + biped + ": fits (17 bones)"), std::string::npos)
-        << run.output;
-    EXPECT_NE(run.output.find("  textures: all 5 found and readable"), std::string::npos)
-        << run.output;
+    ProgramRun run = RunCommand(Tool("model-info") + " " + dir->File("helmet.mrv") + " " +
+                                dir->File("village.tsl") + " --biped " + biped);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("helmet.mrv: character part"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("village.tsl: Tessel model"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  skeleton " + biped + ": fits (17 bones)"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("  textures: all 5 found and readable"), std::string::npos) << run.out;
 
     TempDir other;
     const std::vector<uint8_t> helmet = ReadAll(dir->File("helmet.mrv"));
@@ -295,41 +273,40 @@ TEST_F(DemoContent, ModelInfoChecksPartsAgainstASkeletonAndTheirTextures) {
         .write(reinterpret_cast<const char*>(helmet.data()), helmet.size());
     // A skeleton given as the wrong kind, a part for a larger skeleton, and
     // one with an infinite coordinate.
-    run = Execute(Tool("model-info") + " " + other.File("helmet.mrv") + " --biped " +
-                  dir->File("weapon.mrv"));
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find(dir->File("weapon.mrv") +
-                              ": this is a character part (.mrv), not a skeleton animation (.bpd)"),
+    run = RunCommand(Tool("model-info") + " " + other.File("helmet.mrv") + " --biped " +
+                     dir->File("weapon.mrv"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find(dir->File("weapon.mrv") +
+                           ": this is a character part (.mrv), not a skeleton animation (.bpd)"),
               std::string::npos)
-        << run.output;
+        << run.out;
     const std::vector<ModelVertex> corners = {Vertex(0, 0, 0), Vertex(1, 0, 0), Vertex(0, 1, 0)};
     PartFile({{"", corners, {0, 99, 0}, {0, 1, 2}}}).SaveAs(other.File("big.mrv"));
-    run = Execute(Tool("model-info") + " " + other.File("big.mrv") + " --biped " + biped);
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find(other.File("big.mrv") + ": made for another skeleton than " + biped +
-                              " (bones up to 99"),
+    run = RunCommand(Tool("model-info") + " " + other.File("big.mrv") + " --biped " + biped);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find(other.File("big.mrv") + ": made for another skeleton than " + biped +
+                           " (bones up to 99"),
               std::string::npos)
-        << run.output;
+        << run.out;
     PartFile({{"", {corners[0], Vertex(INFINITY, 0, 0), corners[2]}, {0, 0, 0}, {0, 1, 2}}})
         .SaveAs(other.File("inf.mrv"));
-    run = Execute(Tool("model-info") + " " + other.File("inf.mrv"));
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(
-        run.output.find("inf.mrv: object 0 vertex 1 holds a value that is not a finite number"),
-        std::string::npos)
-        << run.output;
-    run = Execute("cd " + other.Path().string() + " && ZINTARO_MEDIA_DIR= " + Tool("model-info") +
-                  " helmet.mrv helmet.bin helmet.tsl");
-    EXPECT_EQ(run.status, 1) << run.output;
-    // Read by content, and the texture missing beside it.
-    EXPECT_NE(run.output.find("helmet.bin: character part"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("  texture helmet.tga: helmet.tga was found neither"),
+    run = RunCommand(Tool("model-info") + " " + other.File("inf.mrv"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("inf.mrv: object 0 vertex 1 holds a value that is not a finite number"),
               std::string::npos)
-        << run.output;
+        << run.out;
+    run =
+        RunCommand("cd " + other.Path().string() + " && ZINTARO_MEDIA_DIR= " + Tool("model-info") +
+                   " helmet.mrv helmet.bin helmet.tsl");
+    EXPECT_EQ(run.status, 1) << run.out;
+    // Read by content, and the texture missing beside it.
+    EXPECT_NE(run.out.find("helmet.bin: character part"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  texture helmet.tga: helmet.tga was found neither"), std::string::npos)
+        << run.out;
     EXPECT_NE(
-        run.output.find("helmet.tsl: this is a character part (.mrv), not a Tessel model (.tsl)"),
+        run.out.find("helmet.tsl: this is a character part (.mrv), not a Tessel model (.tsl)"),
         std::string::npos)
-        << run.output;
+        << run.out;
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include <iterator>
 
 #include "Biped.h"
-#include "ByteWriter.h"
 #include "CharacterPart.h"
+#include "FileContents.h"
 #include "QtImageLoader.h"
 #include "RecordingDevice.h"
 #include "RecordingUiServices.h"
@@ -19,15 +19,11 @@
 #include "TesselModel.h"
 #include "TextureImage.h"
 #include "TextureManager.h"
+#include "formats/LittleEndianWriter.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 // Decodes a bitmap through the texture manager and the Qt loader, as the
 // viewer does, and makes its surface: the index, or a negative result with

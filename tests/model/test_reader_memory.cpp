@@ -5,11 +5,11 @@
 
 #include "AllocationMeter.h"
 #include "Biped.h"
-#include "ByteWriter.h"
 #include "CharacterPart.h"
 #include "DamagedFiles.h"
 #include "TesselModel.h"
 #include "TextureImage.h"
+#include "formats/LittleEndianWriter.h"
 
 namespace {
 

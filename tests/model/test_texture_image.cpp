@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ByteWriter.h"
 #include "RecordingDevice.h"
 #include "TempDir.h"
 #include "TextureImage.h"
 #include "TgaWriter.h"
+#include "formats/LittleEndianWriter.h"
 
 namespace {
 

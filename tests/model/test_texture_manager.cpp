@@ -11,13 +11,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ByteWriter.h"
 #include "QtImageLoader.h"
 #include "RecordingDevice.h"
 #include "TempDir.h"
 #include "TextureImage.h"
 #include "TextureManager.h"
 #include "TgaWriter.h"
+#include "formats/LittleEndianWriter.h"
 
 namespace {
 

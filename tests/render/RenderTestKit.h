@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "ByteWriter.h"
+#include "BipedWriter.h"
 #include "D3DTypes.h"
 #include "EglContext.h"
+#include "formats/LittleEndianWriter.h"
 
 // A context of the given client size, or a failed assertion naming the reason.
 inline std::unique_ptr<EglSurfacelessContext> MakeContext(uint32_t width, uint32_t height) {
@@ -93,11 +94,5 @@ inline TesselObject Square(float cx, float cy, float z, float h, float nz,
 
 // A biped of one bone with one triangle over `corners` and one identity frame.
 inline ByteWriter OneTriangleBiped(const float corners[9]) {
-    ByteWriter w;
-    w.Int32(1).Int32(1);
-    w.Int32(3);
-    for (int i = 0; i < 9; ++i) w.Float(corners[i]);
-    w.Int32(1).Int32(0).Int32(1).Int32(2);
-    w.Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
-    return w;
+    return OneBoneBiped(1, std::vector<float>(corners, corners + 9), 0);
 }

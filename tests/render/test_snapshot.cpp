@@ -15,6 +15,7 @@
 
 #include "CommandLine.h"
 #include "ImageDifference.h"
+#include "ProgramRun.h"
 #include "RenderTestKit.h"
 #include "TempDir.h"
 #include "TgaWriter.h"
@@ -23,23 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::string output;  // standard output and standard error
-};
-
-ProgramRun Zintaro(const TempDir& dir, const std::string& arguments) {
-    const std::string log = dir.File("zintaro.log");
-    const std::string command =
-        std::string(BIN_DIR) + "/zintaro " + arguments + " >'" + log + "' 2>&1";
-    const int raw = std::system(command.c_str());
-    ProgramRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(log);
-    std::stringstream text;
-    text << in.rdbuf();
-    run.output = text.str();
-    return run;
+ProgramRun Zintaro(const std::string& arguments) {
+    return RunProgram("zintaro", arguments);
 }
 
 Rgb PixelOf(const QImage& image, int x, int y) {
@@ -76,10 +62,9 @@ protected:
 };
 
 TEST_F(SnapshotTest, WritesTheSceneAsSeenInTheWindow) {
-    ProgramRun run =
-        Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --background 0,0,90 --tessel '" +
-                         tessel + "'");
-    ASSERT_EQ(run.status, 0) << run.output;
+    ProgramRun run = Zintaro("--snapshot '" + output +
+                             "' --size 64x48 --background 0,0,90 --tessel '" + tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
     QImage image = Image();
     ASSERT_EQ(image.width(), 64);
     ASSERT_EQ(image.height(), 48);
@@ -92,15 +77,15 @@ TEST_F(SnapshotTest, WritesTheSceneAsSeenInTheWindow) {
 
 TEST_F(SnapshotTest, ViewLightAndSwitchOptionsChangeThePicture) {
     // Light off: ambient grey only.
-    ProgramRun run = Zintaro(
-        dir, "--snapshot '" + output + "' --size 64x48 --light 0,0,0 --tessel '" + tessel + "'");
-    ASSERT_EQ(run.status, 0) << run.output;
+    ProgramRun run =
+        Zintaro("--snapshot '" + output + "' --size 64x48 --light 0,0,0 --tessel '" + tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_PRED3(Near, PixelOf(Image(), 44, 24), (Rgb{0x55, 0x55, 0x55}), 1);
 
     // Turned round: the squares show their backs and are culled.
-    run = Zintaro(
-        dir, "--snapshot '" + output + "' --size 64x48 --yaw 3.14159 --tessel '" + tessel + "'");
-    ASSERT_EQ(run.status, 0) << run.output;
+    run =
+        Zintaro("--snapshot '" + output + "' --size 64x48 --yaw 3.14159 --tessel '" + tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
     QImage turned = Image();
     int lit = 0;
     for (int y = 0; y < turned.height(); ++y)
@@ -108,19 +93,19 @@ TEST_F(SnapshotTest, ViewLightAndSwitchOptionsChangeThePicture) {
     EXPECT_EQ(lit, 0);
 
     // Hidden Tessel model.
-    run = Zintaro(dir, "--snapshot '" + output +
-                           "' --size 64x48 --show 6=0 --background 9,9,9 "
-                           "--tessel '" +
-                           tessel + "'");
-    ASSERT_EQ(run.status, 0) << run.output;
+    run = Zintaro("--snapshot '" + output +
+                  "' --size 64x48 --show 6=0 --background 9,9,9 "
+                  "--tessel '" +
+                  tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_PRED3(Near, PixelOf(Image(), 44, 24), (Rgb{9, 9, 9}), 0);
 
     // Moved to the right and narrowed: the right square now covers the middle.
-    run = Zintaro(dir, "--snapshot '" + output +
-                           "' --size 64x48 --pan -8,-10 --fov 0.3 "
-                           "--tessel '" +
-                           tessel + "'");
-    ASSERT_EQ(run.status, 0) << run.output;
+    run = Zintaro("--snapshot '" + output +
+                  "' --size 64x48 --pan -8,-10 --fov 0.3 "
+                  "--tessel '" +
+                  tessel + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_PRED3(Near, PixelOf(Image(), 32, 24), (Rgb{232, 232, 232}), 1);
 }
 
@@ -135,9 +120,9 @@ TEST_F(SnapshotTest, FitFramesASmallFarModelAndAHugeOne) {
             StaticTessel({Square(c.cx, c.cy, c.z, c.h, -1)}).SaveAs(dir.File("one.tsl"));
         for (bool fit : {false, true}) {
             const ProgramRun run =
-                Zintaro(dir, "--snapshot '" + output + "' --size 64x48 --background 0,0,90 " +
-                                 (fit ? "--fit " : "") + "--tessel '" + file + "'");
-            ASSERT_EQ(run.status, 0) << run.output;
+                Zintaro("--snapshot '" + output + "' --size 64x48 --background 0,0,90 " +
+                        (fit ? "--fit " : "") + "--tessel '" + file + "'");
+            ASSERT_EQ(run.status, 0) << run.out;
             const QImage image = Image();
             int covered = 0;
             for (int y = 0; y < image.height(); ++y)
@@ -174,20 +159,20 @@ TEST_F(SnapshotTest, SkeletonIsPosedByTheTicks) {
             for (int x = 0; x < image.width(); ++x)
                 if (qGray(image.pixel(x, y)) > 0) (x < image.width() / 2 ? left : right) += 1;
     };
-    ProgramRun run = Zintaro(dir, "--snapshot '" + output +
-                                      "' --size 64x48 --show 5=1 --ticks 1 "
-                                      "--biped '" +
-                                      file + "'");
-    ASSERT_EQ(run.status, 0) << run.output;
+    ProgramRun run = Zintaro("--snapshot '" + output +
+                             "' --size 64x48 --show 5=1 --ticks 1 "
+                             "--biped '" +
+                             file + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
     int left, right;
     greyLeftAndRight(left, right);
     EXPECT_GT(left, 10);
     EXPECT_EQ(right, 0);
-    run = Zintaro(dir, "--snapshot '" + output +
-                           "' --size 64x48 --show 5=1 --ticks 2 "
-                           "--biped '" +
-                           file + "'");
-    ASSERT_EQ(run.status, 0) << run.output;
+    run = Zintaro("--snapshot '" + output +
+                  "' --size 64x48 --show 5=1 --ticks 2 "
+                  "--biped '" +
+                  file + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
     greyLeftAndRight(left, right);
     EXPECT_EQ(left, 0);
     EXPECT_GT(right, 10);
@@ -217,30 +202,30 @@ TEST_F(SnapshotTest, BadInputIsReportedAndNothingIsWritten) {
          "pipe.mrv: is a FIFO"},
     };
     for (const Case& c : cases) {
-        ProgramRun run = Zintaro(dir, c.arguments);
-        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << c.arguments << "\n" << run.output;
+        ProgramRun run = Zintaro(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.out;
+        EXPECT_NE(run.out.find(c.says), std::string::npos) << c.arguments << "\n" << run.out;
         EXPECT_FALSE(fs::exists(output)) << c.arguments;
     }
     // A damaged model file: named, with its problem.
     ByteWriter damaged = StaticTessel({Square(0, 0, 0, 1, -1)});
     damaged.bytes.resize(damaged.bytes.size() - 5);
     const std::string file = damaged.SaveAs(dir.File("cut.tsl"));
-    ProgramRun run = Zintaro(dir, "--snapshot '" + output + "' --tessel '" + file + "'");
+    ProgramRun run = Zintaro("--snapshot '" + output + "' --tessel '" + file + "'");
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.output.find("cut.tsl"), std::string::npos) << run.output;
+    EXPECT_NE(run.out.find("cut.tsl"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists(output));
     // An image that cannot be written.
-    run = Zintaro(dir, "--snapshot '" + dir.File("no/such/dir/out.png") + "'");
+    run = Zintaro("--snapshot '" + dir.File("no/such/dir/out.png") + "'");
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.output.find("out.png"), std::string::npos) << run.output;
+    EXPECT_NE(run.out.find("out.png"), std::string::npos) << run.out;
 }
 
 TEST(ViewerCommandLine, HelpAndFileOptions) {
     TempDir dir;
-    ProgramRun help = Zintaro(dir, "--help");
+    ProgramRun help = Zintaro("--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.output.find("--snapshot OUT.png"), std::string::npos);
+    EXPECT_NE(help.out.find("--snapshot OUT.png"), std::string::npos);
 
     const char* argv[] = {"zintaro", "--part",   "3=sword.mrv", "--part", "0=body.mrv",
                           "--biped", "walk.bpd", "--pan",       "-2.5,4", "--show",
@@ -300,13 +285,12 @@ TEST(DemoSnapshot, MatchesTheReferencePicture) {
         std::string(BIN_DIR) + "/make-demo-content '" + demo + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const std::string out = dir.File("demo.png");
-    ProgramRun run =
-        Zintaro(dir, "--snapshot '" + out + "' --size 320x240 --ticks 12 --show 5=1 --biped '" +
-                         demo + "/demo.bpd' --part 0='" + demo + "/body.mrv' --part 1='" + demo +
-                         "/helmet.mrv' --part 2='" + demo + "/armour.mrv' --part 3='" + demo +
-                         "/weapon.mrv' --part 4='" + demo + "/shoes.mrv' --tessel '" + demo +
-                         "/village.tsl'");
-    ASSERT_EQ(run.status, 0) << run.output;
+    ProgramRun run = Zintaro(
+        "--snapshot '" + out + "' --size 320x240 --ticks 12 --show 5=1 --biped '" + demo +
+        "/demo.bpd' --part 0='" + demo + "/body.mrv' --part 1='" + demo +
+        "/helmet.mrv' --part 2='" + demo + "/armour.mrv' --part 3='" + demo +
+        "/weapon.mrv' --part 4='" + demo + "/shoes.mrv' --tessel '" + demo + "/village.tsl'");
+    ASSERT_EQ(run.status, 0) << run.out;
 
     const QImage image = QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
     const QImage reference = QImage(QString(TEST_DATA_DIR) + "/reference/demo-snapshot.png")

@@ -1,21 +1,24 @@
-// Builds model files byte by byte in tests.
+// Builds the bytes of the viewer's little-endian files (biped, part, Tessel,
+// TGA, BMP) field by field: for the tools that write them and for the tests
+// and fuzz targets that make files of their own.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 class ByteWriter {
 public:
-    ByteWriter& Int32(int32_t v) {
-        uint32_t u = static_cast<uint32_t>(v);
+    ByteWriter& Int32(int32_t v) { return Uint32(static_cast<uint32_t>(v)); }
+    ByteWriter& Uint32(uint32_t u) {
         for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(u >> (8 * i)));
         return *this;
     }
-    ByteWriter& Int16(int16_t v) {
-        uint16_t u = static_cast<uint16_t>(v);
+    ByteWriter& Int16(int16_t v) { return Uint16(static_cast<uint16_t>(v)); }
+    ByteWriter& Uint16(uint16_t u) {
         bytes.push_back(static_cast<uint8_t>(u));
         bytes.push_back(static_cast<uint8_t>(u >> 8));
         return *this;
@@ -25,9 +28,9 @@ public:
         return *this;
     }
     ByteWriter& Float(float f) {
-        int32_t v;
-        std::memcpy(&v, &f, 4);
-        return Int32(v);
+        uint32_t u;
+        std::memcpy(&u, &f, 4);
+        return Uint32(u);
     }
     ByteWriter& Floats(std::initializer_list<float> fs) {
         for (float f : fs) Float(f);
@@ -37,7 +40,10 @@ public:
         bytes.insert(bytes.end(), s.begin(), s.end());
         return *this;
     }
-    // Writes the bytes to `path`; returns the path.
+    // A name as the model files store it: its length, then its bytes.
+    ByteWriter& Name(const std::string& s) { return Int32(static_cast<int32_t>(s.size())).Text(s); }
+    // Writes the bytes to `path` without reporting failure (test files);
+    // returns the path.
     std::string SaveAs(const std::string& path) const {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         if (f) {
