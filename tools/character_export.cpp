@@ -164,6 +164,50 @@ struct PartBuild {
     std::vector<PartFileObject> objects;
 };
 
+// Rigs of rigid parts: every node directly below the scene's root with no
+// skeleton in or above it, whose meshes (not skinned) hang from nodes with
+// keys. Its bones are that top node and every node on the way down to the
+// lowest node with keys above (or at) each of its meshes; nodes that move no
+// mesh (an animated camera, say) are not bones.
+void AddRigidRigs(HostScene& scene, const std::vector<HostNode*>& nodes, SceneCharacters& out) {
+    std::set<const HostNode*> taken;  // tops that hold a skeleton
+    for (const CharacterSkeleton& s : out.skeletons) {
+        const HostNode* top = s.root;
+        while (top->parent != nullptr && top->parent != scene.Root()) top = top->parent;
+        if (top->parent == nullptr) return;  // a skeleton over the whole scene
+        taken.insert(top);
+    }
+    std::unordered_map<const HostNode*, HostNode*> topOf;  // nodes is parents first
+    std::map<const HostNode*, std::set<const HostNode*>> bonesOf;
+    for (HostNode* n : nodes) {
+        HostNode* top = n->parent == scene.Root() ? n : topOf[n->parent];
+        topOf[n] = top;
+        if (top == nullptr || taken.count(top) || n->kind != NodeKind::Mesh ||
+            n->meshObject == nullptr || IsSkinnedMesh(n))
+            continue;
+        HostNode* keyed = n;
+        while (keyed != top && !keyed->HasTransformKeys()) keyed = keyed->parent;
+        if (!keyed->HasTransformKeys()) continue;
+        std::set<const HostNode*>& bones = bonesOf[top];
+        for (const HostNode* p = keyed; p != top; p = p->parent) bones.insert(p);
+        bones.insert(top);
+    }
+    std::unordered_map<const HostNode*, size_t> skeletonOf;
+    for (HostNode* top : scene.Root()->children) {
+        if (!bonesOf.count(top)) continue;
+        skeletonOf[top] = out.skeletons.size();
+        CharacterSkeleton s;
+        s.root = top;
+        s.rigid = true;
+        out.skeletons.push_back(std::move(s));
+    }
+    for (HostNode* n : nodes) {
+        auto it = skeletonOf.find(topOf[n]);
+        if (it != skeletonOf.end() && bonesOf[topOf[n]].count(n))
+            out.skeletons[it->second].bones.push_back(n);
+    }
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ skeletons
@@ -257,6 +301,7 @@ SceneCharacters FindCharacters(HostScene& scene) {
         visit(top);
         out.skeletons.push_back(std::move(s));
     }
+    AddRigidRigs(scene, nodes, out);
     // Labels: top names where they are unique, else the path from the scene's
     // top, else the name with its place among the skeletons of that name.
     std::map<std::string, int> named, pathed;
@@ -273,7 +318,9 @@ SceneCharacters FindCharacters(HostScene& scene) {
     std::map<std::string, int> seen;
     for (CharacterSkeleton& s : out.skeletons) {
         const int place = ++seen[s.root->name];
-        if (named[s.root->name] == 1)
+        if (s.root->name.empty())  // an unnamed top: its place among the skeletons
+            s.label = "skeleton " + std::to_string(&s - out.skeletons.data() + 1);
+        else if (named[s.root->name] == 1)
             s.label = s.root->name;
         else if (pathed[pathOf(s.root)] == 1)
             s.label = pathOf(s.root);
@@ -344,6 +391,9 @@ public:
 private:
     bool ChooseSkeletonAndMeshes(std::string& error);
     bool ChooseFrames(std::string& error);
+    size_t BindFrame(HostNode* node, HostNode* holder, bool rigidMesh) const;
+    size_t MovesAgainst(HostNode* node, HostNode* holder, size_t bindFrame) const;
+    bool GiveMovingPartsBones(std::string& error);
     void SampleBones();
     std::vector<BipedFileBone> BoneShapes();
     bool BuildPart(const CharacterMesh& mesh, const std::string& fileName, PartBuild& part,
@@ -351,7 +401,7 @@ private:
     bool ChooseScale(std::string& error);
 
     const Matrix3& World(int bone, size_t frame) const {
-        return worlds[frame * skeleton->bones.size() + size_t(bone)];
+        return worlds[frame * bones.size() + size_t(bone)];
     }
 
     HostScene& scene;
@@ -360,6 +410,7 @@ private:
     ViewerTextures textures;
     SceneCharacters characters;
     const CharacterSkeleton* skeleton = nullptr;
+    std::vector<HostNode*> bones;  // the skeleton's, then the moving parts' own
     std::unordered_map<const HostNode*, int> boneIndex;
     std::vector<std::pair<const CharacterMesh*, std::string>> chosen;  // mesh, part file name
     std::vector<Matrix3> worlds;  // per frame, per bone: world transform, host frame
@@ -369,7 +420,8 @@ private:
 bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
     characters = FindCharacters(scene);
     if (characters.skeletons.empty()) {
-        error = "'" + scene.Path() + "' has no skeleton: no joints and no skinned meshes";
+        error = "'" + scene.Path() +
+                "' has no skeleton: no joints, no skinned meshes and no meshes on animated nodes";
         return false;
     }
     std::vector<std::string> skeletonNames;
@@ -419,15 +471,9 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
         chosenSkeleton = named.front()->skeleton;
     }
     skeleton = &characters.skeletons[static_cast<size_t>(chosenSkeleton)];
-    if (skeleton->bones.size() > static_cast<size_t>(kMaxBones)) {
-        error = "skeleton '" + skeleton->label + "' has " + std::to_string(skeleton->bones.size()) +
-                " bones; a biped file can address " + std::to_string(kMaxBones);
-        return false;
-    }
-    for (size_t i = 0; i < skeleton->bones.size(); ++i)
-        boneIndex[skeleton->bones[i]] = static_cast<int>(i);
+    bones = skeleton->bones;
+    for (size_t i = 0; i < bones.size(); ++i) boneIndex[bones[i]] = static_cast<int>(i);
     result.skeletonName = skeleton->label;
-    for (HostNode* b : skeleton->bones) result.boneNames.push_back(b->name);
 
     const std::string stem = FileSafe(fs::path(scene.Path()).stem().string());
     const std::string base = stem.empty() ? std::string("character") : stem;
@@ -468,11 +514,14 @@ bool Exporter::ChooseSkeletonAndMeshes(std::string& error) {
             chosen.emplace_back(m, partName);
         }
     } else {
+        // Every mesh skinned to the skeleton; of a rig of rigid parts, every part.
         for (const CharacterMesh& m : characters.meshes) {
-            if (!m.skinned) continue;
+            const CharacterSkeleton& own = characters.skeletons[static_cast<size_t>(m.skeleton)];
+            if (!m.skinned && !own.rigid) continue;
             if (m.skeleton != chosenSkeleton) {
-                result.notes.push_back("mesh '" + m.node->name + "' is skinned to skeleton '" +
-                                       characters.skeletons[static_cast<size_t>(m.skeleton)].label +
+                result.notes.push_back("mesh '" + m.node->name + "' is " +
+                                       (m.skinned ? "skinned to" : "a part of") + " skeleton '" +
+                                       own.label +
                                        "' and is left out (choose that skeleton with --skeleton)");
                 continue;
             }
@@ -542,16 +591,77 @@ bool Exporter::ChooseFrames(std::string& error) {
     return true;
 }
 
+// The first written frame at which the holder (and, for a rigid mesh, the
+// mesh's node) has a size; the frame count when there is none.
+size_t Exporter::BindFrame(HostNode* node, HostNode* holder, bool rigidMesh) const {
+    size_t f = 0;
+    for (; f < result.sampleTicks.size(); ++f) {
+        const TimeValue t = result.sampleTicks[f];
+        if (IsInvertible(holder->GetNodeTM(t)) && (!rigidMesh || IsInvertible(node->GetNodeTM(t))))
+            break;
+    }
+    return f;
+}
+
+// The first written frame after `bindFrame` at which the node stands
+// otherwise on its holder than at `bindFrame` (an animation of its own); 0
+// when it never does.
+size_t Exporter::MovesAgainst(HostNode* node, HostNode* holder, size_t bindFrame) const {
+    const TimeValue t0 = result.sampleTicks[bindFrame];
+    const Matrix3 rigid = node->GetNodeTM(t0) * Inverse(holder->GetNodeTM(t0));
+    const float size = std::max(1e-6f, AxisScale(rigid));
+    for (size_t f = bindFrame + 1; f < result.sampleTicks.size(); ++f) {
+        const Matrix3 holderTM = holder->GetNodeTM(result.sampleTicks[f]);
+        if (!IsInvertible(holderTM)) continue;
+        const Matrix3 now = node->GetNodeTM(result.sampleTicks[f]) * Inverse(holderTM);
+        float change = 0;
+        for (int r = 0; r < 4; ++r)
+            change = std::max(change,
+                              (now.GetRow(r) - rigid.GetRow(r)).Length() / (r < 3 ? size : 1.0f));
+        if (change > 1e-3f * std::max(1.0f, rigid.GetTrans().Length())) return f;
+    }
+    return 0;
+}
+
+// A rigid part that moves against the bone it hangs from (a prop with an
+// animation of its own) follows a bone of its own: its node, written after
+// the skeleton's bones. A part file holds one bone per vertex, so this is how
+// the part's own motion reaches the viewer.
+bool Exporter::GiveMovingPartsBones(std::string& error) {
+    for (const auto& [cm, fileName] : chosen) {
+        if (cm->skinned || boneIndex.count(cm->node)) continue;
+        const size_t bindFrame = BindFrame(cm->node, cm->attachedTo, true);
+        if (bindFrame == result.sampleTicks.size()) continue;  // reported by BuildPart
+        const size_t moves = MovesAgainst(cm->node, cm->attachedTo, bindFrame);
+        if (moves == 0) continue;
+        boneIndex[cm->node] = static_cast<int>(bones.size());
+        bones.push_back(cm->node);
+        result.notes.push_back(
+            "mesh '" + cm->node->name + "' moves against bone '" + cm->attachedTo->name +
+            "' (from frame " +
+            std::to_string(result.startFrame + int32_t(moves) * result.frameStep) +
+            "); it is written with a bone of its own, '" + cm->node->name + "' (bone " +
+            std::to_string(bones.size() - 1) + ")");
+    }
+    if (bones.size() > static_cast<size_t>(kMaxBones)) {
+        error = "skeleton '" + skeleton->label + "' has " + std::to_string(bones.size()) +
+                " bones; a biped file can address " + std::to_string(kMaxBones);
+        return false;
+    }
+    for (HostNode* b : bones) result.boneNames.push_back(b->name);
+    return true;
+}
+
 void Exporter::SampleBones() {
-    const size_t n = skeleton->bones.size();
+    const size_t n = bones.size();
     worlds.resize(n * result.sampleTicks.size());
     for (size_t f = 0; f < result.sampleTicks.size(); ++f)
         for (size_t b = 0; b < n; ++b)
-            worlds[f * n + b] = skeleton->bones[b]->GetNodeTM(result.sampleTicks[f]);
+            worlds[f * n + b] = bones[b]->GetNodeTM(result.sampleTicks[f]);
 }
 
 std::vector<BipedFileBone> Exporter::BoneShapes() {
-    const size_t n = skeleton->bones.size();
+    const size_t n = bones.size();
     // Joint positions at the first frame give the bones' lengths.
     float extent = 0;
     const Point3 first = World(0, 0).GetTrans();
@@ -559,7 +669,7 @@ std::vector<BipedFileBone> Exporter::BoneShapes() {
         extent = std::max(extent, (World(int(b), 0).GetTrans() - first).Length());
     std::vector<BipedFileBone> out(n);
     for (size_t b = 0; b < n; ++b) {
-        HostNode* bone = skeleton->bones[b];
+        HostNode* bone = bones[b];
         const Matrix3& world = World(int(b), 0);
         const Matrix3 toBone = Inverse(world);
         HostNode* child = nullptr;
@@ -632,8 +742,9 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
     }
 
     // Every vertex follows one bone: the joint of its largest weight, else
-    // the bone its node hangs from (the top bone for a node outside the skeleton).
-    HostNode* holder = cm.attachedTo;
+    // the bone its node hangs from (the top bone for a node outside the
+    // skeleton), or the part's own bone.
+    HostNode* holder = boneIndex.count(node) ? node : cm.attachedTo;
     if (holder == nullptr)
         for (HostNode* p = node; p != nullptr && holder == nullptr; p = p->parent)
             if (boneIndex.count(p)) holder = p;
@@ -644,12 +755,7 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
     const bool rigidMesh =
         !cm.skinned || std::any_of(def.influences.begin(), def.influences.end(),
                                    [](const auto& infl) { return infl.empty(); });
-    size_t bindFrame = 0;
-    for (; bindFrame < result.sampleTicks.size(); ++bindFrame) {
-        const TimeValue t = result.sampleTicks[bindFrame];
-        if (IsInvertible(holder->GetNodeTM(t)) && (!rigidMesh || IsInvertible(node->GetNodeTM(t))))
-            break;
-    }
+    size_t bindFrame = BindFrame(node, holder, rigidMesh);
     if (bindFrame == result.sampleTicks.size()) {
         if (rigidMesh) {
             error = "mesh '" + node->name + "' follows bone '" + holder->name +
@@ -666,30 +772,6 @@ bool Exporter::BuildPart(const CharacterMesh& cm, const std::string& fileName, P
             "' is scaled to nothing at frame " + std::to_string(result.startFrame) +
             "; the mesh is placed on it as at frame " +
             std::to_string(result.startFrame + int32_t(bindFrame) * result.frameStep));
-    if (!cm.skinned) {
-        // The part follows its bone only: a mesh that moves against the bone
-        // (an animation of its own) is frozen where it was bound.
-        const float size = std::max(1e-6f, AxisScale(rigid));
-        for (size_t f = bindFrame + 1; f < result.sampleTicks.size(); ++f) {
-            const Matrix3 holderTM = holder->GetNodeTM(result.sampleTicks[f]);
-            if (!IsInvertible(holderTM)) continue;
-            const Matrix3 now = node->GetNodeTM(result.sampleTicks[f]) * Inverse(holderTM);
-            float change = 0;
-            for (int r = 0; r < 4; ++r)
-                change = std::max(
-                    change, (now.GetRow(r) - rigid.GetRow(r)).Length() / (r < 3 ? size : 1.0f));
-            if (change > 1e-3f * std::max(1.0f, rigid.GetTrans().Length())) {
-                result.notes.push_back(
-                    "mesh '" + node->name + "' moves against bone '" + holder->name +
-                    "' (from frame " +
-                    std::to_string(result.startFrame + int32_t(f) * result.frameStep) +
-                    "); the part follows the bone only and keeps its place at frame " +
-                    std::to_string(result.startFrame + int32_t(bindFrame) * result.frameStep));
-                break;
-            }
-        }
-    }
-
     struct Binding {
         int bone;
         Matrix3 toBone, normalInverse;
@@ -848,7 +930,7 @@ bool Exporter::ChooseScale(std::string& error) {
                 high = std::max<double>(high, p.z);
             }
     if (parts.empty())
-        for (size_t b = 0; b < skeleton->bones.size(); ++b) {
+        for (size_t b = 0; b < bones.size(); ++b) {
             const float z = World(int(b), 0).GetTrans().z;
             low = std::min<double>(low, z);
             high = std::max<double>(high, z);
@@ -872,7 +954,8 @@ bool Exporter::ChooseScale(std::string& error) {
 }
 
 bool Exporter::Run(std::string& error) {
-    if (!ChooseSkeletonAndMeshes(error) || !ChooseFrames(error)) return false;
+    if (!ChooseSkeletonAndMeshes(error) || !ChooseFrames(error) || !GiveMovingPartsBones(error))
+        return false;
     SampleBones();
     for (const auto& [mesh, fileName] : chosen) {
         PartBuild part;

@@ -24,11 +24,17 @@
 // A skeleton of the scene: its top node and its bones in depth-first order.
 // The top node is the lowest node above every joint its skinned meshes use
 // (a helper above two joint chains, for example), or a top joint.
+// A rig of rigid parts (a robot: meshes hanging from animated nodes, no skin)
+// is a skeleton too: its top is the node directly below the scene's root that
+// holds it, its bones the top and every node on the way down to a node with
+// keys that moves a mesh; each mesh below it is a part on its nearest bone.
 struct CharacterSkeleton {
     HostNode* root = nullptr;
+    bool rigid = false;  // a rig of rigid parts: no skin, its meshes are its parts
     // The name that tells it apart: its top node's name, or where several
     // skeletons share that name, the names of the nodes above it
-    // ("Armature.001/Hips"), or the name and its place among them ("Hips#2").
+    // ("Armature.001/Hips"), or the name and its place among them ("Hips#2");
+    // for an unnamed top, its place among all skeletons ("skeleton 2").
     std::string label;
     std::vector<HostNode*> bones;  // root first, then depth-first
     int BoneIndex(const HostNode* node) const;
@@ -44,7 +50,8 @@ struct CharacterMesh {
 };
 
 struct SceneCharacters {
-    std::vector<CharacterSkeleton> skeletons;  // in depth-first order of their tops
+    std::vector<CharacterSkeleton> skeletons;  // skinned and jointed ones, then rigs of rigid
+                                               // parts, each in depth-first order of their tops
     std::vector<CharacterMesh> meshes;         // depth-first; the joints of one skinned mesh are
                                                // always in one skeleton
     // The mesh of that name; with several, the one of `skeleton` (-1: any,
@@ -65,7 +72,8 @@ struct CharacterExportOptions {
     double framesPerSecond = 30.0;  // frames are sampled at this rate (the viewer plays 30)
     std::string skeleton;           // top node name; empty: the first
     std::vector<std::pair<std::string, std::string>>
-        parts;                     // mesh name, part name; empty: all skinned
+        parts;                     // mesh name, part name; empty: all skinned (every part of a
+                                   // rig of rigid parts)
     double scale = 1.0;            // world units to file units
     std::optional<double> height;  // scale so the character is this tall
 };

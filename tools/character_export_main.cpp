@@ -33,18 +33,25 @@ const char kUsage[] =
     "reads it) and writes for the viewer: a biped file (skeleton animation, .bpd),\n"
     "one character part (.mrv) per skinned mesh, and their textures as BMP or TGA\n"
     "in OUTDIR/textr/.\n"
+    "A rig of rigid parts without skin (a robot: meshes on animated nodes below one\n"
+    "top node of the scene) is a skeleton too: its bones are that top node and the\n"
+    "nodes down to the animated ones that carry meshes, each mesh a part on its bone.\n"
+    "A mesh taken with --part that moves against its bone (a prop with an animation\n"
+    "of its own) is written with a bone of its own that follows it.\n"
     "\n"
-    "  --list               print the scene's animations, skeletons and skinned meshes and stop\n"
+    "  --list               print the scene's animations, skeletons and meshes and stop\n"
     "  --animation NAME     the animation to write (its name, or its number from 1 in\n"
     "                       --list; default: the first, with any that drive other nodes)\n"
     "  --fps F              frames a second to sample (default 30, the viewer's rate,\n"
     "                       whatever the scene's own rate)\n"
     "  --start N, --end N   first and last frame (default: the animation's range)\n"
     "  --step N             take every Nth frame (default 1); the viewer plays 30 a second\n"
-    "  --skeleton NAME      the skeleton to write (its top node, or any of its bones;\n"
-    "                       default: the first, or the one of the first --part)\n"
+    "  --skeleton NAME      the skeleton to write (its label in --list, its top node, or\n"
+    "                       any of its bones; default: the first, or the one of the first\n"
+    "                       --part; skinned skeletons come before rigs of rigid parts)\n"
     "  --part MESH=NAME     write mesh MESH as part NAME.mrv; repeatable; without it every\n"
-    "                       mesh skinned to the skeleton is written\n"
+    "                       mesh skinned to the skeleton is written (every part of a rig\n"
+    "                       of rigid parts)\n"
     "  --scale F            multiply the scene's units by F (default 1)\n"
     "  --height H           scale the character to H units tall at the first frame\n"
     "                       (the viewer frames a character about 18 units tall)\n"
@@ -278,8 +285,8 @@ void PrintList(HostScene& scene, double fps) {
     if (chars.skeletons.empty()) std::printf("skeletons: none\n");
     for (size_t i = 0; i < chars.skeletons.size(); ++i) {
         const CharacterSkeleton& s = chars.skeletons[i];
-        std::printf("skeleton '%s': %zu bones%s\n", s.label.c_str(), s.bones.size(),
-                    i == 0 ? " (the default)" : "");
+        std::printf("skeleton '%s': %zu bones%s%s\n", s.label.c_str(), s.bones.size(),
+                    s.rigid ? ", rigid parts without skin" : "", i == 0 ? " (the default)" : "");
         for (HostNode* b : s.bones)
             std::printf("  %*s%s\n", 2 * Depth(b, s.root), "", b->name.c_str());
     }
@@ -290,6 +297,9 @@ void PrintList(HostScene& scene, double fps) {
         if (m.skinned)
             std::printf("mesh '%s': skinned to '%s', %d vertices, %d triangles",
                         m.node->name.c_str(), s.label.c_str(), mesh.numVerts, mesh.numFaces);
+        else if (s.rigid)
+            std::printf("mesh '%s': part on bone '%s' of '%s', %d triangles", m.node->name.c_str(),
+                        m.attachedTo->name.c_str(), s.label.c_str(), mesh.numFaces);
         else
             std::printf(
                 "mesh '%s': attached to bone '%s' of '%s' (not skinned; take it with --part), %d "
@@ -310,7 +320,7 @@ void PrintList(HostScene& scene, double fps) {
         std::printf("\n");
         any = true;
     }
-    if (!any) std::printf("meshes: none skinned\n");
+    if (!any) std::printf("meshes: none skinned or on a skeleton\n");
 }
 
 std::string Quoted(const std::string& s) {

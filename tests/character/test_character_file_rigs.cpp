@@ -1,7 +1,7 @@
 // What real rigged files hold: copies of one rig with the same bone names,
 // image names in URI form, several animations, spline keys, props on bones
-// scaled to nothing. Expected positions are worked out here from the glTF
-// data written, not by the host.
+// scaled to nothing or with animations of their own, rigs of rigid parts. Expected positions are
+// worked out here from the glTF data written, not by the host.
 #include <filesystem>
 #include <fstream>
 
@@ -105,6 +105,14 @@ double SetDistance(const std::vector<Point3>& a, const std::vector<Point3>& b) {
         return worst;
     };
     return std::max(oneWay(a, b), oneWay(b, a));
+}
+
+// The points of `box` placed by `pose`.
+std::vector<Point3> Placed(const Pose& pose, const GltfBuilder::Primitive& box) {
+    std::vector<Point3> out;
+    for (size_t i = 0; i + 2 < box.positions.size(); i += 3)
+        out.push_back(pose.Place(box.positions[i], box.positions[i + 1], box.positions[i + 2]));
+    return out;
 }
 
 // The viewer's skinned vertices of part `p` at `frame`.
@@ -303,11 +311,94 @@ TEST(FileRigs, PropOnABoneScaledToNothingIsBoundWhereTheBoneHasASize) {
         const double t = frame / 30.0;
         const Pose handPose = LegSkin(Pose(), 90 * t, 60 * t)[2] * Move(1, 0, 3) *
                               Move(0, -0.5, 0) * Scaled(std::min(1.0, 2 * t)) * Move(0.5, 0, 0);
-        std::vector<Point3> expected;
-        for (size_t i = 0; i + 2 < box.positions.size(); i += 3)
-            expected.push_back(
-                handPose.Place(box.positions[i], box.positions[i + 1], box.positions[i + 2]));
-        EXPECT_LT(SetDistance(ViewerVertices(v, 1, frame), expected), 1e-5) << frame;
+        EXPECT_LT(SetDistance(ViewerVertices(v, 1, frame), Placed(handPose, box)), 1e-5) << frame;
+    }
+}
+
+TEST(FileRigs, RigidPartsOnAnimatedNodesAreACharacter) {
+    TempDir dir;
+    GltfBuilder b;
+    // A robot without skin: a body, a shoulder that turns 90 degrees about x
+    // over a second, an arm on it that slides out along z, a hand on the arm;
+    // a light swinging below the robot moves no mesh.
+    const GltfBuilder::Primitive box = GltfBuilder::Box(0.25f, false);
+    const int cube = b.AddMesh({box});
+    const int robot = b.AddNode("Robot");
+    b.NodeAt(robot).translation = {2, 0, 0};
+    b.AddNode("Body", robot, cube);
+    const int shoulder = b.AddNode("Shoulder", robot);
+    b.NodeAt(shoulder).translation = {0, 2, 0};
+    const int arm = b.AddNode("Arm", shoulder, cube);
+    b.NodeAt(arm).translation = {0, -1, 0};
+    const int hand = b.AddNode("Hand", arm, cube);
+    b.NodeAt(hand).translation = {0, -1, 0};
+    const int lamp = b.AddNode("Lamp", robot);
+    std::vector<float> turn = Turn(1, 0, 0, 0);
+    for (float f : Turn(1, 0, 0, 90)) turn.push_back(f);
+    b.Animate(shoulder, "rotation", {0, 1}, turn);
+    b.Animate(arm, "translation", {0, 1}, {0, -1, 0, 0, -1, 1});
+    b.Animate(lamp, "translation", {0, 1}, {0, 0, 0, 5, 0, 0});
+    auto scene = Write(b, dir.File("robot.gltf"));
+    ASSERT_TRUE(scene);
+    const SceneCharacters chars = FindCharacters(*scene);
+    ASSERT_EQ(chars.skeletons.size(), 1u);
+    EXPECT_TRUE(chars.skeletons[0].rigid);
+    EXPECT_EQ(chars.skeletons[0].label, "Robot");
+    std::vector<std::string> bones;
+    for (const HostNode* n : chars.skeletons[0].bones) bones.push_back(n->name);
+    EXPECT_EQ(bones, (std::vector<std::string>{"Robot", "Shoulder", "Arm"}));
+
+    CharacterExportResult r;
+    ASSERT_TRUE(Export(*scene, Into(dir.File("out")), r));
+    ASSERT_EQ(r.parts.size(), 3u);
+    ViewerCharacter v;
+    ASSERT_TRUE(v.Load(r, dir.File("out")));
+    for (int frame : {0, 10, 30}) {
+        const double t = frame / 30.0;
+        const Pose top = Move(2, 0, 0);
+        const Pose armPose = top * Move(0, 2, 0) * Turned(0, 90 * t) * Move(0, -1, t);
+        const Pose expected[3] = {top, armPose, armPose * Move(0, -1, 0)};
+        for (size_t p = 0; p < 3; ++p)
+            EXPECT_LT(SetDistance(ViewerVertices(v, p, frame), Placed(expected[p], box)), 1e-5)
+                << r.parts[p].meshName << " at frame " << frame;
+    }
+}
+
+TEST(FileRigs, PropWithAnAnimationOfItsOwnFollowsABoneOfItsOwn) {
+    TempDir dir;
+    GltfBuilder b;
+    const LegRig rig = AddLegRig(b);
+    // A flail on the foot that spins a full turn about y every second of the walk.
+    const GltfBuilder::Primitive box = GltfBuilder::Box(0.1f, false, -1, 0.5f, 0, 0);
+    const int flail = b.AddNode("Flail", rig.foot, b.AddMesh({box}));
+    std::vector<float> spin;
+    for (float degrees : {0, 120, 240, 0}) {
+        for (float f : Turn(0, 1, 0, degrees)) spin.push_back(f);
+    }
+    b.Animate(flail, "rotation", {0, 1 / 3.0f, 2 / 3.0f, 1}, spin);
+    auto scene = Write(b, dir.File("flail.gltf"));
+    ASSERT_TRUE(scene);
+    CharacterExportOptions o = Into(dir.File("out"));
+    o.parts = {{"Leg", "leg"}, {"Flail", "flail"}};
+    CharacterExportResult r;
+    ASSERT_TRUE(Export(*scene, o, r));
+    EXPECT_EQ(r.boneNames, (std::vector<std::string>{"Hip", "Knee", "Foot", "Flail"}));
+    EXPECT_TRUE(std::any_of(r.notes.begin(), r.notes.end(), [](const std::string& n) {
+        return n.find(
+                   "mesh 'Flail' moves against bone 'Foot' (from frame 1); it is written with "
+                   "a bone of its own") == 0;
+    }));
+    ViewerCharacter v;
+    ASSERT_TRUE(v.Load(r, dir.File("out")));
+    for (int frame : {0, 5, 15, 40}) {
+        const double t = frame / 30.0;
+        const double spun = t <= 1 ? 360 * t : 0, walk = t <= 1 ? t : 2 - t;
+        const std::vector<Pose> leg = LegSkin(Pose(), 90 * walk, 60 * walk);
+        const Pose foot = leg[2] * Move(1, 0, 3);
+        EXPECT_LT(SetDistance(ViewerVertices(v, 1, frame), Placed(foot * Turned(1, spun), box)),
+                  1e-5)
+            << frame;
+        EXPECT_LT(SetDistance(ViewerVertices(v, 0, frame), ExpectedLeg(leg)), 1e-5) << frame;
     }
 }
 

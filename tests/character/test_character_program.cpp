@@ -57,6 +57,10 @@ TEST(CharacterProgram, ListsSkeletonsAndMeshes) {
     AddLegRig(b, "A", b.AddMaterial("skin", "skin.png"));
     const LegRig second = AddLegRig(b, "B");
     b.AddNode("Sword", second.foot, b.AddMesh({GltfBuilder::Box(0.1f)}));
+    // A machine of rigid parts beside them: listed after the skinned skeletons.
+    const int machine = b.AddNode("Machine");
+    const int arm = b.AddNode("Arm", machine, b.AddMesh({GltfBuilder::Box(0.1f)}));
+    b.Animate(arm, "translation", {0, 1}, {0, 0, 0, 0, 1, 0});
     const std::string scene = dir.File("pair.gltf");
     ASSERT_TRUE(b.Write(scene));
     const ProgramRun r = CharacterExport(Q(scene) + " --list");
@@ -69,6 +73,10 @@ TEST(CharacterProgram, ListsSkeletonsAndMeshes) {
         Has(r, "mesh 'ALeg': skinned to 'AHip', 32 vertices, 48 triangles, textures: skin.png\n"))
         << r.out;
     EXPECT_TRUE(Has(r, "mesh 'Sword': attached to bone 'BFoot' of 'BHip'")) << r.out;
+    EXPECT_TRUE(
+        Has(r, "skeleton 'Machine': 2 bones, rigid parts without skin\n  Machine\n    Arm\n"))
+        << r.out;
+    EXPECT_TRUE(Has(r, "mesh 'Arm': part on bone 'Arm' of 'Machine', 12 triangles\n")) << r.out;
 }
 
 TEST(CharacterProgram, UnreadableScenesAndMissingSkeletonsAreClearErrors) {

@@ -32,6 +32,9 @@ const SceneCase kScenes[] = {
     {"TransformedSkinMaxFbx", "ufbx/data/max_transformed_skin_7500_ascii.fbx", "Bone001", 5, 25, 0},
     // Two joint chains under one helper: the helper tops the skeleton.
     {"WusonTwoChains", "assimp/test/models/X/Testwuson.X", "Root", 38, 30, 0},
+    // Rigid meshes on animated nodes, no skin: the animated node is the skeleton.
+    {"RigidMax3ds", "assimp/test/models/3DS/RotatingCube.3DS", "Box01", 1, 182, 0},
+    {"RigidFbx", "ufbx/data/fuzz/fuzz_0003.fbx", "pCube1", 1, 38, 0},
 };
 
 bool IsJointNode(HostNode* n) {
