@@ -19,6 +19,7 @@
 #include "GltfInterpolation.h"
 #include "HostMaterials.h"
 #include "SceneImport.h"
+#include "VertexWeld.h"
 
 namespace {
 
@@ -1069,6 +1070,7 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
     MeshDeformation& def = obj->deform;
 
     std::vector<unsigned> matOrder;
+    size_t faceCount = 0;
     bool anyUV = false;
     int targetCount = 0;
     for (unsigned m = 0; m < an->mNumMeshes; ++m) {
@@ -1079,6 +1081,7 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
             matOrder.push_back(am->mMaterialIndex);
         if (am->mTextureCoords[0]) anyUV = true;
         targetCount = std::max(targetCount, static_cast<int>(am->mNumAnimMeshes));
+        faceCount += am->mNumFaces;
     }
     node->material = NodeMaterial(matOrder, node->name);
 
@@ -1086,7 +1089,11 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
     std::vector<Face> faces;
     std::vector<Point3> tverts;
     std::vector<TVFace> tvfaces;
-    std::unordered_map<std::string, DWORD> vertIndex;
+    faces.reserve(faceCount);
+    if (anyUV) tvfaces.reserve(faceCount);
+    VertexWeld weld;
+    std::vector<uint32_t> key;                                 // the weld key of one vertex
+    std::vector<Point3> vd(static_cast<size_t>(targetCount));  // its morph offsets
     std::unordered_map<uint64_t, DWORD> tvertIndex;
     std::vector<std::vector<std::pair<int, float>>> influences;
     std::vector<std::vector<Point3>> deltas(static_cast<size_t>(targetCount));
@@ -1155,6 +1162,63 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
             return p;
         };
 
+        // The vertex (and texture vertex) each mesh vertex welded to: the key
+        // of a mesh vertex is the same at every corner that uses it.
+        std::vector<int64_t> welded(nv, -1), tWelded(anyUV ? nv : 0, -1);
+        auto weldVertex = [&](unsigned v) {
+            const aiVector3D p = position(v);
+            key.clear();
+            key.push_back(KeyBits(p.x));
+            key.push_back(KeyBits(p.y));
+            key.push_back(KeyBits(p.z));
+            if (!skin.empty()) {
+                key.push_back(static_cast<uint32_t>(skin[v].size()));
+                for (const auto& [bi, w] : skin[v]) {
+                    key.push_back(static_cast<uint32_t>(bi));
+                    key.push_back(KeyBits(w));
+                }
+            }
+            std::fill(vd.begin(), vd.end(), Point3());
+            for (unsigned k = 0; k < am->mNumAnimMeshes; ++k) {
+                const aiAnimMesh* amesh = am->mAnimMeshes[k];
+                if (amesh && amesh->mVertices && v < amesh->mNumVertices) {
+                    const aiVector3D d = amesh->mVertices[v] - am->mVertices[v];
+                    if (std::isfinite(d.x) && std::isfinite(d.y) && std::isfinite(d.z))
+                        vd[k] = VectorTransform(E, Point3(d.x, d.y, d.z));
+                }
+            }
+            for (const Point3& d : vd) {
+                key.push_back(KeyBits(d.x));
+                key.push_back(KeyBits(d.y));
+                key.push_back(KeyBits(d.z));
+            }
+            bool added = false;
+            const uint32_t index = weld.FindOrAdd(key.data(), key.size(), added);
+            if (added) {
+                verts.push_back(Point3(p.x, p.y, p.z) * E);
+                std::vector<std::pair<int, float>> infl =
+                    skin.empty() ? std::vector<std::pair<int, float>>() : skin[v];
+                double sum = 0;
+                for (const auto& e : infl) sum += e.second;
+                for (auto& e : infl) e.second = static_cast<float>(e.second / sum);
+                influences.push_back(std::move(infl));
+                for (int k = 0; k < targetCount; ++k)
+                    deltas[static_cast<size_t>(k)].push_back(vd[static_cast<size_t>(k)]);
+            }
+            return index;
+        };
+        auto weldTexture = [&](unsigned v) {
+            float u = 0, w = 0;
+            if (am->mTextureCoords[0]) {
+                u = am->mTextureCoords[0][v].x;
+                w = am->mTextureCoords[0][v].y;
+            }
+            const uint64_t tkey = (uint64_t(KeyBits(u)) << 32) | KeyBits(w);
+            auto [tit, tadded] = tvertIndex.emplace(tkey, static_cast<DWORD>(tverts.size()));
+            if (tadded) tverts.push_back(Point3(u, w, 0.0f));
+            return tit->second;
+        };
+
         for (unsigned f = 0; f < am->mNumFaces; ++f) {
             const aiFace& face = am->mFaces[f];
             if (face.mNumIndices != 3 || face.mIndices == nullptr) {
@@ -1171,62 +1235,15 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
             out.smGroup = 1;
             for (int c = 0; c < 3; ++c) {
                 const unsigned v = face.mIndices[c];
-                const aiVector3D p = position(v);
-                std::string key;
-                AppendBits(key, KeyBits(p.x));
-                AppendBits(key, KeyBits(p.y));
-                AppendBits(key, KeyBits(p.z));
-                if (!skin.empty()) {
-                    AppendBits(key, static_cast<uint32_t>(skin[v].size()));
-                    for (const auto& [bi, w] : skin[v]) {
-                        AppendBits(key, static_cast<uint32_t>(bi));
-                        AppendBits(key, KeyBits(w));
-                    }
-                }
-                std::vector<Point3> vd(static_cast<size_t>(targetCount));
-                for (unsigned k = 0; k < am->mNumAnimMeshes; ++k) {
-                    const aiAnimMesh* amesh = am->mAnimMeshes[k];
-                    if (amesh && amesh->mVertices && v < amesh->mNumVertices) {
-                        const aiVector3D d = amesh->mVertices[v] - am->mVertices[v];
-                        if (std::isfinite(d.x) && std::isfinite(d.y) && std::isfinite(d.z))
-                            vd[k] = VectorTransform(E, Point3(d.x, d.y, d.z));
-                    }
-                }
-                for (const Point3& d : vd) {
-                    AppendBits(key, KeyBits(d.x));
-                    AppendBits(key, KeyBits(d.y));
-                    AppendBits(key, KeyBits(d.z));
-                }
-                auto [it, added] =
-                    vertIndex.emplace(std::move(key), static_cast<DWORD>(verts.size()));
-                if (added) {
-                    verts.push_back(Point3(p.x, p.y, p.z) * E);
-                    std::vector<std::pair<int, float>> infl =
-                        skin.empty() ? std::vector<std::pair<int, float>>() : skin[v];
-                    double sum = 0;
-                    for (const auto& e : infl) sum += e.second;
-                    for (auto& e : infl) e.second = static_cast<float>(e.second / sum);
-                    influences.push_back(std::move(infl));
-                    for (int k = 0; k < targetCount; ++k)
-                        deltas[static_cast<size_t>(k)].push_back(vd[static_cast<size_t>(k)]);
-                }
-                out.v[c] = it->second;
-
+                if (welded[v] < 0) welded[v] = weldVertex(v);
+                out.v[c] = static_cast<DWORD>(welded[v]);
                 if (anyUV) {
-                    float u = 0, w = 0;
-                    if (am->mTextureCoords[0]) {
-                        u = am->mTextureCoords[0][v].x;
-                        w = am->mTextureCoords[0][v].y;
-                    }
-                    const uint64_t tkey = (uint64_t(KeyBits(u)) << 32) | KeyBits(w);
-                    auto [tit, tadded] =
-                        tvertIndex.emplace(tkey, static_cast<DWORD>(tverts.size()));
-                    if (tadded) tverts.push_back(Point3(u, w, 0.0f));
-                    tout.t[c] = tit->second;
+                    if (tWelded[v] < 0) tWelded[v] = static_cast<int64_t>(weldTexture(v));
+                    tout.t[c] = static_cast<DWORD>(tWelded[v]);
                 }
             }
             faces.push_back(out);
-            tvfaces.push_back(tout);
+            if (anyUV) tvfaces.push_back(tout);
         }
     }
     if (nonFinite)

@@ -5,16 +5,42 @@
 
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "HostMaterials.h"
 #include "SceneFiles.h"
+#include "VertexWeld.h"
 
 namespace {
 
 Mesh& MeshOf(INode* node, TimeValue t = 0) {
     const ObjectState& os = node->EvalWorldState(t, TRUE);
     return static_cast<TriObject*>(os.obj)->GetMesh();
+}
+
+// Keys of lengths 0 to 5 over few word values (many repeats, many shared
+// first words): equal runs, and only those, share a number, numbered in
+// order of first occurrence through every growth of the table.
+TEST(HostSceneMesh, VertexWeldNumbersEqualKeysOnce) {
+    VertexWeld weld;
+    std::map<std::vector<uint32_t>, uint32_t> seen;
+    uint32_t state = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        std::vector<uint32_t> key(state >> 29 > 5 ? 3 : state >> 29);
+        for (uint32_t& w : key) {
+            state = state * 1664525u + 1013904223u;
+            w = (state >> 24) % 6;
+        }
+        bool added = false;
+        const uint32_t number = weld.FindOrAdd(key.data(), key.size(), added);
+        const auto [it, fresh] = seen.emplace(key, static_cast<uint32_t>(seen.size()));
+        ASSERT_EQ(added, fresh);
+        ASSERT_EQ(number, it->second);
+    }
+    EXPECT_EQ(weld.Count(), seen.size());
+    EXPECT_GT(seen.size(), 1024u);  // the table grew
 }
 
 TEST(HostSceneMesh, BoxIsWeldedAcrossTextureSeams) {
