@@ -1,11 +1,11 @@
-#include "BenchScenes.h"
+#include "bench/BenchScenes.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
-#include "GltfBuilder.h"
+#include "tests/support/GltfBuilder.h"
 
 bool WriteStaticMillionScene(const std::string& path) {
     GltfBuilder b;

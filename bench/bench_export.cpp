@@ -16,12 +16,12 @@
 #include <random>
 #include <string>
 
-#include "BenchScenes.h"
-#include "ConsoleUi.h"
-#include "DialogAnswers.h"
-#include "HostScene.h"
-#include "TesselExp.h"
-#include "VertexSplit.h"
+#include "bench/BenchScenes.h"
+#include "exporter/host/ConsoleUi.h"
+#include "exporter/host/DialogAnswers.h"
+#include "exporter/host/HostScene.h"
+#include "exporter/plugin/TesselExp.h"
+#include "exporter/writer/VertexSplit.h"
 
 #if defined(HAVE_MESHOPTIMIZER)
 #include <meshoptimizer.h>

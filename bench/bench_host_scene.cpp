@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <string>
 
-#include "GltfBuilder.h"
-#include "HostScene.h"
-#include "TesselExp.h"
+#include "exporter/host/HostScene.h"
+#include "exporter/plugin/TesselExp.h"
+#include "tests/support/GltfBuilder.h"
 
 namespace {
 

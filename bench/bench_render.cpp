@@ -27,12 +27,12 @@
 #include <memory>
 #include <string>
 
-#include "EglContext.h"
-#include "MainFrame.h"
-#include "ManualClock.h"
-#include "ModelFileWriter.h"
-#include "RunState.h"
-#include "UiServices.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/ModelFileWriter.h"
+#include "viewer/platform/UiServices.h"
+#include "viewer/render/EglContext.h"
+#include "viewer/render/MainFrame.h"
+#include "viewer/render/RunState.h"
 
 namespace fs = std::filesystem;
 

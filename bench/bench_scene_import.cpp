@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "GltfBuilder.h"
-#include "HostScene.h"
-#include "SceneImport.h"
+#include "exporter/host/HostScene.h"
+#include "exporter/host/SceneImport.h"
+#include "tests/support/GltfBuilder.h"
 
 namespace {
 

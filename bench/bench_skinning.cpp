@@ -8,11 +8,11 @@
 #include <cstring>
 #include <memory>
 
-#include "Biped.h"
-#include "CharacterPart.h"
-#include "ModelFileWriter.h"
-#include "RecordingUiServices.h"
-#include "TextureManager.h"
+#include "tests/support/ModelFileWriter.h"
+#include "tests/support/RecordingUiServices.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/TextureManager.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "ModelFileWriter.h"
-#include "RecordingUiServices.h"
-#include "TesselModel.h"
-#include "TextureManager.h"
+#include "tests/support/ModelFileWriter.h"
+#include "tests/support/RecordingUiServices.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureManager.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <memory>
 #include <string>
 
-#include "MainFrameWindow.h"
-#include "RecordingUiServices.h"
-#include "TempDir.h"
-#include "ViewerApp.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "viewer/app/MainFrameWindow.h"
+#include "viewer/app/ViewerApp.h"
 
 namespace {
 

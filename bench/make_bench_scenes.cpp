@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "BenchScenes.h"
+#include "bench/BenchScenes.h"
 
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {

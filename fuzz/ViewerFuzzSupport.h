@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "Device.h"
-#include "FuzzSupport.h"
-#include "UiServices.h"
+#include "fuzz/FuzzSupport.h"
+#include "viewer/platform/Device.h"
+#include "viewer/platform/UiServices.h"
 
 namespace fuzz {
 

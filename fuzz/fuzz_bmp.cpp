@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "QtImageLoader.h"
-#include "TextureManager.h"
-#include "ViewerFuzzSupport.h"
+#include "fuzz/ViewerFuzzSupport.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/QtImageLoader.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     fuzz::PrivateDirectory(argc, argv);

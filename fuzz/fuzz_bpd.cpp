@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Biped.h"
-#include "ViewerFuzzSupport.h"
+#include "fuzz/ViewerFuzzSupport.h"
+#include "viewer/model/Biped.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Biped biped;

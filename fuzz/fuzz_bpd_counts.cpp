@@ -2,8 +2,8 @@
 // that sizes computed without a check wrap past 2^64, then a few bones with
 // hostile position and triangle counts. The reader refuses with a reason or
 // holds exactly what the counts say.
-#include "Biped.h"
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
+#include "viewer/model/Biped.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);

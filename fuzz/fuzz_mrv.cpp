@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "Biped.h"
-#include "CharacterPart.h"
-#include "TextureManager.h"
-#include "ViewerFuzzSupport.h"
+#include "fuzz/ViewerFuzzSupport.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/TextureManager.h"
 
 namespace fuzz {
 

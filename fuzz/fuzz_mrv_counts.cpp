@@ -1,8 +1,8 @@
 // Character parts built from hostile counts: the object count, and per
 // object the name length, vertex count and face count. The reader refuses
 // with a reason or holds exactly what the counts say.
-#include "CharacterPart.h"
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
+#include "viewer/model/CharacterPart.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);

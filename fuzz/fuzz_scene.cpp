@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "DialogAnswers.h"
-#include "FuzzSupport.h"
-#include "HostScene.h"
-#include "SceneImport.h"
-#include "TesselExp.h"
-#include "TesselModel.h"
+#include "exporter/host/DialogAnswers.h"
+#include "exporter/host/HostScene.h"
+#include "exporter/host/SceneImport.h"
+#include "exporter/plugin/TesselExp.h"
+#include "fuzz/FuzzSupport.h"
+#include "viewer/model/TesselModel.h"
 
 namespace {
 

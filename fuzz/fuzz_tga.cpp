@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "TextureImage.h"
-#include "ViewerFuzzSupport.h"
+#include "fuzz/ViewerFuzzSupport.h"
+#include "viewer/model/TextureImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TgaImage image;

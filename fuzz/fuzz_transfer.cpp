@@ -5,9 +5,9 @@
 // reason or rebuilds a scene the host can build on.
 #include <assimp/scene.h>
 
-#include "FuzzSupport.h"
-#include "HostScene.h"
-#include "SceneTransfer.h"
+#include "exporter/host/HostScene.h"
+#include "exporter/host/SceneTransfer.h"
+#include "fuzz/FuzzSupport.h"
 
 // The rebuilt scene is held to this, as the host holds it to the importer's
 // memory limit; well inside the run's -malloc_limit_mb.

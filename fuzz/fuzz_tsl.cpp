@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "TesselModel.h"
-#include "TextureManager.h"
-#include "ViewerFuzzSupport.h"
+#include "fuzz/ViewerFuzzSupport.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureManager.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     fuzz::PrivateDirectory(argc, argv);

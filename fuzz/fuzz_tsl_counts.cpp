@@ -2,8 +2,8 @@
 // object the name length, a vertex count chosen so that vertices times
 // frames wraps past 2^64, and the face count. The reader refuses with a
 // reason or holds exactly what the counts say.
-#include "FuzzSupport.h"
-#include "TesselModel.h"
+#include "fuzz/FuzzSupport.h"
+#include "viewer/model/TesselModel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);

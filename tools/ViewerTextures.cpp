@@ -1,4 +1,4 @@
-#include "ViewerTextures.h"
+#include "tools/ViewerTextures.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -10,9 +10,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "GltfInterpolation.h"
-#include "HostScene.h"
-#include "formats/SaveWholeFile.h"
+#include "exporter/host/GltfInterpolation.h"
+#include "exporter/host/HostScene.h"
+#include "tools/formats/SaveWholeFile.h"
 
 namespace fs = std::filesystem;
 

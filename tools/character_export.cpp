@@ -1,4 +1,4 @@
-#include "character_export.h"
+#include "tools/character_export.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -15,9 +15,9 @@
 #include <set>
 #include <unordered_map>
 
-#include "HostMaterials.h"
-#include "ViewerTextures.h"
-#include "character_export_files.h"
+#include "exporter/host/HostMaterials.h"
+#include "tools/ViewerTextures.h"
+#include "tools/character_export_files.h"
 
 namespace fs = std::filesystem;
 

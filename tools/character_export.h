@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "HostScene.h"
+#include "exporter/host/HostScene.h"
 
 // A skeleton of the scene: its top node and its bones in depth-first order.
 // The top node is the lowest node above every joint its skinned meshes use

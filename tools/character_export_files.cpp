@@ -1,4 +1,4 @@
-#include "character_export_files.h"
+#include "tools/character_export_files.h"
 
 #include <cstring>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/SaveWholeFile.h"
+#include "tools/formats/SaveWholeFile.h"
 
 struct BipedFileBone {
     std::vector<std::array<float, 3>> positions;  // the bone mesh's points, bone space

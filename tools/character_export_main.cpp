@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "HostMaterials.h"
-#include "HostScene.h"
-#include "SceneImport.h"
-#include "character_export.h"
+#include "exporter/host/HostMaterials.h"
+#include "exporter/host/HostScene.h"
+#include "exporter/host/SceneImport.h"
+#include "tools/character_export.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "demo/DemoParts.h"
-#include "demo/DemoSkeleton.h"
-#include "demo/DemoTextures.h"
-#include "demo/DemoVillage.h"
+#include "tools/demo/DemoParts.h"
+#include "tools/demo/DemoSkeleton.h"
+#include "tools/demo/DemoTextures.h"
+#include "tools/demo/DemoVillage.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "model_convert.h"
+#include "tools/model_convert.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,13 +8,13 @@
 #include <map>
 #include <memory>
 
-#include "Biped.h"
-#include "ByteReader.h"
-#include "CharacterPart.h"
-#include "QtImageLoader.h"
-#include "TesselModel.h"
-#include "TextureManager.h"
-#include "model_convert_gltf.h"
+#include "tools/model_convert_gltf.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/ByteReader.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/QtImageLoader.h"
 
 const char* const kPartSlotNames[kPartSlots] = {"body", "helmet", "armour", "weapon", "shoes"};
 

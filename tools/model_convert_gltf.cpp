@@ -1,4 +1,4 @@
-#include "model_convert_gltf.h"
+#include "tools/model_convert_gltf.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -9,7 +9,7 @@
 #include <limits>
 #include <sstream>
 
-#include "formats/SaveWholeFile.h"
+#include "tools/formats/SaveWholeFile.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "model_convert.h"
-#include "model_convert_gltf.h"
+#include "tools/model_convert.h"
+#include "tools/model_convert_gltf.h"
 
 namespace {
 

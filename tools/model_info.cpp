@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "Biped.h"
-#include "ByteReader.h"
-#include "CharacterPart.h"
-#include "ModelKind.h"
-#include "QtImageLoader.h"
-#include "TesselModel.h"
-#include "TextureManager.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/ByteReader.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/ModelKind.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/QtImageLoader.h"
 
 namespace {
 

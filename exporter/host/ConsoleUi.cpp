@@ -1,11 +1,11 @@
-#include "ConsoleUi.h"
+#include "exporter/host/ConsoleUi.h"
 
 #include <unistd.h>
 
 #include <csignal>
 
-#include "HostDialog.h"
-#include "MessageGlosses.h"
+#include "exporter/host/HostDialog.h"
+#include "exporter/host/MessageGlosses.h"
 
 namespace {
 volatile std::sig_atomic_t g_interrupted = 0;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "HostUi.h"
+#include "exporter/host/HostUi.h"
 
 class ConsoleUi : public HostUi {
 public:

@@ -1,4 +1,4 @@
-#include "DialogAnswers.h"
+#include "exporter/host/DialogAnswers.h"
 
 using namespace ExportDialogIds;
 

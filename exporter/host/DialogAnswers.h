@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "HostDialog.h"
+#include "exporter/host/HostDialog.h"
 
 struct ExportDialogAnswers {
     enum class Take { None, All, Selected };

@@ -1,4 +1,4 @@
-#include "GltfInterpolation.h"
+#include "exporter/host/GltfInterpolation.h"
 
 #include <algorithm>
 #include <cstdint>

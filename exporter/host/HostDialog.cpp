@@ -1,11 +1,11 @@
-#include "HostDialog.h"
+#include "exporter/host/HostDialog.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
 
-#include "HostUi.h"
+#include "exporter/host/HostUi.h"
 
 namespace {
 std::map<std::pair<HINSTANCE, int>, DialogTemplate>& Templates() {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "MaxTypes.h"
+#include "exporter/host/MaxTypes.h"
 
 using UINT = unsigned int;
 using WORD = unsigned short;

@@ -1,4 +1,4 @@
-#include "HostFiles.h"
+#include "exporter/host/HostFiles.h"
 
 #include <unistd.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "MaxScene.h"
+#include "exporter/host/MaxScene.h"
 
 class HostBitmapTex : public BitmapTex {
 public:

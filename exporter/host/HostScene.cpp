@@ -1,4 +1,4 @@
-#include "HostScene.h"
+#include "exporter/host/HostScene.h"
 
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
@@ -16,10 +16,10 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "GltfInterpolation.h"
-#include "HostMaterials.h"
-#include "SceneImport.h"
-#include "VertexWeld.h"
+#include "exporter/host/GltfInterpolation.h"
+#include "exporter/host/HostMaterials.h"
+#include "exporter/host/SceneImport.h"
+#include "exporter/host/VertexWeld.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "HostUi.h"
-#include "MaxScene.h"
-#include "SceneAnimation.h"
+#include "exporter/host/HostUi.h"
+#include "exporter/host/MaxScene.h"
+#include "exporter/host/SceneAnimation.h"
 
 class HostScene;
 struct aiScene;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "MaxTypes.h"
+#include "exporter/host/MaxTypes.h"
 
 class DialogWindow;
 

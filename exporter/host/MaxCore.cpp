@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "HostUi.h"
-#include "MaxTypes.h"
+#include "exporter/host/HostUi.h"
+#include "exporter/host/MaxTypes.h"
 
 namespace {
 int g_ticksPerFrame = TIME_TICKSPERSEC / 30;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "MaxTypes.h"
+#include "exporter/host/MaxTypes.h"
 
 namespace {
 using Mat3d = double[3][3];

@@ -4,7 +4,7 @@
 // contract (class descriptor and scene exporter).
 #pragma once
 
-#include "MaxTypes.h"
+#include "exporter/host/MaxTypes.h"
 
 class Animatable {
 public:

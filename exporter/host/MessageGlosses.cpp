@@ -1,4 +1,4 @@
-#include "MessageGlosses.h"
+#include "exporter/host/MessageGlosses.h"
 
 #include <map>
 #include <vector>

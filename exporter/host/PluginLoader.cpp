@@ -1,11 +1,11 @@
-#include "PluginLoader.h"
+#include "exporter/host/PluginLoader.h"
 
 #include <dlfcn.h>
 
 #include <cstring>
 #include <memory>
 
-#include "HostFiles.h"
+#include "exporter/host/HostFiles.h"
 
 PluginLibrary::~PluginLibrary() {
     if (handle) dlclose(handle);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "MaxScene.h"
+#include "exporter/host/MaxScene.h"
 
 class PluginLibrary {
 public:

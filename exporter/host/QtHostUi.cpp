@@ -1,4 +1,4 @@
-#include "QtHostUi.h"
+#include "exporter/host/QtHostUi.h"
 
 #include <QApplication>
 #include <QCheckBox>

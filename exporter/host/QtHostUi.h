@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "HostDialog.h"
-#include "HostUi.h"
+#include "exporter/host/HostDialog.h"
+#include "exporter/host/HostUi.h"
 
 class QListWidget;
 class QLineEdit;

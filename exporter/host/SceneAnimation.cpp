@@ -1,4 +1,4 @@
-#include "SceneAnimation.h"
+#include "exporter/host/SceneAnimation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "MaxTypes.h"
+#include "exporter/host/MaxTypes.h"
 
 enum class KeyInterpolation { Linear, Step, Cubic };
 

@@ -1,4 +1,4 @@
-#include "SceneImport.h"
+#include "exporter/host/SceneImport.h"
 
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
@@ -25,8 +25,8 @@
 #include <cstring>
 #include <vector>
 
-#include "HostFiles.h"
-#include "SceneTransfer.h"
+#include "exporter/host/HostFiles.h"
+#include "exporter/host/SceneTransfer.h"
 
 extern char** environ;
 

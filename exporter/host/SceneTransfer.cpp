@@ -1,4 +1,4 @@
-#include "SceneTransfer.h"
+#include "exporter/host/SceneTransfer.h"
 
 #include <assimp/scene.h>
 

@@ -1,4 +1,4 @@
-#include "VertexWeld.h"
+#include "exporter/host/VertexWeld.h"
 
 #include <algorithm>
 

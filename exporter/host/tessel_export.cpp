@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "ConsoleUi.h"
-#include "DialogAnswers.h"
-#include "HostScene.h"
-#include "MessageGlosses.h"
-#include "PluginLoader.h"
-#include "QtHostUi.h"
-#include "SceneImport.h"
-#include "ViewerTextures.h"
+#include "exporter/host/ConsoleUi.h"
+#include "exporter/host/DialogAnswers.h"
+#include "exporter/host/HostScene.h"
+#include "exporter/host/MessageGlosses.h"
+#include "exporter/host/PluginLoader.h"
+#include "exporter/host/QtHostUi.h"
+#include "exporter/host/SceneImport.h"
+#include "tools/ViewerTextures.h"
 
 namespace fs = std::filesystem;
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "SceneImport.h"
+#include "exporter/host/SceneImport.h"
 
 namespace {
 

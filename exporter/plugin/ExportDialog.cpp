@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "HostUi.h"
-#include "TesselExp.h"
-#include "resource.h"
+#include "exporter/host/HostUi.h"
+#include "exporter/plugin/TesselExp.h"
+#include "exporter/plugin/resource.h"
 
 const char* const kTooManyObjects =
     "오브젝트의 최대 갯수를 초과했습니다.\r\n일부 오브젝트는 Export에서 제외됩니다.";

@@ -1,7 +1,7 @@
 // The library's dialog resource: template IDD_EXPORT, "Building Export".
-#include "HostUi.h"
-#include "TesselExp.h"
-#include "resource.h"
+#include "exporter/host/HostUi.h"
+#include "exporter/plugin/TesselExp.h"
+#include "exporter/plugin/resource.h"
 
 const DialogTemplate& ExportDialogTemplate() {
     static const unsigned long list = LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT |

@@ -15,10 +15,10 @@
 #include <new>
 #include <string>
 
-#include "HostUi.h"
-#include "TesselExp.h"
-#include "TesselWriter.h"
-#include "resource.h"
+#include "exporter/host/HostUi.h"
+#include "exporter/plugin/TesselExp.h"
+#include "exporter/plugin/resource.h"
+#include "exporter/writer/TesselWriter.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "TesselExp.h"
+#include "exporter/plugin/TesselExp.h"
 
 namespace {
 // The comparison tolerance: the single-precision 0.001, compared in double.

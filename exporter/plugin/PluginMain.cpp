@@ -3,8 +3,8 @@
 
 #include <new>
 
-#include "TesselExp.h"
-#include "resource.h"
+#include "exporter/plugin/TesselExp.h"
+#include "exporter/plugin/resource.h"
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1

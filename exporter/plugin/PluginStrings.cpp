@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "HostUi.h"
-#include "TesselExp.h"
-#include "resource.h"
+#include "exporter/host/HostUi.h"
+#include "exporter/plugin/TesselExp.h"
+#include "exporter/plugin/resource.h"
 
 HINSTANCE hInstance = nullptr;
 BOOL controlsInit = FALSE;

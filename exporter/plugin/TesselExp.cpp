@@ -1,7 +1,7 @@
 // The exporter object: construction and the SceneExport operations.
-#include "TesselExp.h"
+#include "exporter/plugin/TesselExp.h"
 
-#include "HostUi.h"
+#include "exporter/host/HostUi.h"
 
 namespace {
 const char emptyText[] = "";

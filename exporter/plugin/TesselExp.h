@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-#include "HostDialog.h"
-#include "MaterialTable.h"
-#include "MaxScene.h"
+#include "exporter/host/HostDialog.h"
+#include "exporter/host/MaxScene.h"
+#include "exporter/writer/MaterialTable.h"
 
 class TesselWriter;
 

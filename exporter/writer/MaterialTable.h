@@ -3,7 +3,7 @@
 // materials up in it.
 #pragma once
 
-#include "MaxScene.h"
+#include "exporter/host/MaxScene.h"
 
 class MaterialTable : public Tab<Mtl*> {
 public:

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <string>
 
-#include "HostUi.h"
-#include "RecordSplit.h"
-#include "TesselWriter.h"
+#include "exporter/host/HostUi.h"
+#include "exporter/writer/RecordSplit.h"
+#include "exporter/writer/TesselWriter.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>

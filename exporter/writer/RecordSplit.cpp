@@ -1,4 +1,4 @@
-#include "RecordSplit.h"
+#include "exporter/writer/RecordSplit.h"
 
 #include <cassert>
 

@@ -1,4 +1,4 @@
-#include "TesselOutput.h"
+#include "exporter/writer/TesselOutput.h"
 
 #include <sys/types.h>
 

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "MaterialTable.h"
-#include "MaxScene.h"
-#include "TesselOutput.h"
-#include "VertexSplit.h"
+#include "exporter/host/MaxScene.h"
+#include "exporter/writer/MaterialTable.h"
+#include "exporter/writer/TesselOutput.h"
+#include "exporter/writer/VertexSplit.h"
 
 // Captions and texts of the writers' message boxes.
 extern const char* const kMaterialCaption;    // "에라!!"

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "HostUi.h"
-#include "TesselWriter.h"
+#include "exporter/host/HostUi.h"
+#include "exporter/writer/TesselWriter.h"
 
 const char* const kMaterialCaption = "에라!!";
 const char* const kTextureNotEnabled = "Texture가 Enable 되어 있지 않습니다.";

@@ -1,4 +1,4 @@
-#include "VertexSplit.h"
+#include "exporter/writer/VertexSplit.h"
 
 #include <algorithm>
 #include <cassert>

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "MaxTypes.h"
+#include "exporter/host/MaxTypes.h"
 
 // One texture pair of the file: (u, 1 - v) of the host.
 struct TexturePair {

@@ -1,4 +1,4 @@
-#include "AppTestKit.h"
+#include "tests/app/AppTestKit.h"
 
 #include <QAbstractButton>
 #include <QLabel>

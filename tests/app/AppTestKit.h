@@ -14,15 +14,15 @@
 #include <memory>
 #include <string>
 
-#include "BipedWriter.h"
-#include "ControlDlg.h"
-#include "EglContext.h"
-#include "ManualClock.h"
-#include "ModelFileWriter.h"
-#include "RecordingUiServices.h"
-#include "TempDir.h"
-#include "ViewerApp.h"
-#include "ViewerFrame.h"
+#include "tests/support/BipedWriter.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/ModelFileWriter.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "viewer/app/ControlDlg.h"
+#include "viewer/app/ViewerApp.h"
+#include "viewer/app/ViewerFrame.h"
+#include "viewer/render/EglContext.h"
 
 // ---- Model files -----------------------------------------------------------
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ViewerApp.h"
+#include "viewer/app/ViewerApp.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

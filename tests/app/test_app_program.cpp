@@ -14,10 +14,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "ProgramRun.h"
-#include "QtUiServices.h"
-#include "Snapshot.h"
-#include "TempDir.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TempDir.h"
+#include "viewer/app/QtUiServices.h"
+#include "viewer/app/Snapshot.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "AppTestKit.h"
-#include "ColorDlg.h"
-#include "DialogTemplate.h"
-#include "Resource.h"
+#include "tests/app/AppTestKit.h"
+#include "viewer/app/ColorDlg.h"
+#include "viewer/app/DialogTemplate.h"
+#include "viewer/app/Resource.h"
 
 namespace {
 

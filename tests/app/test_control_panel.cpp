@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "AppTestKit.h"
-#include "ColorDlg.h"
-#include "DialogTemplate.h"
-#include "Resource.h"
-#include "ViewerApp.h"
+#include "tests/app/AppTestKit.h"
+#include "viewer/app/ColorDlg.h"
+#include "viewer/app/DialogTemplate.h"
+#include "viewer/app/Resource.h"
+#include "viewer/app/ViewerApp.h"
 
 namespace {
 

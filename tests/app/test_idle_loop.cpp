@@ -5,9 +5,9 @@
 #include <QKeyEvent>
 #include <QTimer>
 
-#include "AppTestKit.h"
-#include "Resource.h"
-#include "ViewerApp.h"
+#include "tests/app/AppTestKit.h"
+#include "viewer/app/Resource.h"
+#include "viewer/app/ViewerApp.h"
 
 namespace {
 

@@ -18,13 +18,13 @@
 #include <functional>
 #include <sstream>
 
-#include "AboutDlg.h"
-#include "AppTestKit.h"
-#include "ColorDlg.h"
-#include "DialogTemplate.h"
-#include "MainFrameWindow.h"
-#include "Resource.h"
-#include "ViewerApp.h"
+#include "tests/app/AppTestKit.h"
+#include "viewer/app/AboutDlg.h"
+#include "viewer/app/ColorDlg.h"
+#include "viewer/app/DialogTemplate.h"
+#include "viewer/app/MainFrameWindow.h"
+#include "viewer/app/Resource.h"
+#include "viewer/app/ViewerApp.h"
 
 namespace {
 

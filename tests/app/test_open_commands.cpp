@@ -3,9 +3,9 @@
 // counter, and what a refused or unreadable file leaves behind.
 #include <sys/stat.h>
 
-#include "AppTestKit.h"
-#include "Resource.h"
-#include "TgaWriter.h"
+#include "tests/app/AppTestKit.h"
+#include "tests/support/TgaWriter.h"
+#include "viewer/app/Resource.h"
 
 namespace {
 

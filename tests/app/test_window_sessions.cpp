@@ -20,14 +20,14 @@
 #include <filesystem>
 #include <functional>
 
-#include "AppTestKit.h"
-#include "ColorDlg.h"
-#include "DialogTemplate.h"
-#include "ImageDifference.h"
-#include "MainFrameWindow.h"
-#include "ProgramRun.h"
-#include "Resource.h"
-#include "TgaWriter.h"
+#include "tests/app/AppTestKit.h"
+#include "tests/support/ImageDifference.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TgaWriter.h"
+#include "viewer/app/ColorDlg.h"
+#include "viewer/app/DialogTemplate.h"
+#include "viewer/app/MainFrameWindow.h"
+#include "viewer/app/Resource.h"
 
 namespace {
 

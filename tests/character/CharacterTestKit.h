@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "Biped.h"
-#include "CharacterPart.h"
-#include "HostScene.h"
-#include "QtImageLoader.h"
-#include "RecordingUiServices.h"
-#include "TempDir.h"
-#include "TextureManager.h"
-#include "ThirdPartyScenes.h"
-#include "VertexMath.h"
-#include "character_export.h"
+#include "exporter/host/HostScene.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ThirdPartyScenes.h"
+#include "tools/character_export.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/model/VertexMath.h"
+#include "viewer/platform/QtImageLoader.h"
 
 inline std::unique_ptr<HostScene> LoadHostScene(const std::string& path) {
     std::string error;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "GltfBuilder.h"
+#include "tests/support/GltfBuilder.h"
 
 // glTF rotation (x, y, z, w) of `degrees` about the unit axis (ax, ay, az).
 inline std::vector<float> Turn(float ax, float ay, float az, float degrees) {

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "CharacterTestKit.h"
-#include "ProgramRun.h"
-#include "RigScenes.h"
+#include "tests/character/CharacterTestKit.h"
+#include "tests/character/RigScenes.h"
+#include "tests/support/ProgramRun.h"
 
 namespace fs = std::filesystem;
 

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "CharacterTestKit.h"
-#include "RigScenes.h"
-#include "TgaWriter.h"
+#include "tests/character/CharacterTestKit.h"
+#include "tests/character/RigScenes.h"
+#include "tests/support/TgaWriter.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 // viewer's texture manager.
 #include <QImage>
 
-#include "CharacterTestKit.h"
+#include "tests/character/CharacterTestKit.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "TextureImage.h"
-#include "TgaWriter.h"
-#include "ViewerTextures.h"
+#include "tests/support/TgaWriter.h"
+#include "tools/ViewerTextures.h"
+#include "viewer/model/TextureImage.h"
 
 namespace {
 

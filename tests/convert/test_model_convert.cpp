@@ -11,13 +11,13 @@
 #include <fstream>
 #include <map>
 
-#include "../character/CharacterTestKit.h"
-#include "../exporter/TestdataIndex.h"
-#include "ModelFileWriter.h"
-#include "ProgramRun.h"
-#include "TesselModel.h"
-#include "character_export_files.h"
-#include "model_convert.h"
+#include "tests/character/CharacterTestKit.h"
+#include "tests/exporter/TestdataIndex.h"
+#include "tests/support/ModelFileWriter.h"
+#include "tests/support/ProgramRun.h"
+#include "tools/character_export_files.h"
+#include "tools/model_convert.h"
+#include "viewer/model/TesselModel.h"
 
 namespace fs = std::filesystem;
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "DialogAnswers.h"
-#include "RecordingHostUi.h"
-#include "SceneFiles.h"
-#include "TesselExp.h"
-#include "TesselModel.h"
-#include "TesselWriter.h"
+#include "exporter/host/DialogAnswers.h"
+#include "exporter/plugin/TesselExp.h"
+#include "exporter/writer/TesselWriter.h"
+#include "tests/exporter/SceneFiles.h"
+#include "tests/support/RecordingHostUi.h"
+#include "viewer/model/TesselModel.h"
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::vector<uint8_t> bytes;

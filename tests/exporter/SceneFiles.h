@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "GltfBuilder.h"
-#include "HostScene.h"
-#include "TempDir.h"
-#include "ThirdPartyScenes.h"
+#include "exporter/host/HostScene.h"
+#include "tests/support/GltfBuilder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ThirdPartyScenes.h"
 
 inline std::unique_ptr<HostScene> LoadScene(const std::string& path) {
     std::string error;

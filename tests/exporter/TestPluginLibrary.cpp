@@ -1,7 +1,7 @@
 // A plug-in library with every library export but no exporter class, built
 // twice: once reporting the SDK version of this host, once an older one
 // (PLUGIN_SDK_VERSION). The host must refuse the older one for its version.
-#include "MaxScene.h"
+#include "exporter/host/MaxScene.h"
 
 #define PLUGIN_EXPORT __attribute__((visibility("default")))
 

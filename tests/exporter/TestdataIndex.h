@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ThirdPartyScenes.h"
+#include "tests/support/ThirdPartyScenes.h"
 
 struct TestdataScene {
     std::string path;        // relative to the test data directory

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <map>
 
-#include "RecordingHostUi.h"
-#include "SceneFiles.h"
-#include "TesselExp.h"
+#include "exporter/plugin/TesselExp.h"
+#include "tests/exporter/SceneFiles.h"
+#include "tests/support/RecordingHostUi.h"
 
 namespace {
 

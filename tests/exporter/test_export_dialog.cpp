@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "ExportFixtures.h"
-#include "resource.h"
+#include "exporter/plugin/resource.h"
+#include "tests/exporter/ExportFixtures.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <set>
 
-#include "ConsoleUi.h"
-#include "ExportFixtures.h"
-#include "HostMaterials.h"
+#include "exporter/host/ConsoleUi.h"
+#include "exporter/host/HostMaterials.h"
+#include "tests/exporter/ExportFixtures.h"
 
 namespace {
 

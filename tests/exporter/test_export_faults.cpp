@@ -20,7 +20,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "SceneFiles.h"
+#include "tests/exporter/SceneFiles.h"
 
 namespace fs = std::filesystem;
 

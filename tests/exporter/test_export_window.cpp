@@ -17,9 +17,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "ExportFixtures.h"
-#include "QtHostUi.h"
-#include "resource.h"
+#include "exporter/host/QtHostUi.h"
+#include "exporter/plugin/resource.h"
+#include "tests/exporter/ExportFixtures.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "DialogAnswers.h"
-#include "RecordingHostUi.h"
+#include "exporter/host/DialogAnswers.h"
+#include "tests/support/RecordingHostUi.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <cmath>
 
-#include "MaxTypes.h"
-#include "RecordingHostUi.h"
-#include "SceneAnimation.h"
+#include "exporter/host/MaxTypes.h"
+#include "exporter/host/SceneAnimation.h"
+#include "tests/support/RecordingHostUi.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "SceneFiles.h"
-#include "TesselModel.h"
-#include "TextureImage.h"
-#include "TgaWriter.h"
+#include "tests/exporter/SceneFiles.h"
+#include "tests/support/TgaWriter.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureImage.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <map>
 #include <set>
 
-#include "HostMaterials.h"
-#include "SceneFiles.h"
-#include "VertexWeld.h"
+#include "exporter/host/HostMaterials.h"
+#include "exporter/host/VertexWeld.h"
+#include "tests/exporter/SceneFiles.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "SceneFiles.h"
-#include "SceneTransfer.h"
-#include "TesselModel.h"
-#include "TestdataIndex.h"
+#include "exporter/host/SceneTransfer.h"
+#include "tests/exporter/SceneFiles.h"
+#include "tests/exporter/TestdataIndex.h"
+#include "viewer/model/TesselModel.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include <array>
 #include <cmath>
 
-#include "ExportFixtures.h"
+#include "tests/exporter/ExportFixtures.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "HostMaterials.h"
-#include "PluginLoader.h"
-#include "RecordingHostUi.h"
-#include "SceneFiles.h"
-#include "TesselExp.h"
+#include "exporter/host/HostMaterials.h"
+#include "exporter/host/PluginLoader.h"
+#include "exporter/plugin/TesselExp.h"
+#include "tests/exporter/SceneFiles.h"
+#include "tests/support/RecordingHostUi.h"
 
 namespace {
 

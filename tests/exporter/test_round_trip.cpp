@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "ExportFixtures.h"
+#include "tests/exporter/ExportFixtures.h"
 
 namespace {
 

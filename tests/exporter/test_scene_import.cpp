@@ -12,10 +12,10 @@
 #include <random>
 #include <sstream>
 
-#include "SceneFiles.h"
-#include "SceneImport.h"
-#include "SceneTransfer.h"
-#include "TestdataIndex.h"
+#include "exporter/host/SceneImport.h"
+#include "exporter/host/SceneTransfer.h"
+#include "tests/exporter/SceneFiles.h"
+#include "tests/exporter/TestdataIndex.h"
 
 // The importer loses objects of some files it reads in this process (the
 // morph animation of AnimatedMorphCube.FBX): those leaks are its own. The

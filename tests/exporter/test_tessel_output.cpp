@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "TempDir.h"
-#include "TesselOutput.h"
+#include "exporter/writer/TesselOutput.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // and sanitised file names, and the material warnings in their order.
 #include <gtest/gtest.h>
 
-#include "ExportFixtures.h"
-#include "HostMaterials.h"
+#include "exporter/host/HostMaterials.h"
+#include "tests/exporter/ExportFixtures.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "VertexSplit.h"
+#include "exporter/writer/VertexSplit.h"
 
 namespace {
 

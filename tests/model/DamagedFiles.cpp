@@ -1,15 +1,15 @@
-#include "DamagedFiles.h"
+#include "tests/model/DamagedFiles.h"
 
 #include <cstdio>
 
-#include "Biped.h"
-#include "BipedWriter.h"
-#include "CharacterPart.h"
-#include "ModelFileWriter.h"
-#include "TesselModel.h"
-#include "TextureImage.h"
-#include "TgaWriter.h"
-#include "formats/LittleEndianWriter.h"
+#include "tests/support/BipedWriter.h"
+#include "tests/support/ModelFileWriter.h"
+#include "tests/support/TgaWriter.h"
+#include "tools/formats/LittleEndianWriter.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureImage.h"
 
 namespace {
 

@@ -3,14 +3,14 @@
 #include <cmath>
 #include <cstdio>
 
-#include "Biped.h"
-#include "BipedWriter.h"
-#include "DamagedFiles.h"
-#include "RecordingControlPanel.h"
-#include "RecordingUiServices.h"
-#include "SceneState.h"
-#include "TempDir.h"
-#include "formats/LittleEndianWriter.h"
+#include "tests/model/DamagedFiles.h"
+#include "tests/support/BipedWriter.h"
+#include "tests/support/RecordingControlPanel.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "tools/formats/LittleEndianWriter.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/SceneState.h"
 
 namespace {
 

@@ -5,17 +5,17 @@
 #include <cmath>
 #include <functional>
 
-#include "Biped.h"
-#include "CharacterPart.h"
-#include "ModelFileWriter.h"
-#include "RecordingControlPanel.h"
-#include "RecordingDevice.h"
-#include "RecordingUiServices.h"
-#include "SceneState.h"
-#include "TempDir.h"
-#include "TextureManager.h"
-#include "TgaWriter.h"
-#include "VertexMath.h"
+#include "tests/support/ModelFileWriter.h"
+#include "tests/support/RecordingControlPanel.h"
+#include "tests/support/RecordingDevice.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TgaWriter.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/SceneState.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/model/VertexMath.h"
 
 namespace {
 

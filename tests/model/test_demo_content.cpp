@@ -12,18 +12,18 @@
 #include <fstream>
 #include <memory>
 
-#include "Biped.h"
-#include "CharacterPart.h"
-#include "DamagedFiles.h"
-#include "FileContents.h"
-#include "ModelFileWriter.h"
-#include "ProgramRun.h"
-#include "QtImageLoader.h"
-#include "RecordingDevice.h"
-#include "RecordingUiServices.h"
-#include "TempDir.h"
-#include "TesselModel.h"
-#include "TextureManager.h"
+#include "tests/model/DamagedFiles.h"
+#include "tests/support/FileContents.h"
+#include "tests/support/ModelFileWriter.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/RecordingDevice.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/QtImageLoader.h"
 
 namespace {
 

@@ -9,17 +9,17 @@
 #include <fstream>
 #include <iterator>
 
-#include "Biped.h"
-#include "CharacterPart.h"
-#include "FileContents.h"
-#include "QtImageLoader.h"
-#include "RecordingDevice.h"
-#include "RecordingUiServices.h"
-#include "TempDir.h"
-#include "TesselModel.h"
-#include "TextureImage.h"
-#include "TextureManager.h"
-#include "formats/LittleEndianWriter.h"
+#include "tests/support/FileContents.h"
+#include "tests/support/RecordingDevice.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "tools/formats/LittleEndianWriter.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureImage.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/QtImageLoader.h"
 
 namespace fs = std::filesystem;
 

@@ -3,13 +3,13 @@
 // biped, character part, Tessel model and TGA image.
 #include <gtest/gtest.h>
 
-#include "AllocationMeter.h"
-#include "Biped.h"
-#include "CharacterPart.h"
-#include "DamagedFiles.h"
-#include "TesselModel.h"
-#include "TextureImage.h"
-#include "formats/LittleEndianWriter.h"
+#include "tests/model/DamagedFiles.h"
+#include "tests/support/AllocationMeter.h"
+#include "tools/formats/LittleEndianWriter.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureImage.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <limits>
 
-#include "SkinKernel.h"
-#include "VertexMath.h"
+#include "viewer/model/SkinKernel.h"
+#include "viewer/model/VertexMath.h"
 
 namespace {
 

@@ -2,16 +2,16 @@
 // counter in the animation tick, and drawing on a recording device.
 #include <gtest/gtest.h>
 
-#include "CharacterPart.h"
-#include "ModelFileWriter.h"
-#include "RecordingControlPanel.h"
-#include "RecordingDevice.h"
-#include "RecordingUiServices.h"
-#include "SceneState.h"
-#include "TempDir.h"
-#include "TesselModel.h"
-#include "TextureManager.h"
-#include "TgaWriter.h"
+#include "tests/support/ModelFileWriter.h"
+#include "tests/support/RecordingControlPanel.h"
+#include "tests/support/RecordingDevice.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TgaWriter.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/SceneState.h"
+#include "viewer/model/TesselModel.h"
+#include "viewer/model/TextureManager.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "RecordingDevice.h"
-#include "TempDir.h"
-#include "TextureImage.h"
-#include "TgaWriter.h"
-#include "formats/LittleEndianWriter.h"
+#include "tests/support/RecordingDevice.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TgaWriter.h"
+#include "tools/formats/LittleEndianWriter.h"
+#include "viewer/model/TextureImage.h"
 
 namespace {
 

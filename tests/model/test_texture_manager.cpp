@@ -11,13 +11,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "QtImageLoader.h"
-#include "RecordingDevice.h"
-#include "TempDir.h"
-#include "TextureImage.h"
-#include "TextureManager.h"
-#include "TgaWriter.h"
-#include "formats/LittleEndianWriter.h"
+#include "tests/support/RecordingDevice.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TgaWriter.h"
+#include "tools/formats/LittleEndianWriter.h"
+#include "viewer/model/TextureImage.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/QtImageLoader.h"
 
 namespace {
 

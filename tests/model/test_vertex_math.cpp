@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "VertexMath.h"
+#include "viewer/model/VertexMath.h"
 
 namespace {
 

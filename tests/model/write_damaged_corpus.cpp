@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "DamagedFiles.h"
+#include "tests/model/DamagedFiles.h"
 
 int main(int argc, char** argv) {
     if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "BipedWriter.h"
-#include "D3DTypes.h"
-#include "EglContext.h"
-#include "formats/LittleEndianWriter.h"
+#include "tests/support/BipedWriter.h"
+#include "tools/formats/LittleEndianWriter.h"
+#include "viewer/platform/D3DTypes.h"
+#include "viewer/render/EglContext.h"
 
 // A context of the given client size, or a failed assertion naming the reason.
 inline std::unique_ptr<EglSurfacelessContext> MakeContext(uint32_t width, uint32_t height) {

@@ -9,13 +9,13 @@
 #include <fstream>
 #include <map>
 
-#include "MainFrame.h"
-#include "ManualClock.h"
-#include "RecordingControlPanel.h"
-#include "RecordingUiServices.h"
-#include "RenderTestKit.h"
-#include "TempDir.h"
-#include "TgaWriter.h"
+#include "tests/render/RenderTestKit.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/RecordingControlPanel.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TgaWriter.h"
+#include "viewer/render/MainFrame.h"
 
 namespace fs = std::filesystem;
 

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "GlDevice.h"
-#include "RenderTestKit.h"
-#include "SceneMath.h"
+#include "tests/render/RenderTestKit.h"
+#include "viewer/render/GlDevice.h"
+#include "viewer/render/SceneMath.h"
 
 namespace {
 

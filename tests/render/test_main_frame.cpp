@@ -7,15 +7,15 @@
 #include <cmath>
 #include <filesystem>
 
-#include "MainFrame.h"
-#include "ManualClock.h"
-#include "RecordingControlPanel.h"
-#include "RecordingUiServices.h"
-#include "RenderTestKit.h"
-#include "SceneMath.h"
-#include "TempDir.h"
-#include "TgaWriter.h"
-#include "VertexMath.h"
+#include "tests/render/RenderTestKit.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/RecordingControlPanel.h"
+#include "tests/support/RecordingUiServices.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TgaWriter.h"
+#include "viewer/model/VertexMath.h"
+#include "viewer/render/MainFrame.h"
+#include "viewer/render/SceneMath.h"
 
 namespace {
 

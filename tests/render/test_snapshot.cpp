@@ -13,12 +13,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "CommandLine.h"
-#include "ImageDifference.h"
-#include "ProgramRun.h"
-#include "RenderTestKit.h"
-#include "TempDir.h"
-#include "TgaWriter.h"
+#include "tests/render/RenderTestKit.h"
+#include "tests/support/ImageDifference.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TgaWriter.h"
+#include "viewer/app/CommandLine.h"
 
 namespace fs = std::filesystem;
 

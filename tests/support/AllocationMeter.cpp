@@ -1,4 +1,4 @@
-#include "AllocationMeter.h"
+#include "tests/support/AllocationMeter.h"
 
 #include <atomic>
 #include <cstdlib>

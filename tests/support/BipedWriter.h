@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "formats/LittleEndianWriter.h"
+#include "tools/formats/LittleEndianWriter.h"
 
 // A biped of one bone drawn as one triangle over `corners` (nine
 // coordinates): frame k moves the bone by k * dx along x.

@@ -1,7 +1,7 @@
 // A clock for tests: stands still until the test moves it.
 #pragma once
 
-#include "Clock.h"
+#include "viewer/platform/Clock.h"
 
 class ManualClock : public Clock {
 public:

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "D3DTypes.h"
-#include "formats/LittleEndianWriter.h"
+#include "tools/formats/LittleEndianWriter.h"
+#include "viewer/platform/D3DTypes.h"
 
 inline ModelVertex Vertex(float x, float y, float z, float nx = 0, float ny = 1, float nz = 0,
                           float tu = 0, float tv = 0) {

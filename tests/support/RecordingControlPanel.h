@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ControlPanelView.h"
+#include "viewer/model/ControlPanelView.h"
 
 class RecordingControlPanel : public ControlPanelView {
 public:

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Device.h"
+#include "viewer/platform/Device.h"
 
 // The usual formats of a Direct3D 7 device, with their masks.
 namespace TestFormats {

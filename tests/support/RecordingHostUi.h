@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "HostDialog.h"
-#include "HostUi.h"
-#include "MessageGlosses.h"
+#include "exporter/host/HostDialog.h"
+#include "exporter/host/HostUi.h"
+#include "exporter/host/MessageGlosses.h"
 
 class RecordingHostUi : public HostUi {
 public:

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "UiServices.h"
+#include "viewer/platform/UiServices.h"
 
 class RecordingUiServices : public UiServices {
 public:

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "DemoMath.h"
+#include "tools/demo/DemoMath.h"
 
 struct MeshVertex {
     Vec3 p, n;

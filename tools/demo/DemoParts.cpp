@@ -1,7 +1,7 @@
-#include "demo/DemoParts.h"
+#include "tools/demo/DemoParts.h"
 
-#include "demo/DemoSkeleton.h"
-#include "formats/LittleEndianWriter.h"
+#include "tools/demo/DemoSkeleton.h"
+#include "tools/formats/LittleEndianWriter.h"
 
 std::vector<uint8_t> PartFile(const std::vector<PartObjectDef>& objects) {
     ByteWriter out;

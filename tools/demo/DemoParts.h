@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/DemoMesh.h"
+#include "tools/demo/DemoMesh.h"
 
 struct PartObjectDef {
     std::string texture;

@@ -1,8 +1,8 @@
-#include "demo/DemoSkeleton.h"
+#include "tools/demo/DemoSkeleton.h"
 
 #include <cmath>
 
-#include "formats/LittleEndianWriter.h"
+#include "tools/formats/LittleEndianWriter.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "demo/DemoMath.h"
+#include "tools/demo/DemoMath.h"
 
 inline constexpr int kFrames = 30;
 

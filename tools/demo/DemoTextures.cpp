@@ -1,4 +1,4 @@
-#include "demo/DemoTextures.h"
+#include "tools/demo/DemoTextures.h"
 
 Image SkinImage() {
     Image img(64, 64);

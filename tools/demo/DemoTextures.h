@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "demo/DemoImages.h"
+#include "tools/demo/DemoImages.h"
 
 Image SkinImage();
 Image ClothImage();

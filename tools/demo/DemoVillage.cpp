@@ -1,10 +1,10 @@
-#include "demo/DemoVillage.h"
+#include "tools/demo/DemoVillage.h"
 
 #include <string>
 
-#include "demo/DemoMath.h"
-#include "demo/DemoMesh.h"
-#include "formats/LittleEndianWriter.h"
+#include "tools/demo/DemoMath.h"
+#include "tools/demo/DemoMesh.h"
+#include "tools/formats/LittleEndianWriter.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "formats/SaveWholeFile.h"
+#include "tools/formats/SaveWholeFile.h"
 
 #include <unistd.h>
 

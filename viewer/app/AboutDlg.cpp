@@ -1,9 +1,9 @@
-#include "AboutDlg.h"
+#include "viewer/app/AboutDlg.h"
 
 #include <QPushButton>
 
-#include "DialogTemplate.h"
-#include "Resource.h"
+#include "viewer/app/DialogTemplate.h"
+#include "viewer/app/Resource.h"
 
 const char* const kRightsNotice = "Copyright (C) 2000 Zintaro. All rights reserved.";
 

@@ -1,11 +1,11 @@
-#include "ColorDlg.h"
+#include "viewer/app/ColorDlg.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "DialogTemplate.h"
-#include "MainFrame.h"
-#include "Resource.h"
+#include "viewer/app/DialogTemplate.h"
+#include "viewer/app/Resource.h"
+#include "viewer/render/MainFrame.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "viewer/app/CommandLine.h"
 
 #include <cctype>
 #include <cerrno>

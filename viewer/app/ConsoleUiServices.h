@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "UiServices.h"
+#include "viewer/platform/UiServices.h"
 
 class ConsoleUiServices : public UiServices {
 public:

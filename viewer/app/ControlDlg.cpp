@@ -1,14 +1,14 @@
-#include "ControlDlg.h"
+#include "viewer/app/ControlDlg.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "DialogTemplate.h"
-#include "MainFrame.h"
-#include "Resource.h"
-#include "RunState.h"
+#include "viewer/app/DialogTemplate.h"
+#include "viewer/app/Resource.h"
+#include "viewer/render/MainFrame.h"
+#include "viewer/render/RunState.h"
 
 const char* const kPlayCaption = "Play";
 const char* const kStopCaption = "Stop";

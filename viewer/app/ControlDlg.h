@@ -9,7 +9,7 @@
 #include <QDialog>
 #include <string>
 
-#include "ControlPanelView.h"
+#include "viewer/model/ControlPanelView.h"
 
 class CMainFrame;
 class QPushButton;

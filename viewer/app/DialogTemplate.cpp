@@ -1,4 +1,4 @@
-#include "DialogTemplate.h"
+#include "viewer/app/DialogTemplate.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>

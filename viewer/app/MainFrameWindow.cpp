@@ -1,4 +1,4 @@
-#include "MainFrameWindow.h"
+#include "viewer/app/MainFrameWindow.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -11,9 +11,9 @@
 #include <QWindowStateChangeEvent>
 #include <cmath>
 
-#include "DialogTemplate.h"
-#include "Resource.h"
-#include "WindowTypes.h"
+#include "viewer/app/DialogTemplate.h"
+#include "viewer/app/Resource.h"
+#include "viewer/render/WindowTypes.h"
 
 namespace {
 // The client area the window opens with.

@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "RenderContext.h"
-#include "ViewerFrame.h"
+#include "viewer/app/ViewerFrame.h"
+#include "viewer/render/RenderContext.h"
 
 class QAction;
 class QMenu;

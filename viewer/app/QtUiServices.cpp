@@ -1,4 +1,4 @@
-#include "QtUiServices.h"
+#include "viewer/app/QtUiServices.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <string>
 
-#include "UiServices.h"
+#include "viewer/platform/UiServices.h"
 
 class QtUiServices : public UiServices {
 public:

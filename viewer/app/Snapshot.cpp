@@ -1,15 +1,15 @@
-#include "Snapshot.h"
+#include "viewer/app/Snapshot.h"
 
 #include <QImage>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
-#include "ConsoleUiServices.h"
-#include "EglContext.h"
-#include "MainFrame.h"
-#include "QtImageLoader.h"
-#include "RunState.h"
+#include "viewer/app/ConsoleUiServices.h"
+#include "viewer/platform/QtImageLoader.h"
+#include "viewer/render/EglContext.h"
+#include "viewer/render/MainFrame.h"
+#include "viewer/render/RunState.h"
 
 namespace fs = std::filesystem;
 

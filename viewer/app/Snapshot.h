@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "CommandLine.h"
+#include "viewer/app/CommandLine.h"
 
 class CMainFrame;
 

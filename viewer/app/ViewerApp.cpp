@@ -1,4 +1,4 @@
-#include "ViewerApp.h"
+#include "viewer/app/ViewerApp.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -12,12 +12,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "AboutDlg.h"
-#include "ConsoleUiServices.h"
-#include "ControlDlg.h"
-#include "MainFrameWindow.h"
-#include "QtUiServices.h"
-#include "Snapshot.h"
+#include "viewer/app/AboutDlg.h"
+#include "viewer/app/ConsoleUiServices.h"
+#include "viewer/app/ControlDlg.h"
+#include "viewer/app/MainFrameWindow.h"
+#include "viewer/app/QtUiServices.h"
+#include "viewer/app/Snapshot.h"
 
 QSurfaceFormat ViewerSurfaceFormat() {
     QSurfaceFormat format;

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "Clock.h"
-#include "CommandLine.h"
-#include "QtImageLoader.h"
-#include "RunState.h"
+#include "viewer/app/CommandLine.h"
+#include "viewer/platform/Clock.h"
+#include "viewer/platform/QtImageLoader.h"
+#include "viewer/render/RunState.h"
 
 class CMainFrame;
 class MainFrameWindow;

@@ -1,10 +1,10 @@
-#include "ViewerFrame.h"
+#include "viewer/app/ViewerFrame.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "ColorDlg.h"
-#include "ControlDlg.h"
+#include "viewer/app/ColorDlg.h"
+#include "viewer/app/ControlDlg.h"
 
 namespace {
 

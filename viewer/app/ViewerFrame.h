@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "MainFrame.h"
+#include "viewer/render/MainFrame.h"
 
 class CControlDlg;
 

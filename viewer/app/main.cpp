@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "CommandLine.h"
-#include "Snapshot.h"
-#include "ViewerApp.h"
+#include "viewer/app/CommandLine.h"
+#include "viewer/app/Snapshot.h"
+#include "viewer/app/ViewerApp.h"
 
 namespace {
 

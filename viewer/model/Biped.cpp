@@ -1,10 +1,10 @@
-#include "Biped.h"
+#include "viewer/model/Biped.h"
 
 #include <utility>
 
-#include "ByteReader.h"
-#include "UiServices.h"
-#include "VertexMath.h"
+#include "viewer/model/ByteReader.h"
+#include "viewer/model/VertexMath.h"
+#include "viewer/platform/UiServices.h"
 
 namespace {
 constexpr size_t kPointBytes = 12;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "D3DTypes.h"
+#include "viewer/platform/D3DTypes.h"
 
 class UiServices;
 

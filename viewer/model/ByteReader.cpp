@@ -1,4 +1,4 @@
-#include "ByteReader.h"
+#include "viewer/model/ByteReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "CheckedSize.h"
+#include "viewer/platform/CheckedSize.h"
 
 // What a reader may hold in memory for a file of `fileBytes` bytes, on top of
 // the file itself: counts are checked against it before anything is

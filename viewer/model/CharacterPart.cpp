@@ -1,4 +1,4 @@
-#include "CharacterPart.h"
+#include "viewer/model/CharacterPart.h"
 
 #include <cstring>
 #if defined(__SSE2__)
@@ -8,13 +8,13 @@
 #include <set>
 #include <utility>
 
-#include "Biped.h"
-#include "ByteReader.h"
-#include "Device.h"
-#include "ModelRecords.h"
-#include "SkinKernel.h"
-#include "TextureManager.h"
-#include "UiServices.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/ByteReader.h"
+#include "viewer/model/ModelRecords.h"
+#include "viewer/model/SkinKernel.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/Device.h"
+#include "viewer/platform/UiServices.h"
 
 namespace {
 

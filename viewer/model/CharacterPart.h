@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "D3DTypes.h"
-#include "ObjectTexture.h"
-#include "SkinKernel.h"
+#include "viewer/model/ObjectTexture.h"
+#include "viewer/model/SkinKernel.h"
+#include "viewer/platform/D3DTypes.h"
 
 class Biped;
 class RenderDevice;

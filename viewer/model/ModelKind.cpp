@@ -1,10 +1,10 @@
-#include "ModelKind.h"
+#include "viewer/model/ModelKind.h"
 
 #include <cstring>
 
-#include "Biped.h"
-#include "CharacterPart.h"
-#include "TesselModel.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/TesselModel.h"
 
 namespace {
 

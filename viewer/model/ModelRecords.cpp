@@ -1,6 +1,6 @@
-#include "ModelRecords.h"
+#include "viewer/model/ModelRecords.h"
 
-#include "CheckedSize.h"
+#include "viewer/platform/CheckedSize.h"
 
 bool ReadTextureName(ByteReader& r, const std::string& where, std::string& name,
                      std::string& error) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ByteReader.h"
-#include "TextureManager.h"
+#include "viewer/model/ByteReader.h"
+#include "viewer/model/TextureManager.h"
 
 constexpr size_t kFaceBytes = 12;        // three 32-bit vertex indices
 constexpr size_t kSmallestObject = 12;   // name length, vertex count, face count

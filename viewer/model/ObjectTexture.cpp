@@ -1,8 +1,8 @@
-#include "ObjectTexture.h"
+#include "viewer/model/ObjectTexture.h"
 
-#include "Device.h"
-#include "TextureManager.h"
-#include "UiServices.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/Device.h"
+#include "viewer/platform/UiServices.h"
 
 void SetObjectTexture(RenderDevice& device, const TextureManager& textures, int32_t textureIndex,
                       TextureReport& report, UiServices& ui) {

@@ -1,4 +1,4 @@
-#include "SceneState.h"
+#include "viewer/model/SceneState.h"
 
 #include <cstdio>
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "Biped.h"
-#include "CharacterPart.h"
-#include "ControlPanelView.h"
-#include "TesselModel.h"
+#include "viewer/model/Biped.h"
+#include "viewer/model/CharacterPart.h"
+#include "viewer/model/ControlPanelView.h"
+#include "viewer/model/TesselModel.h"
 
 class UiServices;
 

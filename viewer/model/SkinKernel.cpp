@@ -1,4 +1,4 @@
-#include "SkinKernel.h"
+#include "viewer/model/SkinKernel.h"
 
 #include <atomic>
 #include <cassert>
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "VertexMath.h"
+#include "viewer/model/VertexMath.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "D3DTypes.h"
+#include "viewer/platform/D3DTypes.h"
 
 // The fields of a vertex array, one array per field, made once when a part
 // is loaded: the skinning loop reads eight vertices' x (and y, z, ...) with

@@ -1,15 +1,15 @@
-#include "TesselModel.h"
+#include "viewer/model/TesselModel.h"
 
 #include <cstring>
 #include <limits>
 #include <set>
 #include <utility>
 
-#include "ByteReader.h"
-#include "Device.h"
-#include "ModelRecords.h"
-#include "TextureManager.h"
-#include "UiServices.h"
+#include "viewer/model/ByteReader.h"
+#include "viewer/model/ModelRecords.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/Device.h"
+#include "viewer/platform/UiServices.h"
 
 const char* const kNoObjectsMessage = "Object의 갯수가 1보다 작습니다.";
 

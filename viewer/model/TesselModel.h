@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "D3DTypes.h"
-#include "ObjectTexture.h"
+#include "viewer/model/ObjectTexture.h"
+#include "viewer/platform/D3DTypes.h"
 
 class RenderDevice;
 class TextureManager;

@@ -1,4 +1,4 @@
-#include "TextureFiles.h"
+#include "viewer/model/TextureFiles.h"
 
 #include <cstdlib>
 #include <filesystem>

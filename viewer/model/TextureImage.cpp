@@ -1,4 +1,4 @@
-#include "TextureImage.h"
+#include "viewer/model/TextureImage.h"
 
 #include <algorithm>
 #include <cstring>

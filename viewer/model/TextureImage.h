@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Device.h"
-#include "Result.h"
-#include "TextureFiles.h"
-#include "TgaImage.h"
+#include "viewer/model/TextureFiles.h"
+#include "viewer/model/TgaImage.h"
+#include "viewer/platform/Device.h"
+#include "viewer/platform/Result.h"
 
 // The texture size for an image on a device: raised to powers of two when the
 // device asks for them, limited to its maximum size (0 counting as 256), and

@@ -1,6 +1,6 @@
-#include "TextureManager.h"
+#include "viewer/model/TextureManager.h"
 
-#include "TextureImage.h"
+#include "viewer/model/TextureImage.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "Device.h"
-#include "ImageLoader.h"
-#include "Result.h"
+#include "viewer/platform/Device.h"
+#include "viewer/platform/ImageLoader.h"
+#include "viewer/platform/Result.h"
 
 // The longest texture name: names are kept in an 80-byte field with its terminator.
 constexpr size_t kMaxTextureName = 79;

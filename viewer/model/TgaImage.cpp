@@ -1,7 +1,7 @@
-#include "TgaImage.h"
+#include "viewer/model/TgaImage.h"
 
-#include "ByteReader.h"
-#include "CheckedSize.h"
+#include "viewer/model/ByteReader.h"
+#include "viewer/platform/CheckedSize.h"
 
 bool DecodeTga(const uint8_t* data, size_t size, TgaImage& image, std::string& error) {
     ByteReader r(data, size);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Result.h"
+#include "viewer/platform/Result.h"
 
 // A decoded TGA image: rows from the top, each pixel red << 24 | green << 16 |
 // blue << 8 | alpha.

@@ -1,4 +1,4 @@
-#include "VertexMath.h"
+#include "viewer/model/VertexMath.h"
 
 #include <cmath>
 

@@ -2,8 +2,8 @@
 // multiplying matrices. Destination and source may be the same object.
 #pragma once
 
-#include "D3DTypes.h"
-#include "Result.h"
+#include "viewer/platform/D3DTypes.h"
+#include "viewer/platform/Result.h"
 
 // |w| below this (single-precision 1.0e-5, bits 0x3727C5AC) fails a transform.
 constexpr float kMinimumW = 1.0e-5f;

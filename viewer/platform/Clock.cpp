@@ -1,4 +1,4 @@
-#include "Clock.h"
+#include "viewer/platform/Clock.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "D3DTypes.h"
+#include "viewer/platform/D3DTypes.h"
 
 D3DMATRIX IdentityMatrix() {
     D3DMATRIX m{};

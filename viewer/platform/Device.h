@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "D3DTypes.h"
-#include "Result.h"
+#include "viewer/platform/D3DTypes.h"
+#include "viewer/platform/Result.h"
 
 // Pixel-format flags and record (DDPIXELFORMAT).
 constexpr uint32_t DDPF_ALPHAPIXELS = 0x00000001;

@@ -1,4 +1,4 @@
-#include "QtImageLoader.h"
+#include "viewer/platform/QtImageLoader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "CheckedSize.h"
+#include "viewer/platform/CheckedSize.h"
 
 namespace {
 

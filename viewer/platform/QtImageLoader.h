@@ -3,7 +3,7 @@
 // decodes Windows bitmaps (BMP) only.
 #pragma once
 
-#include "ImageLoader.h"
+#include "viewer/platform/ImageLoader.h"
 
 class QtImageLoader : public ImageLoader {
 public:

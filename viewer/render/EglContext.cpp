@@ -1,4 +1,4 @@
-#include "EglContext.h"
+#include "viewer/render/EglContext.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <EGL/egl.h>
@@ -7,7 +7,7 @@
 
 #include <mutex>
 
-#include "GlDevice.h"
+#include "viewer/render/GlDevice.h"
 
 namespace {
 

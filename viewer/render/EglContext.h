@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "RenderContext.h"
+#include "viewer/render/RenderContext.h"
 
 class EglSurfacelessContext : public RenderContext {
 public:

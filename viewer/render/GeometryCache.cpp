@@ -1,4 +1,4 @@
-#include "GeometryCache.h"
+#include "viewer/render/GeometryCache.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "D3DTypes.h"
+#include "viewer/platform/D3DTypes.h"
 
 // 64-bit hash of a byte range (four independent lanes, so it runs near memory speed).
 uint64_t HashBytes(const void* data, size_t size);

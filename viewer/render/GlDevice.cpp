@@ -1,4 +1,4 @@
-#include "GlDevice.h"
+#include "viewer/render/GlDevice.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "GlShaders.h"
-#include "GlTextureFormats.h"
-#include "VertexMath.h"
+#include "viewer/model/VertexMath.h"
+#include "viewer/render/GlShaders.h"
+#include "viewer/render/GlTextureFormats.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "Device.h"
-#include "GeometryCache.h"
-#include "RenderContext.h"
+#include "viewer/platform/Device.h"
+#include "viewer/render/GeometryCache.h"
+#include "viewer/render/RenderContext.h"
 
 // The off-screen render target (colour) with the z-buffer attached to it.
 class GlRenderTarget {

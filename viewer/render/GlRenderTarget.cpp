@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "GlDevice.h"
-#include "GlTextureFormats.h"
+#include "viewer/render/GlDevice.h"
+#include "viewer/render/GlTextureFormats.h"
 
 HRESULT GlRenderTarget::Create(RenderContext& context, uint32_t width, uint32_t height,
                                std::unique_ptr<GlRenderTarget>& target) {

@@ -1,4 +1,4 @@
-#include "GlShaders.h"
+#include "viewer/render/GlShaders.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "GlTextureFormats.h"
+#include "viewer/render/GlTextureFormats.h"
 
 namespace {
 

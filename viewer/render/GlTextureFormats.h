@@ -8,7 +8,7 @@
 #endif
 #include <GL/glcorearb.h>
 
-#include "Device.h"
+#include "viewer/platform/Device.h"
 
 // The texture formats the device offers, in the order it offers them, with
 // the GL packed type that reads each one.

@@ -13,16 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "Clock.h"
-#include "D3DTypes.h"
-#include "GlDevice.h"
-#include "RenderContext.h"
-#include "Result.h"
-#include "RunState.h"
-#include "SceneState.h"
-#include "TextureManager.h"
-#include "UiServices.h"
-#include "WindowTypes.h"
+#include "viewer/model/SceneState.h"
+#include "viewer/model/TextureManager.h"
+#include "viewer/platform/Clock.h"
+#include "viewer/platform/D3DTypes.h"
+#include "viewer/platform/Result.h"
+#include "viewer/platform/UiServices.h"
+#include "viewer/render/GlDevice.h"
+#include "viewer/render/RenderContext.h"
+#include "viewer/render/RunState.h"
+#include "viewer/render/WindowTypes.h"
 
 class ImageLoader;
 

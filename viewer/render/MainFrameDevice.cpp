@@ -3,9 +3,9 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
 
-#include "MainFrame.h"
-#include "SceneMath.h"
-#include "UiServices.h"
+#include "viewer/platform/UiServices.h"
+#include "viewer/render/MainFrame.h"
+#include "viewer/render/SceneMath.h"
 
 const char* const kSoftwareRenderingNotice =
     "하드웨어 가속이 되지 않아 소프트웨어 랜더링을 사용합니다!!";

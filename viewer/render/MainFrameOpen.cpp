@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "ByteReader.h"
-#include "MainFrame.h"
-#include "ModelKind.h"
-#include "UiServices.h"
+#include "viewer/model/ByteReader.h"
+#include "viewer/model/ModelKind.h"
+#include "viewer/platform/UiServices.h"
+#include "viewer/render/MainFrame.h"
 
 namespace fs = std::filesystem;
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "MainFrame.h"
-#include "SceneMath.h"
-#include "UiServices.h"
-#include "VertexMath.h"
+#include "viewer/model/VertexMath.h"
+#include "viewer/platform/UiServices.h"
+#include "viewer/render/MainFrame.h"
+#include "viewer/render/SceneMath.h"
 
 namespace {
 // Light colour components 0-255 to 0-1 (single-precision 1/255, 0x3B808081).

@@ -1,4 +1,4 @@
-#include "RenderContext.h"
+#include "viewer/render/RenderContext.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "SceneMath.h"
+#include "viewer/render/SceneMath.h"
 
 #include <cmath>
 #include <cstring>

@@ -2,8 +2,8 @@
 // the Y axis that turns the view and the light.
 #pragma once
 
-#include "D3DTypes.h"
-#include "Result.h"
+#include "viewer/platform/D3DTypes.h"
+#include "viewer/platform/Result.h"
 
 // Zeroed material with diffuse = ambient = (r, g, b, a).
 void InitMaterial(D3DMATERIAL7& material, float r, float g, float b, float a);
