@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <string>
 
 #include "exporter/host/HostUi.h"
@@ -16,8 +17,55 @@
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
 #endif
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace {
+// Room for the frames kept between the two passes of an animated object,
+// left uninitialised: every frame is written whole before it is read. A
+// large block is asked for in huge pages, which takes far fewer page faults
+// than the same bytes in small pages.
+class FrameBlock {
+public:
+    explicit FrameBlock(size_t count) : bytes(count * sizeof(Point3)) {
+        if (bytes == 0) return;
+#ifdef __linux__
+        if (bytes >= kHugeFrom) {
+            void* p =
+                ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (p != MAP_FAILED) {
+                ::madvise(p, bytes, MADV_HUGEPAGE);  // a hint: refused, small pages serve
+                memory = p;
+                mapped = true;
+                return;
+            }
+        }
+#endif
+        memory = ::operator new(bytes);
+    }
+    ~FrameBlock() {
+#ifdef __linux__
+        if (mapped) {
+            ::munmap(memory, bytes);
+            return;
+        }
+#endif
+        ::operator delete(memory);
+    }
+    FrameBlock(const FrameBlock&) = delete;
+    FrameBlock& operator=(const FrameBlock&) = delete;
+    Point3* Frames() {
+        return static_cast<Point3*>(memory);
+    }
+
+private:
+    static constexpr size_t kHugeFrom = size_t(4) << 20;
+    size_t bytes;
+    void* memory = nullptr;
+    bool mapped = false;
+};
+
 // Corner order of the written faces: (0, 2, 1) turns the host's
 // counter-clockwise faces clockwise in the file's left-handed frame; a
 // mirrored transform has already turned them, so (2, 0, 1) keeps them.
@@ -36,8 +84,8 @@ inline Point3 Unit(const Point3& p) {
 
 // True when every coordinate is a finite number: a transform that
 // overflows gives infinities (or NaN), which a file must not carry.
-bool AllFinite(const std::vector<Point3>& P) {
-    return std::all_of(P.begin(), P.end(), [](const Point3& p) {
+bool AllFinite(const Point3* P, size_t count) {
+    return std::all_of(P, P + count, [](const Point3& p) {
         return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
     });
 }
@@ -248,7 +296,7 @@ bool TesselWriter::Prepare(INode* node, TimeValue t, bool animated, Prepared& me
     mesh.numVerts = nv;
     mesh.positions.resize(nv);
     for (size_t i = 0; i < nv; ++i) mesh.positions[i] = tm * m.verts[i];
-    if (!AllFinite(mesh.positions)) {
+    if (!AllFinite(mesh.positions.data(), mesh.positions.size())) {
         if (deleteIt) tri->DeleteMe();
         why = kNotFinite;
         return false;
@@ -344,8 +392,7 @@ void TesselWriter::WriteStaticMesh(INode* node, TimeValue t) {
     }
 }
 
-bool TesselWriter::Sample(INode* node, TimeValue s, const Prepared& layout,
-                          std::vector<Point3>& positions) {
+bool TesselWriter::Sample(INode* node, TimeValue s, const Prepared& layout, Point3* positions) {
     bool deleteIt = false;
     TriObject* tri = MeshFromNode(node, s, deleteIt);
     if (tri == nullptr) return false;
@@ -360,15 +407,13 @@ bool TesselWriter::Sample(INode* node, TimeValue s, const Prepared& layout,
     const Mesh& m = tri->GetMesh();
     const bool same = m.numVerts >= 0 && static_cast<size_t>(m.numVerts) == layout.numVerts &&
                       (m.numVerts == 0 || m.verts != nullptr);
-    if (same) {
-        positions.resize(layout.numVerts);
+    if (same)
         for (size_t i = 0; i < layout.numVerts; ++i) positions[i] = tm * m.verts[i];
-    }
     if (deleteIt) tri->DeleteMe();
     return same;
 }
 
-void TesselWriter::WriteBlock(const std::vector<Point3>& positions, const SplitLayout& layout,
+void TesselWriter::WriteBlock(const Point3* positions, const SplitLayout& layout,
                               const std::vector<int32_t>* subset) {
     auto write = [&](size_t j) {
         const size_t p = static_cast<size_t>(layout.positionIndex[j]);
@@ -405,35 +450,42 @@ void TesselWriter::WriteAnimatedMesh(INode* node, TimeValue t) {
     auto sampleTime = [&](int32_t k) {
         return static_cast<TimeValue>(startTime + ticksPerSample * k);
     };
-    std::vector<std::vector<Point3>> kept(static_cast<size_t>(frames));
-    size_t keptBytes = 0;
-    std::vector<Point3> positions;
+    // The frame cache: the first frames that fit in frameCacheBytes are kept
+    // one after another in one block; later ones are evaluated again in the
+    // second pass.
+    const size_t n = mesh.numVerts;
+    const size_t frameBytes = n * sizeof(Point3);
+    const size_t keptFrames =
+        frameBytes == 0 ? static_cast<size_t>(frames)
+                        : std::min(static_cast<size_t>(frames), frameCacheBytes / frameBytes);
+    FrameBlock kept(keptFrames * n);
+    std::vector<Point3> scratch(keptFrames < static_cast<size_t>(frames) ? n : 0);
+    auto frameAt = [&](int32_t k) {
+        return static_cast<size_t>(k) < keptFrames ? kept.Frames() + static_cast<size_t>(k) * n
+                                                   : scratch.data();
+    };
     for (int32_t k = 0; k < frames; ++k) {
+        Point3* positions = frameAt(k);
         if (!Sample(node, sampleTime(k), mesh, positions)) {
             WriteEmptyMesh(
                 node, "프레임 " + std::to_string(sampleTime(k) / std::max(1, GetTicksPerFrame())) +
                           "에서 메시가 바뀝니다");
             return;
         }
-        if (!AllFinite(positions)) {
+        if (!AllFinite(positions, n)) {
             WriteEmptyMesh(
                 node, "프레임 " + std::to_string(sampleTime(k) / std::max(1, GetTicksPerFrame())) +
                           ": " + kNotFinite);
             return;
         }
         if (singletons) {
-            for (size_t i = 0; i < positions.size(); ++i)
+            for (size_t i = 0; i < n; ++i)
                 if (std::isnan(positions[i].x) || std::isnan(positions[i].y) ||
                     std::isnan(positions[i].z))
                     classes[i] = -1;
         } else {
-            classCount = RefineClasses(positions.data(), positions.size(), classes);
+            classCount = RefineClasses(positions, n, classes);
             singletons = alone();
-        }
-        const size_t bytes = positions.size() * sizeof(Point3);
-        if (keptBytes + bytes <= frameCacheBytes) {
-            keptBytes += bytes;
-            kept[static_cast<size_t>(k)].swap(positions);
         }
     }
     SplitLayout layout;
@@ -451,21 +503,16 @@ void TesselWriter::WriteAnimatedMesh(INode* node, TimeValue t) {
     // faces. Every record is written from the same samples and normals.
     const size_t records = tooMany ? parts.size() : 1;
     for (size_t r = 0; r < records; ++r) {
-        const bool last = r + 1 == records;
         StartRecord(r);
         out.WriteInt32(static_cast<int32_t>(tooMany ? parts[r].vertices.size() : layout.Count()));
         for (int32_t k = 0; k < frames; ++k) {
-            std::vector<Point3>& frame = kept[static_cast<size_t>(k)];
-            const std::vector<Point3>* P = &frame;
-            if (frame.empty() && mesh.numVerts > 0) {
-                // Not kept: evaluated again. The scene has not changed since
-                // the first pass, so this gives the same positions.
-                if (!Sample(node, sampleTime(k), mesh, positions)) positions = mesh.positions;
-                P = &positions;
-            }
-            VertexNormals(P->data(), mesh.numVerts, mesh.cornerVertex, normals, useCounts);
-            WriteBlock(*P, layout, tooMany ? &parts[r].vertices : nullptr);
-            if (last) std::vector<Point3>().swap(frame);
+            Point3* P = frameAt(k);
+            // A frame not kept is evaluated again: the scene has not changed
+            // since the first pass, so this gives the same positions.
+            if (static_cast<size_t>(k) >= keptFrames && !Sample(node, sampleTime(k), mesh, P))
+                std::copy(mesh.positions.begin(), mesh.positions.end(), P);
+            VertexNormals(P, n, mesh.cornerVertex, normals, useCounts);
+            WriteBlock(P, layout, tooMany ? &parts[r].vertices : nullptr);
         }
         const std::vector<int32_t>& corners = tooMany ? parts[r].corners : layout.cornerIndex;
         out.WriteInt32(static_cast<int32_t>(corners.size() / 3));

@@ -95,8 +95,10 @@ public:
 private:
     struct Prepared;
     bool Prepare(INode* node, TimeValue t, bool animated, Prepared& mesh, std::string& why);
-    bool Sample(INode* node, TimeValue s, const Prepared& layout, std::vector<Point3>& positions);
-    void WriteBlock(const std::vector<Point3>& positions, const SplitLayout& layout,
+    // Evaluates the mesh at s into positions[0..layout.numVerts); false
+    // when its vertex count differs from the layout's.
+    bool Sample(INode* node, TimeValue s, const Prepared& layout, Point3* positions);
+    void WriteBlock(const Point3* positions, const SplitLayout& layout,
                     const std::vector<int32_t>* subset = nullptr);
     // Starts record r of a split object: from the second on, the object's
     // texture reference again.
