@@ -210,7 +210,6 @@ public:
         start = s;
         end = e;
     }
-    void SetInstant(TimeValue t) { start = end = t; }
     bool Empty() const { return start == TIME_NegInfinity && end == TIME_NegInfinity; }
     int InInterval(TimeValue t) const { return !Empty() && start <= t && t <= end; }
     bool operator==(const Interval& o) const { return start == o.start && end == o.end; }
@@ -230,9 +229,6 @@ template <class T>
 class Tab {
 public:
     int Count() const { return static_cast<int>(items.size()); }
-    void ZeroCount() { items.clear(); }
-    void SetCount(int n) { items.resize(n > 0 ? static_cast<size_t>(n) : 0); }
-    T* Addr(int i) { return items.data() + i; }
     // An index out of range raises the SDK's assertion and then reads a
     // cleared scratch entry instead of memory outside the table.
     T& operator[](int i) {
@@ -254,18 +250,6 @@ public:
         items.insert(items.end(), el, el + num);
         return at;
     }
-    int Insert(int at, int num, const T* el) {
-        if (at < 0 || at > Count() || num <= 0) return -1;
-        items.insert(items.begin() + at, el, el + num);
-        return at;
-    }
-    int Delete(int start, int num) {
-        if (start < 0 || num <= 0 || start >= Count()) return Count();
-        const int n = std::min(num, Count() - start);
-        items.erase(items.begin() + start, items.begin() + start + n);
-        return Count();
-    }
-    void Resize(int n) { items.reserve(n > 0 ? static_cast<size_t>(n) : 0); }
     int Capacity() const { return static_cast<int>(items.capacity()); }
 
 private:
@@ -290,10 +274,6 @@ public:
     int length() const { return Length(); }
     char& operator[](int i) { return str[static_cast<size_t>(i)]; }
     char operator[](int i) const { return str[static_cast<size_t>(i)]; }
-    CStr Substr(int start, int nchars) const {
-        if (start < 0 || start >= Length() || nchars <= 0) return CStr();
-        return CStr(str.substr(static_cast<size_t>(start), static_cast<size_t>(nchars)));
-    }
     bool operator==(const CStr& o) const { return str == o.str; }
     const std::string& Std() const { return str; }
 
