@@ -52,22 +52,9 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
         error = "object count is " + std::to_string(objectCount) + ", at least 1 is needed";
         return false;
     }
-    if (!r.Holds(static_cast<uint64_t>(objectCount), kSmallestObject)) {
-        error = std::to_string(objectCount) + " objects need at least " +
-                std::to_string(static_cast<uint64_t>(objectCount) * kSmallestObject) +
-                " bytes, the file has " + std::to_string(r.Remaining()) + " after the count";
+    if (!CheckObjectCount(r, objectCount, static_cast<uint64_t>(objectCount) * sizeof(PartObject),
+                          size, "the count", error))
         return false;
-    }
-    // An object takes far more memory than its smallest record takes bytes:
-    // a file of many near-empty objects is refused before they are made.
-    if (static_cast<uint64_t>(objectCount) * sizeof(PartObject) > ReaderMemoryBudget(size)) {
-        error = std::to_string(objectCount) + " objects hold too little for a file of " +
-                std::to_string(size) + " bytes: they would take " +
-                std::to_string(static_cast<uint64_t>(objectCount) * sizeof(PartObject)) +
-                " bytes of memory, more than " + std::to_string(kReaderMemoryMultiple) +
-                " times the file's size";
-        return false;
-    }
 
     PartFileData loaded;
     loaded.objects.resize(static_cast<size_t>(objectCount));

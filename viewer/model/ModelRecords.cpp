@@ -2,6 +2,26 @@
 
 #include "viewer/platform/CheckedSize.h"
 
+bool CheckObjectCount(const ByteReader& r, int64_t count, uint64_t memory, size_t fileSize,
+                      const std::string& after, std::string& error) {
+    if (!r.Holds(static_cast<uint64_t>(count), kSmallestObject)) {
+        error = std::to_string(count) + " objects need at least " +
+                std::to_string(static_cast<uint64_t>(count) * kSmallestObject) +
+                " bytes, the file has " + std::to_string(r.Remaining()) + " after " + after;
+        return false;
+    }
+    // Objects take far more memory than their smallest records take bytes:
+    // a file of many near-empty objects is refused before they are made.
+    if (memory > ReaderMemoryBudget(fileSize)) {
+        error = std::to_string(count) + " objects hold too little for a file of " +
+                std::to_string(fileSize) + " bytes: they would take " + std::to_string(memory) +
+                " bytes of memory, more than " + std::to_string(kReaderMemoryMultiple) +
+                " times the file's size";
+        return false;
+    }
+    return true;
+}
+
 bool ReadTextureName(ByteReader& r, const std::string& where, std::string& name,
                      std::string& error) {
     int32_t nameLength = 0;

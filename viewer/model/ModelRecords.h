@@ -16,6 +16,12 @@ constexpr size_t kFaceBytes = 12;        // three 32-bit vertex indices
 constexpr size_t kSmallestObject = 12;   // name length, vertex count, face count
 constexpr int32_t kMaxVertices = 65536;  // what 16-bit face indices can reach
 
+// Whether `count` objects fit in what is left of the file (each takes at
+// least kSmallestObject bytes there) and their `memory` bytes in memory in
+// what a file of `fileSize` bytes may take; `after` names what was read
+// before them ("the count", "the header").
+bool CheckObjectCount(const ByteReader& r, int64_t count, uint64_t memory, size_t fileSize,
+                      const std::string& after, std::string& error);
 // A texture name length and that many bytes (no zero byte, at most
 // kMaxTextureName).
 bool ReadTextureName(ByteReader& r, const std::string& where, std::string& name,

@@ -60,23 +60,9 @@ bool ParseTesselFile(const uint8_t* data, size_t size, TesselFileData& tessel, s
         error = "frame count is " + std::to_string(frameCount) + ", at least 1 is needed";
         return false;
     }
-    if (!r.Holds(static_cast<uint64_t>(objectTotal), kSmallestObject)) {
-        error = std::to_string(objectTotal) + " objects need at least " +
-                std::to_string(static_cast<uint64_t>(objectTotal) * kSmallestObject) +
-                " bytes, the file has " + std::to_string(r.Remaining()) + " after the header";
-        return false;
-    }
-    // Objects are held in memory larger than their smallest records: the
-    // whole set must stay within what a file of this size may take.
     const uint64_t objectMemory = static_cast<uint64_t>(staticCount) * sizeof(StaticObject) +
                                   static_cast<uint64_t>(animatedCount) * sizeof(AnimatedObject);
-    if (objectMemory > ReaderMemoryBudget(size)) {
-        error = std::to_string(objectTotal) + " objects hold too little for a file of " +
-                std::to_string(size) + " bytes: they would take " + std::to_string(objectMemory) +
-                " bytes of memory, more than " + std::to_string(kReaderMemoryMultiple) +
-                " times the file's size";
-        return false;
-    }
+    if (!CheckObjectCount(r, objectTotal, objectMemory, size, "the header", error)) return false;
 
     TesselFileData loaded;
     loaded.frameCount = frameCount;
