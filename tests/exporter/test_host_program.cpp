@@ -12,28 +12,15 @@
 #include <iterator>
 
 #include "tests/exporter/SceneFiles.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/TgaWriter.h"
 #include "viewer/model/TesselModel.h"
 #include "viewer/model/TextureImage.h"
 
 namespace {
 
-struct ProgramRun {
-    int status;
-    std::string out;  // standard output and standard error together
-};
-
 ProgramRun Export(const std::string& args, const std::string& environment = "") {
-    const std::string cmd = environment + std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
-    ProgramRun r{-1, ""};
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return RunCommand(environment + std::string(BIN_DIR) + "/tessel-export " + args);
 }
 
 std::string Quote(const std::string& s) {
@@ -117,6 +104,17 @@ TEST(HostProgram, HelpAndUsageErrors) {
         EXPECT_NE(r.out.find(std::string(limit) + " is not a positive number"), std::string::npos)
             << r.out;
     }
+
+    // The importer program the host starts for each scene.
+    r = RunProgram("tessel-import", "--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("usage: tessel-import [--parent PID] SCENE"), std::string::npos) << r.out;
+    r = RunProgram("tessel-import", "--parent x scene.gltf");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("--parent 'x' is not a process id"), std::string::npos) << r.out;
+    // A parent that is gone: it ends at once, without reading.
+    r = RunProgram("tessel-import", "--parent 2147483647 scene.gltf");
+    EXPECT_EQ(r.status, 3) << r.out;
 }
 
 TEST(HostProgram, ListPrintsTheExportDialogsLists) {
