@@ -219,11 +219,27 @@ bool Base64(const std::string& in, size_t from, std::string& out) {
     return true;
 }
 
+// Bytes [offset, offset + length) of a file; false when it cannot be read.
+bool ReadFileBytes(const std::string& path, uint64_t offset, uint64_t length, std::string& out) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f || !f.seekg(static_cast<std::streamoff>(offset))) return false;
+    out.resize(static_cast<size_t>(length));
+    f.read(&out[0], static_cast<std::streamsize>(length));
+    return static_cast<uint64_t>(f.gcount()) == length;
+}
+
+// Where a binary file keeps its buffer chunk: read only when used.
+struct BinChunk {
+    std::string path;
+    uint64_t offset = 0, length = 0;
+    bool present = false;
+};
+
 // The file's buffers, decoded when first used.
 class Buffers {
 public:
-    Buffers(const Json* list, std::string binChunk, std::string folder)
-        : list(list), bin(std::move(binChunk)), folder(std::move(folder)) {}
+    Buffers(const Json* list, BinChunk bin, std::string folder)
+        : list(list), bin(std::move(bin)), folder(std::move(folder)) {}
 
     const std::string* Get(int index) {
         if (!list || list->kind != Json::Array || index < 0 ||
@@ -234,8 +250,8 @@ public:
         std::pair<bool, std::string>& slot = loaded[index];
         const Json* uri = list->items[static_cast<size_t>(index)].Get("uri");
         if (uri == nullptr) {
-            slot.first = index == 0;
-            slot.second = bin;
+            slot.first = index == 0 && bin.present &&
+                         ReadFileBytes(bin.path, bin.offset, bin.length, slot.second);
         } else if (uri->text.compare(0, 5, "data:") == 0) {
             const size_t comma = uri->text.find(',');
             slot.first = comma != std::string::npos &&
@@ -251,7 +267,8 @@ public:
 
 private:
     const Json* list;
-    std::string bin, folder;
+    BinChunk bin;
+    std::string folder;
     std::map<int, std::pair<bool, std::string>> loaded;
 };
 
@@ -372,23 +389,29 @@ std::string DecodeUri(const std::string& uri) {
 
 GltfFileAnimation ReadGltfAnimation(const std::string& path) {
     GltfFileAnimation out;
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
     if (!f) return out;
-    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    std::string text, bin;
-    if (bytes.size() >= 20 && bytes.compare(0, 4, "glTF") == 0) {
-        const uint32_t chunkLength = U32(bytes, 12);
-        if (U32(bytes, 16) != 0x4E4F534Au || chunkLength > bytes.size() - 20) return out;
-        text = bytes.substr(20, chunkLength);
-        const size_t next = 20 + size_t(chunkLength);
-        if (next + 8 <= bytes.size() && U32(bytes, next + 4) == 0x004E4942u) {
-            const uint32_t binLength = U32(bytes, next);
-            if (binLength <= bytes.size() - next - 8) bin = bytes.substr(next + 8, binLength);
+    const auto fileSize = static_cast<uint64_t>(std::max<std::streamoff>(f.tellg(), 0));
+    f.close();
+    // A binary file: the text chunk is read now, the buffer chunk only when
+    // an animation uses it.
+    std::string text, header;
+    BinChunk bin;
+    if (fileSize >= 20 && ReadFileBytes(path, 0, 20, header) && header.compare(0, 4, "glTF") == 0) {
+        const uint32_t chunkLength = U32(header, 12);
+        if (U32(header, 16) != 0x4E4F534Au || chunkLength > fileSize - 20 ||
+            !ReadFileBytes(path, 20, chunkLength, text))
+            return out;
+        const uint64_t next = 20 + uint64_t(chunkLength);
+        std::string binHeader;
+        if (next + 8 <= fileSize && ReadFileBytes(path, next, 8, binHeader) &&
+            U32(binHeader, 4) == 0x004E4942u) {
+            const uint32_t binLength = U32(binHeader, 0);
+            if (binLength <= fileSize - next - 8) bin = {path, next + 8, binLength, true};
         }
-    } else {
-        text = std::move(bytes);
+    } else if (!ReadFileBytes(path, 0, fileSize, text)) {
+        return out;
     }
-    bytes = std::string();
     Json root;
     if (!Parser(text.data(), text.data() + text.size()).Parse(root) || root.kind != Json::Object)
         return out;

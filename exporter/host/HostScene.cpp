@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -1086,10 +1087,11 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
     node->material = NodeMaterial(matOrder, node->name);
 
     std::vector<Point3> verts;
-    std::vector<Face> faces;
     std::vector<Point3> tverts;
     std::vector<TVFace> tvfaces;
-    faces.reserve(faceCount);
+    // Faces go straight into the mesh: room for all, cut to those kept.
+    mesh.setNumFaces(static_cast<int>(std::min<size_t>(faceCount, INT_MAX)));
+    size_t faceTotal = 0;
     if (anyUV) tvfaces.reserve(faceCount);
     VertexWeld weld;
     std::vector<uint32_t> key;                                 // the weld key of one vertex
@@ -1242,7 +1244,7 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
                     tout.t[c] = static_cast<DWORD>(tWelded[v]);
                 }
             }
-            faces.push_back(out);
+            if (faceTotal < static_cast<size_t>(mesh.numFaces)) mesh.faces[faceTotal++] = out;
             if (anyUV) tvfaces.push_back(tout);
         }
     }
@@ -1258,8 +1260,7 @@ void SceneBuilder::BuildMesh(HostNode* node, const aiNode* an) {
 
     mesh.setNumVerts(static_cast<int>(verts.size()));
     for (size_t i = 0; i < verts.size(); ++i) mesh.verts[i] = verts[i];
-    mesh.setNumFaces(static_cast<int>(faces.size()));
-    for (size_t i = 0; i < faces.size(); ++i) mesh.faces[i] = faces[i];
+    mesh.setNumFaces(static_cast<int>(faceTotal));
     mesh.setNumTVerts(static_cast<int>(tverts.size()));
     for (size_t i = 0; i < tverts.size(); ++i) mesh.tVerts[i] = tverts[i];
     for (size_t i = 0; i < tvfaces.size() && mesh.numTVerts > 0; ++i) mesh.tvFace[i] = tvfaces[i];

@@ -16,15 +16,17 @@ constexpr uint32_t kVersion = 1;
 constexpr int kMaxDepth = 4096;
 
 // ------------------------------------------------------------------ writing
+// Appends a scene's bytes to a buffer, or, without one, only counts them:
+// a first pass counts, so the buffer is sized once and never moved.
 class Sink {
 public:
-    explicit Sink(std::vector<uint8_t>& out) : out(out) {}
+    explicit Sink(std::vector<uint8_t>* out) : out(out) {}
+    size_t Counted() const { return counted; }
 
     template <typename T>
     void Put(const T& value) {
         static_assert(std::is_trivially_copyable<T>::value, "plain values only");
-        const auto* p = reinterpret_cast<const uint8_t*>(&value);
-        out.insert(out.end(), p, p + sizeof(T));
+        Append(&value, sizeof(T));
     }
     // A present/absent array of `count` values.
     template <typename T>
@@ -32,12 +34,10 @@ public:
         static_assert(std::is_trivially_copyable<T>::value, "plain values only");
         Put<uint8_t>(values != nullptr ? 1 : 0);
         if (values == nullptr || count == 0) return;
-        const auto* p = reinterpret_cast<const uint8_t*>(values);
-        out.insert(out.end(), p, p + sizeof(T) * count);
+        Append(values, sizeof(T) * count);
     }
     void PutBytes(const void* data, size_t size) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        if (size != 0) out.insert(out.end(), p, p + size);
+        if (size != 0) Append(data, size);
     }
     void PutString(const aiString& s) {
         const uint32_t n = s.length < MAXLEN ? s.length : MAXLEN - 1;
@@ -46,7 +46,14 @@ public:
     }
 
 private:
-    std::vector<uint8_t>& out;
+    void Append(const void* data, size_t size) {
+        counted += size;
+        if (out == nullptr) return;
+        const auto* p = static_cast<const uint8_t*>(data);
+        out->insert(out->end(), p, p + size);
+    }
+    std::vector<uint8_t>* out;
+    size_t counted = 0;
 };
 
 void WriteMetadata(Sink& w, const aiMetadata* md) {
@@ -811,10 +818,7 @@ bool NodeMeshesExist(const aiNode* node, unsigned meshCount) {
     return true;
 }
 
-}  // namespace
-
-void WriteSceneBytes(const aiScene& scene, std::vector<uint8_t>& out) {
-    Sink w(out);
+void WriteScene(Sink& w, const aiScene& scene) {
     w.Put(kMagic);
     w.Put(kVersion);
     w.Put<uint32_t>(scene.mFlags);
@@ -828,6 +832,15 @@ void WriteSceneBytes(const aiScene& scene, std::vector<uint8_t>& out) {
     WriteList(w, scene.mTextures, scene.mNumTextures, WriteTexture);
     WriteList(w, scene.mLights, scene.mNumLights, WriteLight);
     WriteList(w, scene.mCameras, scene.mNumCameras, WriteCamera);
+}
+}  // namespace
+
+void WriteSceneBytes(const aiScene& scene, std::vector<uint8_t>& out) {
+    Sink counter(nullptr);
+    WriteScene(counter, scene);
+    out.reserve(out.size() + counter.Counted());
+    Sink w(&out);
+    WriteScene(w, scene);
 }
 
 std::unique_ptr<aiScene> ReadSceneBytes(const uint8_t* data, size_t size, std::string& error,
