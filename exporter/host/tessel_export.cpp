@@ -423,8 +423,11 @@ void PrintSummary(std::FILE* report, const std::string& out, bool regularFile,
 // those faults (about half the time of a large export). The setting is read
 // only when a program starts, so the program starts itself once more with
 // it; the importer it runs inherits it. Where that fails it runs on as it is.
-void RestartWithHugePages(char** argv) {
+// A small scene gains less than the second start costs, so it is read as it is.
+void RestartWithHugePages(const std::string& scene, char** argv) {
 #if defined(__linux__) && defined(__GLIBC__)
+    struct stat st {};
+    if (::stat(scene.c_str(), &st) != 0 || st.st_size < (off_t(4) << 20)) return;
     const char* current = std::getenv("GLIBC_TUNABLES");
     if (current != nullptr && std::strstr(current, "glibc.malloc.hugetlb") != nullptr) return;
     std::string value = current != nullptr && *current != '\0' ? std::string(current) + ":" : "";
@@ -432,6 +435,7 @@ void RestartWithHugePages(char** argv) {
     if (::setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0) return;
     ::execv("/proc/self/exe", argv);
 #else
+    (void)scene;
     (void)argv;
 #endif
 }
@@ -452,7 +456,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    RestartWithHugePages(argv);
+    RestartWithHugePages(o.scene, argv);
     if (o.interactive && !QtCanShowWindows()) {
         // A window without a display, or on Qt's offscreen platform, is one
         // nobody can answer: the program would wait for ever.
