@@ -21,48 +21,17 @@
 #include <iterator>
 
 #include "tests/exporter/SceneFiles.h"
+#include "tests/support/FileContents.h"
+#include "tests/support/ProgramRun.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;  // exit status; -1 when ended by a signal
-    int signal = 0;
-    std::string output;  // standard output and standard error together
-};
-
 // Runs `tessel-export ARGS` through the shell, after `prefix` (shell
 // commands such as a ulimit).
 ProgramRun RunHost(const std::string& args, const std::string& prefix = "") {
-    const std::string cmd =
-        prefix + " exec " + std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
-    ProgramRun r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-    const int st = ::pclose(p);
-    if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
-    if (WIFSIGNALED(st)) r.signal = WTERMSIG(st);
-    return r;
-}
-
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> FilesIn(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    return RunCommand(prefix + " exec " + std::string(BIN_DIR) + "/tessel-export " + args);
 }
 
 // An earlier export: some bytes the failed export must leave as they are.
@@ -109,13 +78,12 @@ private:
 
 // The host's failure for a target it could not write, and the target's directory as it was.
 void ExpectNotWritten(const ProgramRun& r, const fs::path& dir, const std::string& target) {
-    EXPECT_EQ(r.signal, 0) << r.output;
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(
-        r.output.find("tessel-export: the export failed; '" + target + "' could not be written"),
-        std::string::npos)
-        << r.output;
-    EXPECT_EQ(ReadAll(target), kEarlier);
+    EXPECT_EQ(r.signal, 0) << r.out;
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("tessel-export: the export failed; '" + target + "' could not be written"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(ReadText(target), kEarlier);
     EXPECT_EQ(FilesIn(dir), std::vector<std::string>{fs::path(target).filename().string()});
 }
 
@@ -138,16 +106,15 @@ TEST(ExportFaults, DirectoryThatCannotBeWritten) {
         fs::permissions(out, fs::perms::owner_read);
         fs::permissions(target, fs::perms::owner_read | fs::perms::owner_exec);
     }
-    ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all"), target, out);
+    ExpectNotWritten(RunHost(Q(scene) + " " + Q(out) + " --all"), target, out);
     if (::geteuid() != 0) fs::permissions(target, fs::perms::owner_all);
 
     // A directory that does not exist.
-    const ProgramRun r =
-        RunHost(Quote(scene) + " " + Quote(dir.File("missing/yard.tsl")) + " --all");
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("'" + dir.File("missing/yard.tsl") + "' could not be written"),
+    const ProgramRun r = RunHost(Q(scene) + " " + Q(dir.File("missing/yard.tsl")) + " --all");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("'" + dir.File("missing/yard.tsl") + "' could not be written"),
               std::string::npos)
-        << r.output;
+        << r.out;
     EXPECT_FALSE(fs::exists(dir.File("missing")));
 }
 
@@ -160,18 +127,17 @@ TEST(ExportFaults, DiskThatFillsUp) {
     std::ofstream(out, std::ios::binary) << kEarlier;
 
     // A file size limit of 16 KB: the export needs more (20 boxes over 61 frames).
-    ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all", "ulimit -f 16;"), target,
-                     out);
+    ExpectNotWritten(RunHost(Q(scene) + " " + Q(out) + " --all", "ulimit -f 16;"), target, out);
     // Without the limit the same export is written.
-    const ProgramRun written = RunHost(Quote(scene) + " " + Quote(dir.File("free.tsl")) + " --all");
-    ASSERT_EQ(written.status, 0) << written.output;
+    const ProgramRun written = RunHost(Q(scene) + " " + Q(dir.File("free.tsl")) + " --all");
+    ASSERT_EQ(written.status, 0) << written.out;
     EXPECT_GT(fs::file_size(dir.File("free.tsl")), 16u * 1024u);
 
     // A file system that is full.
     SmallFileSystem full(target, "size=24k");
     if (!full.mounted) GTEST_SKIP() << "cannot mount a small file system here";
     std::ofstream(out, std::ios::binary) << kEarlier;
-    ExpectNotWritten(RunHost(Quote(scene) + " " + Quote(out) + " --all"), target, out);
+    ExpectNotWritten(RunHost(Q(scene) + " " + Q(out) + " --all"), target, out);
 }
 
 // Where the new file cannot take the target's place, the complete content
@@ -184,18 +150,18 @@ TEST(ExportFaults, TargetsThatCannotBeReplacedTakeTheContentThemselves) {
     const fs::path out = dir.Path() / "out";
     fs::create_directory(out);
     const std::string plain = (out / "plain.tsl").string();
-    ASSERT_EQ(RunHost(Quote(scene) + " " + Quote(plain) + " --all").status, 0);
-    const std::string expected = ReadAll(plain);
+    ASSERT_EQ(RunHost(Q(scene) + " " + Q(plain) + " --all").status, 0);
+    const std::string expected = ReadText(plain);
     ASSERT_GT(expected.size(), 100u);
 
     const std::string piped = dir.File("piped.tsl"), status = dir.File("status");
-    ASSERT_EQ(std::system(("{ " + std::string(BIN_DIR) + "/tessel-export " + Quote(scene) +
-                           " /dev/stdout --all 2>/dev/null; echo $? >" + Quote(status) +
-                           "; } | cat >" + Quote(piped))
+    ASSERT_EQ(std::system(("{ " + std::string(BIN_DIR) + "/tessel-export " + Q(scene) +
+                           " /dev/stdout --all 2>/dev/null; echo $? >" + Q(status) + "; } | cat >" +
+                           Q(piped))
                               .c_str()),
               0);
-    EXPECT_EQ(ReadAll(status), "0\n");
-    EXPECT_EQ(ReadAll(piped), expected);
+    EXPECT_EQ(ReadText(status), "0\n");
+    EXPECT_EQ(ReadText(piped), expected);
 
     const std::string linked = (out / "linked.tsl").string(),
                       other = (out / "other-name.tsl").string();
@@ -205,16 +171,16 @@ TEST(ExportFaults, TargetsThatCannotBeReplacedTakeTheContentThemselves) {
         ASSERT_EQ(::chown(linked.c_str(), 1234, 2345), 0);
     }
     fs::permissions(linked, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_EQ(RunHost(Quote(scene) + " " + Quote(linked) + " --all").status, 0);
-    EXPECT_EQ(ReadAll(other), expected);
+    ASSERT_EQ(RunHost(Q(scene) + " " + Q(linked) + " --all").status, 0);
+    EXPECT_EQ(ReadText(other), expected);
 
     std::ofstream(plain, std::ios::binary) << kEarlier;
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(plain.c_str(), 1234, 2345), 0);
     }
     fs::permissions(plain, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_EQ(RunHost(Quote(scene) + " " + Quote(plain) + " --all").status, 0);
-    EXPECT_EQ(ReadAll(plain), expected);
+    ASSERT_EQ(RunHost(Q(scene) + " " + Q(plain) + " --all").status, 0);
+    EXPECT_EQ(ReadText(plain), expected);
     struct stat st {};
     ASSERT_EQ(::stat(plain.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
@@ -235,10 +201,10 @@ TEST(ExportFaults, TargetsThatCannotBeReplacedTakeTheContentThemselves) {
         GTEST_SKIP() << "cannot mount a small file system here";
     std::ofstream(kept, std::ios::binary) << kEarlier;
     if (::geteuid() != 0) fs::permissions(full, fs::perms::owner_read | fs::perms::owner_exec);
-    const ProgramRun r = RunHost(Quote(scene) + " " + Quote(kept) + " --all");
+    const ProgramRun r = RunHost(Q(scene) + " " + Q(kept) + " --all");
     if (::geteuid() != 0) fs::permissions(full, fs::perms::owner_all);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(ReadAll(kept), expected);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(ReadText(kept), expected);
     EXPECT_EQ(FilesIn(full), std::vector<std::string>{"kept.tsl"});
 }
 
@@ -268,8 +234,8 @@ TEST(ExportFaults, MemoryThatRunsOut) {
     // 300 MB of address space; the file size limit keeps a run that does not
     // run out from writing its 1.2 GB.
     const ProgramRun r =
-        RunHost(Quote(scene) + " " + Quote(out) + " --all", "ulimit -v 300000; ulimit -f 65536;");
-    EXPECT_NE(r.output.find("메모리가 부족하여"), std::string::npos) << r.output;
+        RunHost(Q(scene) + " " + Q(out) + " --all", "ulimit -v 300000; ulimit -f 65536;");
+    EXPECT_NE(r.out.find("메모리가 부족하여"), std::string::npos) << r.out;
     ExpectNotWritten(r, target, out);
 }
 
@@ -326,7 +292,7 @@ TEST(ExportFaults, InterruptInTheMiddleCancels) {
         output.find("tessel-export: the export was cancelled; '" + out + "' was left as it was"),
         std::string::npos)
         << output;
-    EXPECT_EQ(ReadAll(out), kEarlier);
+    EXPECT_EQ(ReadText(out), kEarlier);
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"yard.gltf", "yard.tsl"}));
 }
 
@@ -352,12 +318,11 @@ TEST(ExportFaults, PluginsThatCannotServe) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.plugin);
-        const ProgramRun r =
-            RunHost(Quote(scene) + " " + Quote(out) + " --all --plugin " + Quote(c.plugin));
-        EXPECT_EQ(r.signal, 0) << r.output;
-        EXPECT_EQ(r.status, 1) << r.output;
-        EXPECT_NE(r.output.find("tessel-export: " + c.message), std::string::npos) << r.output;
-        EXPECT_EQ(ReadAll(out), kEarlier);
+        const ProgramRun r = RunHost(Q(scene) + " " + Q(out) + " --all --plugin " + Q(c.plugin));
+        EXPECT_EQ(r.signal, 0) << r.out;
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("tessel-export: " + c.message), std::string::npos) << r.out;
+        EXPECT_EQ(ReadText(out), kEarlier);
     }
     EXPECT_EQ(FilesIn(dir.Path()),
               (std::vector<std::string>{"libNotALibrary.so", "yard.gltf", "yard.tsl"}));

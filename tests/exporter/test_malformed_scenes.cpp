@@ -14,54 +14,19 @@
 #include "exporter/host/SceneTransfer.h"
 #include "tests/exporter/SceneFiles.h"
 #include "tests/exporter/TestdataIndex.h"
+#include "tests/support/FileContents.h"
+#include "tests/support/ProgramRun.h"
 #include "viewer/model/TesselModel.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;     // exit status; -1 when the program did not exit normally
-    int signal = 0;      // the signal that ended it
-    std::string output;  // standard output and standard error together
-};
-
 // Runs tessel-export with the importer held to a small memory limit, so a
 // runaway import ends quickly in every build; `environment` adds variables.
 ProgramRun RunHost(const std::string& args, const std::string& environment = "") {
-    const std::string cmd = "TESSEL_IMPORT_MEMORY_LIMIT=400 " + environment + " exec " +
-                            std::string(BIN_DIR) + "/tessel-export " + args + " 2>&1";
-    ProgramRun r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-    const int st = ::pclose(p);
-    if (WIFEXITED(st)) {
-        r.status = WEXITSTATUS(st);
-        // exec keeps the shell out: a status above 128 is a signal seen by a shell.
-        if (r.status > 128) r.signal = r.status - 128;
-    } else if (WIFSIGNALED(st)) {
-        r.signal = WTERMSIG(st);
-    }
-    return r;
-}
-
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> FilesIn(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    return RunCommand("TESSEL_IMPORT_MEMORY_LIMIT=400 " + environment + " exec " +
+                      std::string(BIN_DIR) + "/tessel-export " + args);
 }
 
 const char kEarlier[] = "an earlier export that must survive";
@@ -90,29 +55,28 @@ TEST(HostProgramMalformedScenes, EveryRefusedOrCrashingSceneEndsWithAMessage) {
         std::ofstream(out) << kEarlier;
 
         for (const std::string& mode : {std::string("--all"), std::string("--list")}) {
-            const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " " + mode);
-            EXPECT_EQ(r.signal, 0) << r.output;
-            EXPECT_EQ(r.status, 1) << r.output;
-            EXPECT_NE(r.output.find("tessel-export: cannot read scene file '" + scene + "': "),
+            const ProgramRun r = RunHost(Q(scene) + " " + Q(out) + " " + mode);
+            EXPECT_EQ(r.signal, 0) << r.out;
+            EXPECT_EQ(r.status, 1) << r.out;
+            EXPECT_NE(r.out.find("tessel-export: cannot read scene file '" + scene + "': "),
                       std::string::npos)
-                << r.output;
-            EXPECT_EQ(ReadAll(out), kEarlier);
+                << r.out;
+            EXPECT_EQ(ReadText(out), kEarlier);
             EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"out.tsl"});
         }
-        const ProgramRun fresh =
-            RunHost(Quote(scene) + " " + Quote(dir.File("new.tsl")) + " --all");
-        EXPECT_EQ(fresh.status, 1) << fresh.output;
+        const ProgramRun fresh = RunHost(Q(scene) + " " + Q(dir.File("new.tsl")) + " --all");
+        EXPECT_EQ(fresh.status, 1) << fresh.out;
         EXPECT_FALSE(fs::exists(dir.File("new.tsl")));
         // The interactive front end reads the scene the same way.
         if (s.outcome.rfind("SIG", 0) == 0) {
-            const ProgramRun window = RunHost(Quote(scene) + " " + Quote(out) + " --interactive",
+            const ProgramRun window = RunHost(Q(scene) + " " + Q(out) + " --interactive",
                                               "QT_QPA_PLATFORM=xcb DISPLAY=:4242");
-            EXPECT_EQ(window.signal, 0) << window.output;
-            EXPECT_EQ(window.status, 1) << window.output;
-            EXPECT_NE(window.output.find("cannot read scene file '" + scene + "': "),
+            EXPECT_EQ(window.signal, 0) << window.out;
+            EXPECT_EQ(window.status, 1) << window.out;
+            EXPECT_NE(window.out.find("cannot read scene file '" + scene + "': "),
                       std::string::npos)
-                << window.output;
-            EXPECT_EQ(ReadAll(out), kEarlier);
+                << window.out;
+            EXPECT_EQ(ReadText(out), kEarlier);
         }
     }
     // The index lists the scenes Assimp crashes on and those it refuses.
@@ -130,12 +94,12 @@ TEST(HostProgramMalformedScenes, MalformedScenesTheImporterReadsExportOrFailClea
         TempDir dir;
         const std::string out = dir.File("out.tsl");
         std::ofstream(out) << kEarlier;
-        const ProgramRun r = RunHost(Quote(CorpusScene(s.path)) + " " + Quote(out) + " --all");
-        EXPECT_EQ(r.signal, 0) << r.output;
-        ASSERT_TRUE(r.status == 0 || r.status == 1) << r.output;
+        const ProgramRun r = RunHost(Q(CorpusScene(s.path)) + " " + Q(out) + " --all");
+        EXPECT_EQ(r.signal, 0) << r.out;
+        ASSERT_TRUE(r.status == 0 || r.status == 1) << r.out;
         if (r.status == 0) {
             // What was written is a Tessel file the viewer reads.
-            const std::string bytes = ReadAll(out);
+            const std::string bytes = ReadText(out);
             TesselFileData data;
             std::string error;
             EXPECT_TRUE(ParseTesselFile(reinterpret_cast<const uint8_t*>(bytes.data()),
@@ -143,7 +107,7 @@ TEST(HostProgramMalformedScenes, MalformedScenesTheImporterReadsExportOrFailClea
                         error == kNoObjectsMessage)
                 << error;
         } else {
-            EXPECT_EQ(ReadAll(out), kEarlier) << r.output;
+            EXPECT_EQ(ReadText(out), kEarlier) << r.out;
         }
         EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"out.tsl"});
     }
@@ -161,7 +125,7 @@ TEST(HostProgramMalformedScenes, AnImporterThatLiesIsRefused) {
     const std::string scene = work.File("crate.gltf");
     ASSERT_TRUE(b.Write(scene));
     const std::string importer = work.File("importer"), result = work.File("result");
-    std::ofstream(importer) << "#!/bin/sh\nexec cat " << Quote(result) << "\n";
+    std::ofstream(importer) << "#!/bin/sh\nexec cat " << Q(result) << "\n";
     fs::permissions(importer, fs::perms::owner_all);
     const std::string out = dir.File("out.tsl");
     std::ofstream(out) << kEarlier;
@@ -201,27 +165,27 @@ TEST(HostProgramMalformedScenes, AnImporterThatLiesIsRefused) {
     };
     for (const auto& lie : lies) {
         std::ofstream(result, std::ios::binary) << lie.bytes;
-        const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " --all",
-                                     lie.environment + "TESSEL_IMPORTER=" + Quote(importer));
+        const ProgramRun r = RunHost(Q(scene) + " " + Q(out) + " --all",
+                                     lie.environment + "TESSEL_IMPORTER=" + Q(importer));
         SCOPED_TRACE(lie.reason);
-        EXPECT_EQ(r.signal, 0) << r.output;
-        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_EQ(r.signal, 0) << r.out;
+        EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(
-            r.output.find("tessel-export: cannot read scene file '" + scene + "': " + lie.reason),
+            r.out.find("tessel-export: cannot read scene file '" + scene + "': " + lie.reason),
             std::string::npos)
-            << r.output;
-        EXPECT_EQ(ReadAll(out), kEarlier);
+            << r.out;
+        EXPECT_EQ(ReadText(out), kEarlier);
         EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"out.tsl"});
     }
 
     // An importer program that is not there.
-    const ProgramRun r = RunHost(Quote(scene) + " " + Quote(out) + " --all",
-                                 "TESSEL_IMPORTER=/nonexistent/importer");
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("cannot start the importer '/nonexistent/importer': No such file"),
+    const ProgramRun r =
+        RunHost(Q(scene) + " " + Q(out) + " --all", "TESSEL_IMPORTER=/nonexistent/importer");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("cannot start the importer '/nonexistent/importer': No such file"),
               std::string::npos)
-        << r.output;
-    EXPECT_EQ(ReadAll(out), kEarlier);
+        << r.out;
+    EXPECT_EQ(ReadText(out), kEarlier);
 }
 
 }  // namespace

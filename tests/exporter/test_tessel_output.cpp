@@ -5,19 +5,10 @@
 #include <vector>
 
 #include "exporter/writer/TesselOutput.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/TempDir.h"
 
 namespace {
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    int c;
-    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(f);
-    return bytes;
-}
 
 TEST(TesselOutput, FieldsAreLittleEndianAndInOrder) {
     TempDir dir;

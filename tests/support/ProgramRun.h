@@ -10,6 +10,7 @@
 
 struct ProgramRun {
     int status = -1;  // exit status; -1 when ended by a signal
+    int signal = 0;   // the signal that ended it, also as a shell reports one (128 + N)
     std::string out;  // standard output and standard error together
 };
 
@@ -23,6 +24,8 @@ inline ProgramRun RunCommand(const std::string& command) {
     while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
     const int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    if (WIFSIGNALED(st)) r.signal = WTERMSIG(st);
+    if (r.status > 128) r.signal = r.status - 128;
     return r;
 }
 
