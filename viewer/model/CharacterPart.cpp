@@ -98,15 +98,7 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
         object.skinnedVertices = object.sourceVertices;
         object.skinFields.Assign(object.sourceVertices);
     }
-    if (!r.AtEnd()) {
-        error =
-            std::to_string(r.Remaining()) + " unexpected bytes after the last object" + r.AtByte();
-        return false;
-    }
-    if (faceTotal > std::numeric_limits<int32_t>::max()) {
-        error = "the face total " + std::to_string(faceTotal) + " is too large";
-        return false;
-    }
+    if (!CheckObjectsEnd(r, faceTotal, error)) return false;
     loaded.faceTotal = static_cast<int32_t>(faceTotal);
     if (highestBone >= lowestBone) {
         loaded.lowestBone = lowestBone;

@@ -1,5 +1,7 @@
 #include "viewer/model/ModelRecords.h"
 
+#include <limits>
+
 #include "viewer/platform/CheckedSize.h"
 
 bool CheckObjectCount(const ByteReader& r, int64_t count, uint64_t memory, size_t fileSize,
@@ -17,6 +19,19 @@ bool CheckObjectCount(const ByteReader& r, int64_t count, uint64_t memory, size_
                 std::to_string(fileSize) + " bytes: they would take " + std::to_string(memory) +
                 " bytes of memory, more than " + std::to_string(kReaderMemoryMultiple) +
                 " times the file's size";
+        return false;
+    }
+    return true;
+}
+
+bool CheckObjectsEnd(const ByteReader& r, int64_t faceTotal, std::string& error) {
+    if (!r.AtEnd()) {
+        error =
+            std::to_string(r.Remaining()) + " unexpected bytes after the last object" + r.AtByte();
+        return false;
+    }
+    if (faceTotal > std::numeric_limits<int32_t>::max()) {
+        error = "the face total " + std::to_string(faceTotal) + " is too large";
         return false;
     }
     return true;

@@ -22,6 +22,9 @@ constexpr int32_t kMaxVertices = 65536;  // what 16-bit face indices can reach
 // before them ("the count", "the header").
 bool CheckObjectCount(const ByteReader& r, int64_t count, uint64_t memory, size_t fileSize,
                       const std::string& after, std::string& error);
+// Whether the objects end the file and their faces, `faceTotal`, can be
+// counted in 32 bits.
+bool CheckObjectsEnd(const ByteReader& r, int64_t faceTotal, std::string& error);
 // A texture name length and that many bytes (no zero byte, at most
 // kMaxTextureName).
 bool ReadTextureName(ByteReader& r, const std::string& where, std::string& name,

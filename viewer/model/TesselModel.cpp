@@ -99,15 +99,7 @@ bool ParseTesselFile(const uint8_t* data, size_t size, TesselFileData& tessel, s
         }
         faceTotal += object.faceCount;
     }
-    if (!r.AtEnd()) {
-        error =
-            std::to_string(r.Remaining()) + " unexpected bytes after the last object" + r.AtByte();
-        return false;
-    }
-    if (faceTotal > std::numeric_limits<int32_t>::max()) {
-        error = "the face total " + std::to_string(faceTotal) + " is too large";
-        return false;
-    }
+    if (!CheckObjectsEnd(r, faceTotal, error)) return false;
     loaded.faceTotal = static_cast<int32_t>(faceTotal);
     tessel = std::move(loaded);
     return true;
