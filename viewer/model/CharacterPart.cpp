@@ -75,15 +75,7 @@ bool ParsePartFile(const uint8_t* data, size_t size, PartFileData& part, std::st
         for (int32_t j = 0; j < vertexCount; ++j) {
             const uint8_t* p = block + static_cast<size_t>(j) * kPartVertexBytes;
             ByteReader v(p, kPartVertexBytes);
-            ModelVertex& mv = object.sourceVertices[static_cast<size_t>(j)];
-            v.ReadFloat(mv.x);
-            v.ReadFloat(mv.y);
-            v.ReadFloat(mv.z);
-            v.ReadFloat(mv.nx);
-            v.ReadFloat(mv.ny);
-            v.ReadFloat(mv.nz);
-            v.ReadFloat(mv.tu);
-            v.ReadFloat(mv.tv);
+            ReadVertexFields(v, object.sourceVertices[static_cast<size_t>(j)]);
             int16_t bone = 0;
             v.ReadInt16(bone);
             object.boneIndices[static_cast<size_t>(j)] = bone;

@@ -24,6 +24,17 @@ bool CheckObjectCount(const ByteReader& r, int64_t count, uint64_t memory, size_
     return true;
 }
 
+void ReadVertexFields(ByteReader& r, ModelVertex& v) {
+    r.ReadFloat(v.x);
+    r.ReadFloat(v.y);
+    r.ReadFloat(v.z);
+    r.ReadFloat(v.nx);
+    r.ReadFloat(v.ny);
+    r.ReadFloat(v.nz);
+    r.ReadFloat(v.tu);
+    r.ReadFloat(v.tv);
+}
+
 bool CheckObjectsEnd(const ByteReader& r, int64_t faceTotal, std::string& error) {
     if (!r.AtEnd()) {
         error =

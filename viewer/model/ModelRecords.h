@@ -11,11 +11,15 @@
 
 #include "viewer/model/ByteReader.h"
 #include "viewer/model/TextureManager.h"
+#include "viewer/platform/D3DTypes.h"
 
 constexpr size_t kFaceBytes = 12;        // three 32-bit vertex indices
 constexpr size_t kSmallestObject = 12;   // name length, vertex count, face count
 constexpr int32_t kMaxVertices = 65536;  // what 16-bit face indices can reach
 
+// The eight floats of a vertex record (position, normal, texture
+// coordinates); the caller has checked that they are there.
+void ReadVertexFields(ByteReader& r, ModelVertex& v);
 // Whether `count` objects fit in what is left of the file (each takes at
 // least kSmallestObject bytes there) and their `memory` bytes in memory in
 // what a file of `fileSize` bytes may take; `after` names what was read

@@ -24,15 +24,7 @@ void ReadVertices(const uint8_t* p, size_t count, ModelVertex* out) {
 #else
     ByteReader v(p, count * kVertexBytes);
     for (size_t i = 0; i < count; ++i) {
-        ModelVertex& mv = out[i];
-        v.ReadFloat(mv.x);
-        v.ReadFloat(mv.y);
-        v.ReadFloat(mv.z);
-        v.ReadFloat(mv.nx);
-        v.ReadFloat(mv.ny);
-        v.ReadFloat(mv.nz);
-        v.ReadFloat(mv.tu);
-        v.ReadFloat(mv.tv);
+        ReadVertexFields(v, out[i]);
     }
 #endif
 }
