@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "tests/app/AppTestKit.h"
+#include "tests/support/WaitFor.h"
 #include "viewer/app/AboutDlg.h"
 #include "viewer/app/ColorDlg.h"
 #include "viewer/app/DialogTemplate.h"
@@ -27,14 +28,6 @@
 #include "viewer/app/ViewerApp.h"
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
-    for (int waited = 0; waited < milliseconds; waited += 10) {
-        if (condition()) return true;
-        QTest::qWait(10);
-    }
-    return condition();
-}
 
 int CountNotBlack(const QImage& image, int x0 = 0, int x1 = -1) {
     if (x1 < 0) x1 = image.width();

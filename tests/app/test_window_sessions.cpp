@@ -24,20 +24,13 @@
 #include "tests/support/ImageDifference.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TgaWriter.h"
+#include "tests/support/WaitFor.h"
 #include "viewer/app/ColorDlg.h"
 #include "viewer/app/DialogTemplate.h"
 #include "viewer/app/MainFrameWindow.h"
 #include "viewer/app/Resource.h"
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
-    for (int waited = 0; waited < milliseconds; waited += 20) {
-        if (condition()) return true;
-        QTest::qWait(20);
-    }
-    return condition();
-}
 
 // Answers the viewer's modal dialogs as a user does, once they are shown on
 // the screen: a message box with its OK button (its text is kept), the open
