@@ -1,10 +1,11 @@
 #include "viewer/app/CommandLine.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
+
+#include "viewer/model/ModelKind.h"
 
 namespace {
 
@@ -63,32 +64,24 @@ bool ParseSlot(const std::string& text, long high, int& slot, std::string& value
     return true;
 }
 
-std::string LowerExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::string();
-    std::string ext = path.substr(dot);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 // A file named without an option goes where its extension says; parts are
 // placed once every --part has taken its slot.
 bool PlaceFile(const std::string& file, ViewerOptions& o, std::vector<std::string>& parts,
                std::string& error) {
-    const std::string ext = LowerExtension(file);
-    std::string* single = ext == ".bpd" ? &o.biped : ext == ".tsl" ? &o.tessel : nullptr;
+    const ModelKind kind = ModelKindOfName(file);
+    std::string* single = kind == ModelKind::Biped    ? &o.biped
+                          : kind == ModelKind::Tessel ? &o.tessel
+                                                      : nullptr;
     if (single != nullptr) {
         if (!single->empty()) {
-            error = "'" + file + "': a second " + (ext == ".bpd" ? "skeleton" : "Tessel model") +
-                    " file (one only)";
+            error = "'" + file + "': a second " +
+                    (kind == ModelKind::Biped ? "skeleton" : "Tessel model") + " file (one only)";
             return false;
         }
         *single = file;
         return true;
     }
-    if (ext == ".mrv") {
+    if (kind == ModelKind::Part) {
         parts.push_back(file);
         return true;
     }
